@@ -1,0 +1,97 @@
+/*
+ * orx_example: writes a small ORX file with a header block and a few cells,
+ * then reads it back and prints what it finds.  Written in C against
+ * include/wks.h alone, as a host would.
+ *
+ *   orx_example [PATH]     (default: example.orx in the current directory)
+ */
+#include "wks.h"
+
+#include <stdio.h>
+#include <string.h>
+
+/* Puts an ORX cell record in the handle: 11 prefix bytes, format, column,
+ * row, then the value bytes. */
+static void put_cell(WKS *h, int type, int col, int row, const unsigned char *value, int size)
+{
+    memset(h->rec.body, 0, 11);
+    h->rec.body[10] = 2;
+    h->rec.body[11] = 0xFF;  /* format byte: default */
+    wksni(h->rec.body + 12, (int16_t)col);
+    wksni(h->rec.body + 14, (int16_t)row);
+    memcpy(h->rec.body + 16, value, (size_t)size);
+    wksni(h->rec.type, (int16_t)type);
+    wksni(h->rec.length, (int16_t)(16 + size));
+}
+
+static int write_sheet(const char *path)
+{
+    WKS h;
+    unsigned char header[WKS_HEADER_SIZE];
+    unsigned char value[8];
+    const char *label = "'Total";
+
+    memset(header, 0, sizeof header);
+    strcpy((char *)header, "example host data");
+    if (!SetOrxHeader(header)) return 1;
+    if (!wksopen(&h, "", path)) {
+        fprintf(stderr, "cannot create %s: %s\n", path, wkser(h.error));
+        return 1;
+    }
+    wksni(value, 42);
+    put_cell(&h, WKS_INTEGER, 0, 0, value, 2);
+    if (wkswrec(&h)) return 1;
+    wksdi(value, 3.25);
+    put_cell(&h, WKS_NUMBER, 1, 0, value, 8);
+    if (wkswrec(&h)) return 1;
+    put_cell(&h, WKS_LABEL, 0, 1, (const unsigned char *)label, (int)strlen(label) + 1);
+    if (wkswrec(&h)) return 1;
+    return wksclose(&h) != 0;
+}
+
+static int column_name(int col, char *out)
+{
+    if (col < 26) return sprintf(out, "%c", 'A' + col);
+    return sprintf(out, "%c%c", 'A' + col / 26 - 1, 'A' + col % 26);
+}
+
+static int read_sheet(const char *path)
+{
+    WKS h;
+    unsigned char header[WKS_HEADER_SIZE];
+    int rc;
+
+    set_open_for_load(1);
+    if (!wksopen(&h, path, "")) {
+        fprintf(stderr, "cannot open %s: %s\n", path, wkser(h.error));
+        return 1;
+    }
+    if (GetOrxHeader(header)) printf("header block: \"%s\"\n", (const char *)header);
+    printf("BOF version %d\n", h.rec.body[0] | (h.rec.body[1] << 8));
+    while ((rc = wksnextc(&h)) == 0) {
+        const unsigned char *b = h.rec.body;
+        int type = h.rec.type[0] | (h.rec.type[1] << 8);
+        int col = b[12] | (b[13] << 8), row = b[14] | (b[15] << 8);
+        char name[4];
+        column_name(col, name);
+        printf("%s%d: ", name, row + 1);
+        if (type == WKS_INTEGER) printf("integer %d\n", (int16_t)(b[16] | (b[17] << 8)));
+        else if (type == WKS_NUMBER) printf("number %g\n", wksid(b + 16));
+        else if (type == WKS_LABEL) printf("label %s\n", (const char *)b + 16);
+        else printf("cell of type %d\n", type);
+    }
+    wksclose(&h);
+    if (rc != -1) {
+        fprintf(stderr, "reading %s failed: %s\n", path, wkser((int16_t)rc));
+        return 1;
+    }
+    return 0;
+}
+
+int main(int argc, char **argv)
+{
+    const char *path = argc > 1 ? argv[1] : "example.orx";
+    if (write_sheet(path)) return 1;
+    printf("wrote %s\n", path);
+    return read_sheet(path);
+}

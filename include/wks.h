@@ -1,0 +1,330 @@
+/*
+ * wks.h -- the C interface of libwks, a worksheet file library.
+ *
+ * libwks reads and writes worksheet files of the WKS/WK1 record family and
+ * of the ORX variant (a 2652-byte header block in front of WKS-style records
+ * whose cell records carry an 11-byte prefix), compiles formula text into
+ * formula code and decodes it back, keeps a process-wide table of range
+ * names, and converts whole files between WK1 and ORX.
+ *
+ * Conventions
+ *   - Functions that work on a handle return a 16-bit error code (0 success,
+ *     -1 end of file when reading) and also store it in the handle.
+ *   - Error codes 1..40 have texts (wkser); most failures are also shown to
+ *     the user through the message layer (wkserr, wkswin_printf).
+ *   - All library state is process-wide and unlocked: calls must not overlap.
+ *   - All 16-bit fields inside records are little-endian and accessed byte
+ *     by byte, so records may sit at any address.
+ */
+#ifndef WKS_H
+#define WKS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(WKS_BUILDING_LIBRARY)
+#    define WKS_API
+#  else
+#    define WKS_API __declspec(dllimport)
+#  endif
+#elif defined(__GNUC__)
+#  define WKS_API __attribute__((visibility("default")))
+#else
+#  define WKS_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ======================================================================
+ * Record files
+ * ====================================================================== */
+
+#define WKS_BODY_SIZE     2078  /* record body area of a handle; largest single read */
+#define WKS_RECORD_SIZE   2082  /* record type + record length + body area */
+#define WKS_HEADER_SIZE   2652  /* header block in front of an ORX file's records */
+#define WKS_MAX_READ_BODY 2074  /* longest body a stream can read (4 bytes of read-ahead) */
+
+/* The record buffer: one record byte for byte as it stands in the file. */
+typedef struct WKS_RECORD {
+    unsigned char type[2];              /* record type, little-endian */
+    unsigned char length[2];            /* body length, little-endian */
+    unsigned char body[WKS_BODY_SIZE];  /* record body */
+} WKS_RECORD;
+
+#if defined(_MSC_VER) || defined(__GNUC__)
+#  pragma pack(push, 1)
+#endif
+/*
+ * Worksheet handle: allocated by the host, filled by the library.  Byte
+ * packed; 2103 bytes on 64-bit targets.  The host reads the current record
+ * straight from `rec` after a read and puts the next record there before a
+ * write.
+ */
+typedef struct WKS {
+    int32_t        fd;        /* low-level descriptor of the open file */
+    char           mode;      /* 'r' reading, 'w' writing */
+    int16_t        error;     /* code left by the last operation, 0 = success */
+    unsigned char *cursor;    /* into rec: the read-ahead header of the next record */
+    int16_t        last_col;  /* column of the last cell record passed */
+    int16_t        last_row;  /* row of the last cell record passed */
+    int16_t        carried;   /* bytes of the next record already at cursor (0 or 4) */
+    WKS_RECORD     rec;       /* the current record */
+} WKS;
+#if defined(_MSC_VER) || defined(__GNUC__)
+#  pragma pack(pop)
+#endif
+
+/* Record types the library interprets. */
+#define WKS_BOF          0
+#define WKS_EOF          1
+#define WKS_BLANK       12
+#define WKS_INTEGER     13
+#define WKS_NUMBER      14
+#define WKS_LABEL       15
+#define WKS_FORMULA     16
+#define WKS_RANGE_NAME  11
+#define WKS_RANGE_NAME2 71
+#define WKS_STRING      51
+
+/*
+ * Opens a file by which paths are non-empty: path1 only = read (header block
+ * and BOF record checked, BOF current on return); path2 only = create (header
+ * block written if one waits, then a BOF record, version 1030 for a ".ORX"
+ * extension, else 1028); both, different = copy path1 into a new path2; both
+ * equal = append to path1.  Returns h, or NULL with h->error set to 37 (both
+ * empty), 38 (open/create failed), 39 (not an ORX file), 27, 32, ...
+ */
+WKS_API WKS *wksopen(WKS *h, const char *path1, const char *path2);
+
+/* Makes the next record current.  0 record, -1 EOF record, 27 read error
+ * (shown).  27 also when the handle's cursor/carried-over count do not
+ * describe a place inside its own record buffer. */
+WKS_API int16_t wksnextr(WKS *h);
+
+/* Makes the next cell record (types 13..16, 51) current.  0, -1 at the end,
+ * 27 read error, 36 cell out of row-major order (silent). */
+WKS_API int16_t wksnextc(WKS *h);
+
+/* Writes the record in the buffer (length + 4 bytes).  0, or 32 (shown) on a
+ * failed write or a record length above WKS_BODY_SIZE (nothing written). */
+WKS_API int16_t wkswrec(WKS *h);
+
+/* Closes; a handle opened for writing first gets the EOF record.  0, 32 (EOF
+ * record not written, file still open) or 25 (close failed). */
+WKS_API int16_t wksclose(WKS *h);
+
+/* 1 when path opens as an ORX file in read mode (then closed again), else 0. */
+WKS_API int32_t wks_open_close(const char *path);
+
+/* Store a 16-bit value low byte first; store/load a little-endian double. */
+WKS_API void   wksni(unsigned char *p, int16_t v);
+WKS_API void   wksdi(unsigned char *p, double v);
+WKS_API double wksid(const unsigned char *p);
+
+/* ======================================================================
+ * Errors, messages and missing-file notices
+ * ====================================================================== */
+
+/* Text of an error code; "invalid error value" outside 1..40.  Never NULL. */
+WKS_API const char *wkser(int16_t code);
+
+/* Shows "\n*** ORX error %d - %s\n" unless code is 28 or in 35..40; returns code. */
+WKS_API int16_t wkserr(int16_t code);
+
+/* Formats (printf-style, cut to 255 characters) and shows a message captioned
+ * "Message"; returns the message layer's result (1 = OK). */
+WKS_API int32_t wkswin_printf(const char *format, ...);
+
+/* While Open_for_atat is set, shows "File '<path>' <what>..." once per path
+ * (case-insensitive).  Returns Open_for_atat. */
+WKS_API int16_t msg_for_atat(const char *path, const char *what);
+
+/* 1 when name is in the missing-file list (or memory ran out), else 0 after
+ * adding it (if fewer than 64 are listed). */
+WKS_API int32_t in_file_list(const char *name);
+
+/* Empties the missing-file list. */
+WKS_API void cleanup_file_list(void);
+
+/* Host switch: nonzero turns open failures into once-per-file notices. */
+extern WKS_API int16_t Open_for_atat;
+
+/*
+ * Extension: message handler.  By default a message is written to standard
+ * error and the call returns 1.  A handler receives the caption "Message"
+ * and the formatted text; its result is what wkswin_printf returns.  Returns
+ * the previous handler; NULL restores the default.
+ */
+typedef int32_t (*wks_message_handler)(const char *caption, const char *text);
+WKS_API wks_message_handler wks_set_message_handler(wks_message_handler handler);
+
+/* ======================================================================
+ * Header block
+ * ====================================================================== */
+
+/* Reads the 2652-byte header block at fd into the buffer of the header mode
+ * (load: host buffer, convert: converter buffer, probe: checked only).
+ * 0 accepted, -1 magic words wrong, -2 out of memory (shown). */
+WKS_API int32_t read_header(int32_t fd);
+WKS_API int32_t read_header_not_load(int32_t fd);
+
+/* Writes and releases the block waiting for the header mode.  0, or -1 when
+ * nothing waits (or in probe mode). */
+WKS_API int32_t save_header(int32_t fd);
+
+/* Copies the waiting host block to dst (2652 bytes) and releases it: 1, or 0
+ * when none waits. */
+WKS_API int32_t GetOrxHeader(unsigned char *dst);
+
+/* Stores 2652 bytes from src as the waiting host block, magic words set:
+ * 1, or 0 out of memory (shown). */
+WKS_API int32_t SetOrxHeader(const unsigned char *src);
+
+/* The waiting host block itself (lent, not copied), or NULL. */
+WKS_API unsigned char *get_orx_header(void);
+
+/* Header mode: nonzero = load (blocks read go to the host buffer), 0 = probe. */
+WKS_API void set_open_for_load(int32_t flag);
+
+/* Releases both waiting header blocks. */
+WKS_API void wks_cleanup(void);
+
+/* Kept for compatibility: do nothing, return 0. */
+WKS_API int32_t get_header(void *a, void *b, void *c, void *d);
+WKS_API int32_t set_header(void *a, void *b, int32_t c, int32_t d);
+
+/* ======================================================================
+ * Range names
+ * ====================================================================== */
+
+/* A range name; owned by the table, read directly by the host.  Natural
+ * alignment, 32 bytes on 64-bit targets. */
+typedef struct WKS_NAME {
+    struct WKS_NAME *next;  /* next node in the same bucket */
+    int32_t          file;  /* file number the name belongs to */
+    char            *name;  /* NUL-terminated, owned by the node */
+    int16_t          c1;    /* first column */
+    int16_t          r1;    /* first row */
+    int16_t          c2;    /* last column */
+    int16_t          r2;    /* last row */
+} WKS_NAME;
+
+/* Insert a name under a file number (wksir) or the current one (wksirxx).
+ * 0, or a shown code: 1 duplicate, 2/3 out of memory, 7 invalid name (empty,
+ * or first/second character outside 32..126; the table is then unchanged). */
+WKS_API int16_t wksir(int32_t file, const char *name, int16_t c1, int16_t r1, int16_t c2, int16_t r2);
+WKS_API int16_t wksirxx(const char *name, int16_t c1, int16_t r1, int16_t c2, int16_t r2);
+
+/* Delete a name.  0 deleted, 7 empty name (silent), -1 no such name (table
+ * unchanged, silent). */
+WKS_API int16_t wksdr(int32_t file, const char *name);
+WKS_API int16_t wksdrxx(const char *name);
+
+/* Look a name up (case-sensitive); NULL when absent. */
+WKS_API WKS_NAME *wkslr(int32_t file, const char *name);
+WKS_API WKS_NAME *wkslrxx(const char *name);
+
+/* First node in iteration order with these exact coordinates; NULL if none.
+ * Restarts the iteration cursor. */
+WKS_API WKS_NAME *wksgr(int32_t file, int16_t c1, int16_t r1, int16_t c2, int16_t r2);
+WKS_API WKS_NAME *wksgrxx(int16_t c1, int16_t r1, int16_t c2, int16_t r2);
+
+/* Iterate over all names of all files: buckets ascending, newest first. */
+WKS_API WKS_NAME *wksgf(void);
+WKS_API WKS_NAME *wksgn(void);
+
+/* Empties the table. */
+WKS_API void wkscs(void);
+
+/* Prefix test on the first two characters: 2 a longer name may start so,
+ * 1 the one-character name may exist, 0 neither. */
+WKS_API int32_t wkslp(const char *text);
+
+/* ======================================================================
+ * Formulas
+ * ====================================================================== */
+
+/* Compiles formula text for the cell (col, row) into out (2-byte length, then
+ * code).  0, or an error code (not shown): 4, 5, 6, 10, 11, 12, 14, 15, 16, 17. */
+WKS_API int16_t wksfe(int32_t file, int16_t col, int16_t row, const char *text,
+                      unsigned char *out, int32_t size);
+
+/* Decodes formula code (starting at its length prefix) of the cell (col, row)
+ * into out, at most size characters with the NUL.  0, or a shown code: 15
+ * malformed code, 18 output full, 19 nesting too deep. */
+WKS_API int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code,
+                      char *out, int32_t size);
+
+/* Compiles text into a formula record (type 16) in h's record buffer.  0, or
+ * a shown error code (also stored in h->error for compile failures). */
+WKS_API int16_t wksform(WKS *h, char format, int16_t col, int16_t row, const char *text);
+
+/* Lexer pieces (work on the compiler's process-wide state). */
+WKS_API void     init_lex(void);
+WKS_API int32_t  resetlex(const char *text);
+WKS_API int32_t  gc(void);
+WKS_API int32_t  backc(void);
+WKS_API uint16_t makerel(int16_t target, int16_t base);
+WKS_API int16_t  getcol(uint16_t *word);
+WKS_API int16_t  getrow(uint16_t *word);
+WKS_API int32_t  yylex(void);
+
+/* Parser and emitters; harmless no-ops outside a compilation. */
+WKS_API int32_t yyparse(void);
+WKS_API void    yyerror(const char *message);
+WKS_API void    emit(unsigned char byte);
+WKS_API void    emitint(int16_t value);
+WKS_API void    emitlong(int32_t value);
+
+/* Decoder output helpers (no-ops outside a decode) and reference helpers. */
+WKS_API void     dc(char c);
+WKS_API void     ds(const char *text);
+WKS_API int16_t  di(const char *format, const unsigned char *p);
+WKS_API void     dx(unsigned char byte);
+WKS_API void     dcell(const unsigned char *words, int16_t col, int16_t row);
+WKS_API uint16_t makecabs(const unsigned char *word, int16_t base);
+WKS_API uint16_t makerabs(const unsigned char *word, int16_t base);
+WKS_API uint16_t makeabs(const unsigned char *word, int16_t base);
+
+/* ======================================================================
+ * WK1 interchange
+ * ====================================================================== */
+
+WKS_API WKS    *wksopen_wk1(WKS *h, const char *read_path, const char *create_path);
+WKS_API int16_t wksnextr_wk1(WKS *h);
+WKS_API int16_t wkswrec_wk1(WKS *h);
+WKS_API int16_t wksclose_wk1(WKS *h);
+
+/* Translate one record between the cell layouts: 0, or nonzero when refused
+ * (destination untouched). */
+WKS_API int32_t wk1_rec_to_orx_rec(const unsigned char *src, unsigned char *dst);
+WKS_API int32_t orx_rec_to_wk1_rec(const unsigned char *src, unsigned char *dst);
+
+WKS_API int16_t is_orx_file(const char *path);
+WKS_API int16_t is_wk1_file(const char *path);
+
+WKS_API int16_t modify_formula_wk12orx(WKS *h);
+WKS_API int16_t modify_formula_orx2wk1(WKS *h);
+
+WKS_API int32_t drop_dollar(char **src, char **dst);
+WKS_API int32_t drop_Acolon(char **src, char **dst);
+WKS_API int32_t drop_path(char **src, char **dst);
+WKS_API int32_t copy_double_quotes(char **src, char **dst);
+WKS_API int32_t add_atat(char **src, char **dst);
+WKS_API int32_t add_atat_Jr(char **src, char **dst);
+WKS_API int32_t legal_range(char **src, char **dst);
+WKS_API int32_t legal_cellID(char **src, char **dst);
+
+WKS_API int32_t wk1_to_orx(const char *wk1_path, const char *orx_path);
+WKS_API int32_t orx_to_wk1(const char *orx_path, const char *wk1_path);
+WKS_API int32_t copy_file(const char *src, const char *dst);
+WKS_API void    get_tempname(const char *path, char *out);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* WKS_H */

@@ -1,0 +1,14 @@
+/* Failure-injection counters; see fault.h. */
+#include "platform/fault.h"
+
+namespace plat {
+
+int g_fault_countdown[static_cast<int>(Op::Count)];
+
+void fail_nth(Op op, int n) { g_fault_countdown[static_cast<int>(op)] = n > 0 ? n : 0; }
+
+void clear_faults() {
+    for (int &n : g_fault_countdown) n = 0;
+}
+
+}  // namespace plat

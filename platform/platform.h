@@ -1,0 +1,78 @@
+/*
+ * Our stand-ins for the platform services the library is written against:
+ * the runtime's low-level file calls (with the Windows flag values), the
+ * Windows path splitter, an ASCII case-insensitive compare, the message box
+ * and the heap.  Everything the library does to the outside world goes
+ * through here, which is also where tests inject failures (fault.h).
+ *
+ * This is the only place that knows which operating system it runs on.
+ */
+#ifndef WKS_PLATFORM_H
+#define WKS_PLATFORM_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace plat {
+
+// Open flags with the values of the Windows runtime's _open.
+constexpr int kOpenReadOnly  = 0x0000;
+constexpr int kOpenWriteOnly = 0x0001;
+constexpr int kOpenReadWrite = 0x0002;
+constexpr int kOpenCreate    = 0x0100;
+constexpr int kOpenTruncate  = 0x0200;
+constexpr int kOpenExclusive = 0x0400;  // with kOpenCreate: never opens an existing file or link
+constexpr int kOpenBinary    = 0x8000;  // always in effect here: no newline translation
+
+// The combinations the library uses.
+constexpr int kRead        = kOpenBinary | kOpenReadOnly;                  // 0x8000
+constexpr int kReadWrite   = kOpenBinary | kOpenReadWrite;                 // 0x8002
+constexpr int kCreateRW    = kOpenBinary | kOpenReadWrite | kOpenCreate;   // 0x8102
+constexpr int kCreateWrite = kOpenBinary | kOpenWriteOnly | kOpenCreate;   // 0x8101
+
+constexpr int kOwnerReadWrite = 0x0180;  // _S_IREAD | _S_IWRITE, octal 0600
+
+// Seek origins, as in lseek.
+constexpr int kSeekSet = 0;
+constexpr int kSeekCur = 1;
+constexpr int kSeekEnd = 2;
+
+// Low-level descriptor calls; -1 on failure, like the runtime's.
+int32_t open(const char *path, int flags, int perm = 0);
+int32_t read(int32_t fd, void *buf, uint32_t count);
+int32_t write(int32_t fd, const void *buf, uint32_t count);
+int64_t lseek(int32_t fd, int64_t offset, int origin);
+int32_t close(int32_t fd);
+
+// File-system calls.
+bool    exists(const char *path);
+int32_t remove(const char *path);
+int32_t rename(const char *from, const char *to);  // replaces an existing `to`
+// True when both paths exist and name the same file (same device and inode,
+// or the Windows equivalent).
+bool    same_file(const char *a, const char *b);
+
+// Heap; alloc returns null on failure (real or injected).
+void *alloc(std::size_t size);
+void  release(void *p);
+
+// A path split by the Windows rules on every platform: drive "X:" when the
+// second character is ':', directory up to and including the last '\' or
+// '/', extension from the last '.' of the file name on.  Views into the
+// caller's string.
+struct SplitPath {
+    std::string_view drive, dir, fname, ext;
+};
+SplitPath split_path(const char *path);
+
+// ASCII case-insensitive compare, <0, 0, >0 like strcmp.
+int stricmp(const char *a, const char *b);
+
+// Presents a message the default way (standard error here, the modal
+// warning box on Windows) and returns what the user answered (1 = OK).
+int32_t message_box(const char *caption, const char *text);
+
+}  // namespace plat
+
+#endif

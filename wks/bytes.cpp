@@ -1,0 +1,13 @@
+/* The exported forms of the little-endian field helpers. */
+#include "wks.h"
+#include "wks/bytes.h"
+
+extern "C" {
+
+void wksni(unsigned char *p, int16_t v) { wks::put_u16(p, static_cast<uint16_t>(v)); }
+
+void wksdi(unsigned char *p, double v) { wks::put_f64(p, v); }
+
+double wksid(const unsigned char *p) { return wks::get_f64(p); }
+
+}

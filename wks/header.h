@@ -1,0 +1,41 @@
+/*
+ * Internal side of the header block: the process-wide header mode and the
+ * converter's access to its buffer.  Hosts use the exported functions of
+ * wks.h; the converters and the format probe use these.
+ */
+#ifndef WKS_HEADER_H
+#define WKS_HEADER_H
+
+#include <cstdint>
+
+namespace wks::header {
+
+enum Mode : int32_t {
+    kLoad = 1,     // a block read goes to the host buffer
+    kConvert = 2,  // ... to the converter buffer
+    kProbe = 3,    // ... nowhere: checked and dropped
+};
+
+// save_header's result when the block could not be written whole; the block
+// then stays waiting.
+constexpr int32_t kSaveFailed = -2;
+
+constexpr int kMagicOffset1 = 2648;
+constexpr int kMagicOffset2 = 2650;
+constexpr uint16_t kMagic1 = 3634;  // 0x0E32
+constexpr uint16_t kMagic2 = 3810;  // 0x0EE2
+
+int32_t mode();
+void set_mode(int32_t mode);
+
+// Replaces the converter buffer's block with 2648 zero bytes and the two
+// magic words.  False when memory ran out (nothing shown; the buffer is then
+// empty).
+bool prepare_converter_block();
+
+// Releases the converter buffer's block, if any.
+void release_converter_block();
+
+}  // namespace wks::header
+
+#endif

@@ -1,0 +1,233 @@
+/*
+ * The record stream of ORX files: opening for reading or by creating, one
+ * record (or one cell) at a time forward, writing, closing.
+ *
+ * The handle's record buffer is the only buffer.  Each read fetches the rest
+ * of the current record together with the next record's 4-byte header in one
+ * read call; after a good read the buffer holds the current record whole,
+ * the next header follows its body, `cursor` points at that header and
+ * `carried` is 4.  Each write is one write call.  Nothing here allocates.
+ */
+#include "wks/stream.h"
+
+#include "platform/platform.h"
+#include "wks/header.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace wks {
+namespace {
+
+constexpr int kHeaderBytes = 4;  // record type + record length
+constexpr int16_t kReadError = 27;
+constexpr int16_t kWriteError = 32;
+constexpr int16_t kCloseError = 25;
+constexpr int16_t kBothEmpty = 37;
+constexpr int16_t kOpenError = 38;
+constexpr int16_t kNotOrx = 39;
+
+unsigned char *record_start(WKS *h) { return reinterpret_cast<unsigned char *>(&h->rec); }
+
+// Pointer arithmetic on addresses, for places that may lie outside the buffer.
+uintptr_t address(const void *p) { return reinterpret_cast<uintptr_t>(p); }
+
+// A stream under way carries 1..4 header bytes at a cursor inside the
+// buffer; anything else would make the next read move or fill bytes outside
+// the handle.
+bool carried_bytes_in_buffer(WKS *h, int carried) {
+    if (carried > kHeaderBytes) return false;
+    uintptr_t start = address(record_start(h));
+    uintptr_t cur = address(h->cursor);
+    return cur >= start && cur + static_cast<uintptr_t>(carried) <= start + WKS_RECORD_SIZE;
+}
+
+int16_t fail_read(WKS *h) {
+    set_error(h, kReadError);
+    return wkserr(kReadError);
+}
+
+bool is_empty(const char *path) { return path == nullptr || path[0] == '\0'; }
+
+WKS *open_read(WKS *h, const char *path) {
+    h->fd = plat::open(path, plat::kRead);
+    if (h->fd < 0) {
+        if (msg_for_atat(path, "cannot be opened.") == 0) wkserr(set_error(h, kOpenError));
+        return nullptr;
+    }
+    int32_t header = read_header(h->fd);
+    if (header < 0) {
+        if (header == -1 && header::mode() != header::kConvert &&
+            msg_for_atat(path, "is not an ORX file.") == 0)
+            wkswin_printf("'%s' is not an ORX file.", path);
+        close_descriptor(h);
+        return nullptr;
+    }
+    h->mode = 'r';
+    if (wksnextr(h) != 0) {
+        close_descriptor(h);
+        return nullptr;
+    }
+    if (!is_valid_bof(h)) {
+        if (msg_for_atat(path, "is not an ORX file.") == 0) wkserr(set_error(h, kNotOrx));
+        close_descriptor(h);
+        return nullptr;
+    }
+    set_error(h, 0);
+    return h;
+}
+
+WKS *open_create(WKS *h, const char *path) {
+    h->mode = 'w';
+    plat::remove(path);
+    h->fd = plat::open(path, plat::kCreateRW, plat::kOwnerReadWrite);
+    if (h->fd < 0) {
+        wkserr(set_error(h, kOpenError));
+        return nullptr;
+    }
+    // A header block that does not reach the disk whole would leave a file
+    // that no longer opens; report it as the write error it is.
+    if (save_header(h->fd) == header::kSaveFailed) {
+        wkserr(set_error(h, kWriteError));
+        close_descriptor(h);
+        return nullptr;
+    }
+    put_bof(h, has_extension(path, ".ORX") ? kVersion1030 : kVersion1028);
+    if (write_record(h) != 0) {
+        close_descriptor(h);
+        return nullptr;
+    }
+    set_error(h, 0);
+    return h;
+}
+
+}  // namespace
+
+int16_t read_record(WKS *h, int cell_column) {
+    unsigned char *start = record_start(h);
+    int carried = h->carried;
+    if (carried > 0) {
+        if (!carried_bytes_in_buffer(h, carried)) return fail_read(h);
+        if (is_cell_type(rec_type(h))) {
+            h->last_col = get_i16(h->rec.body + cell_column);
+            h->last_row = get_i16(h->rec.body + cell_column + 2);
+        }
+        std::memmove(start, h->cursor, static_cast<std::size_t>(carried));
+    } else if (carried < 0) {
+        return fail_read(h);  // no first-call state puts the cursor before the buffer
+    } else {
+        put_u16(h->rec.length, 2);  // first call: the 6-byte BOF record and the next header
+    }
+
+    // The rest of the current record plus the next record's header.
+    const long wanted = static_cast<long>(rec_length(h)) + 8 - carried;
+    const uint32_t chunk = wanted > WKS_BODY_SIZE ? WKS_BODY_SIZE : static_cast<uint32_t>(wanted);
+    const int32_t got = plat::read(h->fd, start + carried, chunk);
+    if (wanted > WKS_BODY_SIZE) plat::lseek(h->fd, wanted - WKS_BODY_SIZE, plat::kSeekCur);
+
+    const uint16_t length = rec_length(h);
+    h->carried = static_cast<int16_t>(carried + wanted - (length + kHeaderBytes));
+    h->cursor = reinterpret_cast<unsigned char *>(address(h->rec.body) + length);
+
+    // Bytes of the buffer, from its start, that hold what the file delivered.
+    const long filled = carried + (got > 0 ? got : 0);
+    bool good = got >= 0 && got == wanted;
+    if (!good && filled >= 2 && rec_type(h) == WKS_EOF) good = true;
+    // A final EOF record cut short after its type word.
+    const long next_type_end = kHeaderBytes + static_cast<long>(length) + 2;
+    if (!good && got >= 0 && filled >= next_type_end && get_u16(start + next_type_end - 2) == WKS_EOF)
+        good = true;
+    if (!good) return fail_read(h);
+    set_error(h, 0);
+    return rec_type(h) == WKS_EOF ? -1 : 0;
+}
+
+int16_t write_record(WKS *h) {
+    const uint16_t length = rec_length(h);
+    if (length > WKS_BODY_SIZE) return wkserr(set_error(h, kWriteError));  // would write past the handle
+    const int32_t size = length + kHeaderBytes;
+    if (plat::write(h->fd, record_start(h), static_cast<uint32_t>(size)) != size)
+        return wkserr(set_error(h, kWriteError));
+    return set_error(h, 0);
+}
+
+int32_t close_descriptor(WKS *h) {
+    int32_t result = plat::close(h->fd);
+    h->fd = -1;  // the descriptor is gone; a second close must not hit a reused number
+    return result;
+}
+
+void put_bof(WKS *h, uint16_t version) {
+    set_rec(h, WKS_BOF, 2);
+    put_u16(h->rec.body, version);
+}
+
+bool has_extension(const char *path, const char *ext) {
+    plat::SplitPath parts = plat::split_path(path);
+    // The extension runs to the end of the path, so its data is NUL-terminated.
+    return !parts.ext.empty() && plat::stricmp(parts.ext.data(), ext) == 0;
+}
+
+}  // namespace wks
+
+using namespace wks;
+
+extern "C" {
+
+WKS *wksopen(WKS *h, const char *path1, const char *path2) {
+    if (!h) return nullptr;
+    const bool no_first = is_empty(path1), no_second = is_empty(path2);
+    if (no_first && no_second) {
+        wkserr(set_error(h, kBothEmpty));
+        return nullptr;
+    }
+    h->last_col = 0;
+    h->last_row = 0;
+    h->carried = 0;
+    if (no_second) return open_read(h, path1);
+    if (no_first) return open_create(h, path2);
+    if (std::strcmp(path1, path2) != 0) return open_copy(h, path1, path2);
+    return open_append(h, path1);
+}
+
+int16_t wksnextr(WKS *h) { return read_record(h, kOrxCellColumn); }
+
+int16_t wksnextc(WKS *h) {
+    if (rec_type(h) == WKS_EOF) {
+        set_error(h, 0);
+        return -1;
+    }
+    for (;;) {
+        if (wksnextr(h) == -1) return -1;
+        if (h->error > 0) return h->error;
+        if (is_cell_type(rec_type(h))) break;
+    }
+    const int16_t col = get_i16(h->rec.body + kOrxCellColumn);
+    const int16_t row = get_i16(h->rec.body + kOrxCellColumn + 2);
+    if (row < h->last_row || (row == h->last_row && col < h->last_col)) {
+        constexpr int16_t kUnsorted = 36;
+        return wkserr(set_error(h, kUnsorted));
+    }
+    return set_error(h, 0);
+}
+
+int16_t wkswrec(WKS *h) { return write_record(h); }
+
+int16_t wksclose(WKS *h) {
+    if (h->mode == 'w') {
+        set_rec(h, WKS_EOF, 0);
+        if (write_record(h) != 0) return h->error;  // still open: a later close tries again
+    }
+    if (close_descriptor(h) != 0) return wkserr(set_error(h, kCloseError));
+    return set_error(h, 0);
+}
+
+int32_t wks_open_close(const char *path) {
+    WKS h;
+    std::memset(&h, 0, sizeof h);
+    if (!wksopen(&h, path, "")) return 0;
+    wksclose(&h);
+    return 1;
+}
+
+}

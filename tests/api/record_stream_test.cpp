@@ -31,16 +31,16 @@ uint16_t length_of(const WKS &h) { return static_cast<uint16_t>(h.rec.length[0] 
 TEST_F(RecordStream, BothPathsEmptyFailsSilentlyWith37) {
     h.fd = 1234;
     EXPECT_EQ(wksopen(&h, "", ""), nullptr);
-    EXPECT_EQ(h.error, 37);
-    EXPECT_EQ(h.fd, 1234) << "nothing else in the handle changes";
+    EXPECT_EQ(+h.error, 37);
+    EXPECT_EQ(+h.fd, 1234) << "nothing else in the handle changes";
     EXPECT_EQ(messages.count(), 0u);
 }
 
 TEST_F(RecordStream, EmptyWorksheetOpensAndEndsAtOnce) {
     std::string path = orx_file(concat({bof(1030), eof()}));
     ASSERT_EQ(wksopen(&h, path.c_str(), ""), &h);
-    EXPECT_EQ(h.error, 0);
-    EXPECT_EQ(h.mode, 'r');
+    EXPECT_EQ(+h.error, 0);
+    EXPECT_EQ(+h.mode, 'r');
     EXPECT_EQ(type_of(h), 0) << "the BOF record is current after the open";
     EXPECT_EQ(wksnextr(&h), -1);
     EXPECT_EQ(wksnextc(&h), -1);
@@ -58,8 +58,8 @@ TEST_F(RecordStream, DeliversEveryRecordWholeAndInOrder) {
         EXPECT_EQ(type_of(h), type);
         ASSERT_EQ(length_of(h), body.size());
         EXPECT_EQ(std::memcmp(h.rec.body, body.data(), body.size()), 0) << "type " << type;
-        EXPECT_EQ(h.carried, 4);
-        EXPECT_EQ(h.cursor, h.rec.body + body.size()) << "cursor on the next record's header";
+        EXPECT_EQ(+h.carried, 4);
+        EXPECT_EQ(+h.cursor, h.rec.body + body.size()) << "cursor on the next record's header";
     }
     EXPECT_EQ(wksnextr(&h), -1);
     EXPECT_EQ(wksclose(&h), 0);
@@ -69,7 +69,7 @@ TEST_F(RecordStream, BodyLongerThanTheReadableMaximumIsAReadError) {
     std::string path = orx_file(concat({bof(), record(20, Bytes(WKS_MAX_READ_BODY + 1, 1)), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
     EXPECT_EQ(wksnextr(&h), 27);
-    EXPECT_EQ(h.error, 27);
+    EXPECT_EQ(+h.error, 27);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(27)});
     EXPECT_EQ(wksclose(&h), 0);
 }
@@ -88,7 +88,7 @@ TEST_F(RecordStream, FirstRecordEofFailsWithCodeZeroAndNoMessage) {
     std::string path = orx_file(eof());
     h.error = 99;
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
-    EXPECT_EQ(h.error, 0);
+    EXPECT_EQ(+h.error, 0);
     EXPECT_EQ(messages.count(), 0u);
 }
 
@@ -112,7 +112,7 @@ TEST_F(RecordStream, FileWithHeaderOnlyIsAReadErrorWhateverTheHandleHeld) {
     std::string path = orx_file({});
     h.rec.type[0] = 1;  // stale bytes of an EOF record must not make this look like one
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
-    EXPECT_EQ(h.error, 27);
+    EXPECT_EQ(+h.error, 27);
 }
 
 TEST_F(RecordStream, InvalidBofIsNotAnOrxFile) {
@@ -120,7 +120,7 @@ TEST_F(RecordStream, InvalidBofIsNotAnOrxFile) {
         std::string path = orx_file(concat({first, eof()}));
         WKS handle = blank_handle();
         EXPECT_EQ(wksopen(&handle, path.c_str(), ""), nullptr) << hex(first);
-        EXPECT_EQ(handle.error, 39);
+        EXPECT_EQ(+handle.error, 39);
     }
     EXPECT_EQ(messages.count(), 0u) << "39 is silent";
 }
@@ -136,7 +136,7 @@ TEST_F(RecordStream, BothBofVersionsOpen) {
 
 TEST_F(RecordStream, MissingFileFailsSilentlyWith38) {
     EXPECT_EQ(wksopen(&h, dir.file("absent.orx").c_str(), ""), nullptr);
-    EXPECT_EQ(h.error, 38);
+    EXPECT_EQ(+h.error, 38);
     EXPECT_EQ(messages.count(), 0u);
 }
 
@@ -145,7 +145,7 @@ TEST_F(RecordStream, WrongHeaderBlockIsShownAsNotAnOrxFile) {
     write_file(path, concat({bof(), eof()}));
     h.error = 5;
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
-    EXPECT_EQ(h.error, 5) << "error code left as it was";
+    EXPECT_EQ(+h.error, 5) << "error code left as it was";
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"'" + path + "' is not an ORX file."});
 }
 
@@ -154,7 +154,7 @@ TEST_F(RecordStream, MissingFileNoticesWhileOpenForAtatIsSet) {
     std::string path = dir.file("gone.orx");
     h.error = 3;
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
-    EXPECT_EQ(h.error, 3);
+    EXPECT_EQ(+h.error, 3);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(),
               "File '" + path + "' cannot be opened.\n\nProcess will continue but the results may be incorrect.");
@@ -168,9 +168,9 @@ TEST_F(RecordStream, NotOrxNoticesWhileOpenForAtatIsSet) {
     write_file(bad_header, concat({bof(), eof()}));
     h.error = 2;
     EXPECT_EQ(wksopen(&h, bad_header.c_str(), ""), nullptr);
-    EXPECT_EQ(h.error, 2) << "the notice replaces the error code";
+    EXPECT_EQ(+h.error, 2) << "the notice replaces the error code";
     EXPECT_EQ(wksopen(&h, bad_bof.c_str(), ""), nullptr);
-    EXPECT_EQ(h.error, 0) << "as the good read of the first record left it";
+    EXPECT_EQ(+h.error, 0) << "as the good read of the first record left it";
     const std::string tail = " is not an ORX file.\n\nProcess will continue but the results may be incorrect.";
     EXPECT_EQ(messages.texts(),
               (std::vector<std::string>{"File '" + bad_header + "'" + tail, "File '" + bad_bof + "'" + tail}));
@@ -192,7 +192,7 @@ TEST_F(RecordStream, CellsAreDeliveredInRowMajorOrderOnly) {
     EXPECT_EQ(wksnextc(&h), 0) << "the next cell is compared with the out-of-order one";
     EXPECT_EQ(type_of(h), 51);
     EXPECT_EQ(wksnextc(&h), -1);
-    EXPECT_EQ(h.error, 0);
+    EXPECT_EQ(+h.error, 0);
     wksclose(&h);
 }
 
@@ -201,7 +201,7 @@ TEST_F(RecordStream, EarlierRowAfterLaterRowIsOutOfOrder) {
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
     EXPECT_EQ(wksnextc(&h), 0);
     EXPECT_EQ(wksnextc(&h), 36);
-    EXPECT_EQ(h.error, 36);
+    EXPECT_EQ(+h.error, 36);
     wksclose(&h);
 }
 
@@ -229,8 +229,8 @@ TEST_F(RecordStream, CreateWritesWaitingHeaderBlockAndBof) {
     ASSERT_EQ(SetOrxHeader(block.data()), 1);
     std::string path = dir.file("new.orx");
     ASSERT_EQ(wksopen(&h, "", path.c_str()), &h);
-    EXPECT_EQ(h.mode, 'w');
-    EXPECT_EQ(h.error, 0);
+    EXPECT_EQ(+h.mode, 'w');
+    EXPECT_EQ(+h.error, 0);
     EXPECT_EQ(get_orx_header(), nullptr) << "the block was written and released";
     ASSERT_EQ(wksclose(&h), 0);
     EXPECT_EQ(read_file(path), concat({block, bof(1030), eof()}));
@@ -266,7 +266,7 @@ TEST_F(RecordStream, CreateReplacesAnExistingFileWithOwnerOnlyPermission) {
 
 TEST_F(RecordStream, CreateInMissingDirectoryFailsSilentlyWith38) {
     EXPECT_EQ(wksopen(&h, "", dir.file("no/such/dir.orx").c_str()), nullptr);
-    EXPECT_EQ(h.error, 38);
+    EXPECT_EQ(+h.error, 38);
     EXPECT_EQ(messages.count(), 0u);
 }
 
@@ -311,7 +311,7 @@ TEST_F(RecordStream, WriteLongerThanTheBodyAreaWritesNothing) {
     EXPECT_EQ(wkswrec(&h), 0) << "the whole body area may be written";
     wksni(h.rec.length, WKS_BODY_SIZE + 1);
     EXPECT_EQ(wkswrec(&h), 32);
-    EXPECT_EQ(h.error, 32);
+    EXPECT_EQ(+h.error, 32);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
     wksni(h.rec.length, -1);
     EXPECT_EQ(wkswrec(&h), 32);

@@ -28,7 +28,7 @@ TEST_F(Faults, NoMemoryForTheHeaderBlock) {
     h.error = 4;
     plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
-    EXPECT_EQ(h.error, 4);
+    EXPECT_EQ(+h.error, 4);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"Out of Memory!!!"});
     EXPECT_EQ(get_orx_header(), nullptr);
     set_open_for_load(0);
@@ -65,8 +65,8 @@ TEST_F(Faults, ReadErrorOnTheFirstRecordClosesTheFile) {
     std::string path = orx(concat({bof(), eof()}));
     plat::fail_nth(plat::Op::Read, 2);  // the header block reads, the BOF does not
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
-    EXPECT_EQ(h.error, 27);
-    EXPECT_EQ(h.fd, -1);
+    EXPECT_EQ(+h.error, 27);
+    EXPECT_EQ(+h.fd, -1);
     EXPECT_NE(get_orx_header(), nullptr) << "the accepted block still waits";
 }
 
@@ -75,7 +75,7 @@ TEST_F(Faults, HeaderBlockThatCannotBeWrittenFailsTheCreate) {
     ASSERT_EQ(SetOrxHeader(block.data()), 1);
     plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
-    EXPECT_EQ(h.error, 32);
+    EXPECT_EQ(+h.error, 32);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
     ASSERT_NE(get_orx_header(), nullptr) << "the host's block is not lost";
     EXPECT_EQ(Bytes(get_orx_header(), get_orx_header() + WKS_HEADER_SIZE), block);
@@ -84,8 +84,8 @@ TEST_F(Faults, HeaderBlockThatCannotBeWrittenFailsTheCreate) {
 TEST_F(Faults, BofThatCannotBeWrittenFailsTheCreate) {
     plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
-    EXPECT_EQ(h.error, 32);
-    EXPECT_EQ(h.fd, -1);
+    EXPECT_EQ(+h.error, 32);
+    EXPECT_EQ(+h.fd, -1);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
 }
 
@@ -96,9 +96,9 @@ TEST_F(Faults, FailedWriteOfARecord) {
     wksni(h.rec.length, 0);
     plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wkswrec(&h), 32);
-    EXPECT_EQ(h.error, 32);
+    EXPECT_EQ(+h.error, 32);
     EXPECT_EQ(wkswrec(&h), 0);
-    EXPECT_EQ(h.error, 0);
+    EXPECT_EQ(+h.error, 0);
     EXPECT_EQ(wksclose(&h), 0);
     EXPECT_EQ(read_file(path), concat({bof(1030), record(20, {}), eof()}));
 }
@@ -108,7 +108,7 @@ TEST_F(Faults, EofRecordThatCannotBeWrittenKeepsTheFileOpen) {
     ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);
     plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wksclose(&h), 32);
-    EXPECT_NE(h.fd, -1);
+    EXPECT_NE(+h.fd, -1);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
     EXPECT_EQ(wksclose(&h), 0) << "a later close tries again";
     EXPECT_EQ(read_file(path), concat({bof(1030), eof()}));
@@ -119,7 +119,7 @@ TEST_F(Faults, CloseFailureIs25) {
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
     plat::fail_nth(plat::Op::Close, 1);
     EXPECT_EQ(wksclose(&h), 25);
-    EXPECT_EQ(h.error, 25);
+    EXPECT_EQ(+h.error, 25);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(25)});
 }
 

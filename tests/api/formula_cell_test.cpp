@@ -65,7 +65,7 @@ TEST_F(FormulaCellTest, NegativeCoordinatesAreStoredAsGiven) {
 TEST_F(FormulaCellTest, SuccessLeavesTheHandlesErrorCode) {
     h.error = 99;
     ASSERT_EQ(wksform(&h, 'A', 0, 0, "1"), 0);
-    EXPECT_EQ(h.error, 99);
+    EXPECT_EQ(int{h.error}, 99);
 }
 
 TEST_F(FormulaCellTest, AFailedCompileChangesNothingButTheErrorCode) {
@@ -82,7 +82,7 @@ TEST_F(FormulaCellTest, AFailedCompileChangesNothingButTheErrorCode) {
         WKS before = h;
         messages.clear();
         EXPECT_EQ(wksform(&h, 'A', 0, 0, c.text.c_str()), c.code);
-        EXPECT_EQ(h.error, c.code);
+        EXPECT_EQ(int{h.error}, c.code);
         EXPECT_EQ(std::memcmp(&before.rec, &h.rec, sizeof h.rec), 0) << "the record buffer is unchanged";
         ASSERT_EQ(messages.count(), 1u);
         EXPECT_EQ(messages.last(), wkstest::error_message(c.code));

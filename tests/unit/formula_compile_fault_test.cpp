@@ -70,7 +70,7 @@ TEST_F(CompileFaultTest, ScratchBufferFailureIsShownAs42) {
     WKS before = h;
     plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_EQ(wksform(&h, 'A', 0, 0, "1"), 42);
-    EXPECT_EQ(h.error, 5) << "the handle is not touched";
+    EXPECT_EQ(int{h.error}, 5) << "the handle is not touched";
     EXPECT_EQ(std::memcmp(&before, &h, sizeof h), 0);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), "\n*** ORX error 42 - invalid error value\n");
@@ -80,6 +80,6 @@ TEST_F(CompileFaultTest, StringFailureInsideAFormulaCell) {
     WKS h = wkstest::blank_handle();
     plat::fail_nth(plat::Op::Alloc, 2);  // the scratch buffer, then the string
     EXPECT_EQ(wksform(&h, 'A', 0, 0, "\"text\""), 10);
-    EXPECT_EQ(h.error, 10);
+    EXPECT_EQ(int{h.error}, 10);
     EXPECT_EQ(messages.last(), wkstest::error_message(10));
 }

@@ -51,6 +51,11 @@ void reset_library_state() {
     cleanup_file_list();
     set_open_for_load(1);
     Open_for_atat = 0;
+    // wkscs leaves the prefix filters alone when the table is already empty;
+    // one throwaway name makes it clear them too.  Both calls also put the
+    // current file number back to 0.
+    if (!wkslr(0, "~")) wksir(0, "~", 0, 0, 0, 0);
+    wkscs();
 }
 
 void put16(Bytes &b, uint16_t v) {

@@ -96,6 +96,12 @@ typedef struct WKS {
  * extension, else 1028); both, different = copy path1 into a new path2; both
  * equal = append to path1.  Returns h, or NULL with h->error set to 37 (both
  * empty), 38 (open/create failed), 39 (not an ORX file), 27, 32, ...
+ * Copy and append register every range-name record under the file number of
+ * h (see WKS_NAME) and leave h open for writing: copy after the input's
+ * records (its header block and EOF record are not copied), append on the
+ * file's EOF record, which the next record written replaces.  Copy refuses
+ * two spellings of one file with 38 before touching it; a failed input close
+ * gives 40, a failed positioning in append mode 41 (shown).
  */
 WKS_API WKS *wksopen(WKS *h, const char *path1, const char *path2);
 

@@ -138,6 +138,12 @@ Bytes read_file(const std::string &path) {
 
 bool file_exists(const std::string &path) { return std::filesystem::exists(path); }
 
+int open_descriptor_count() {
+    int n = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
+
 std::string hex(const uint8_t *p, std::size_t n) {
     std::string s;
     char buf[4];

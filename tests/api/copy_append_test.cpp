@@ -63,7 +63,7 @@ TEST_F(CopyMode, CopiesEveryRecordFromBofUpToEofWithoutTheHeaderBlock) {
     write_file(in, input);
 
     ASSERT_EQ(wksopen(&h, in.c_str(), out.c_str()), &h);
-    EXPECT_EQ(h.error, 0);
+    EXPECT_EQ(int(h.error), 0);
     EXPECT_EQ(h.mode, 'w');
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_EQ(read_file(out), records) << hex(read_file(out));
@@ -116,7 +116,7 @@ TEST_F(CopyMode, CopiedFileReopensForAppendingAndCreatedOneDoesNot) {
     ASSERT_EQ(wksclose(&h), 0);
     const Bytes before = read_file(created);
     EXPECT_EQ(wksopen(&h, created.c_str(), created.c_str()), nullptr);
-    EXPECT_EQ(h.error, 39);
+    EXPECT_EQ(int(h.error), 39);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_EQ(read_file(created), before);
     expect_nothing_open();
@@ -150,8 +150,8 @@ TEST_F(CopyMode, SameFileUnderTwoSpellingsIsRefusedAndLeftAlone) {
     for (const std::string &other : {dir.path() + "/./in.orx", dir.path() + "//in.orx"}) {
         h.error = 0;
         EXPECT_EQ(wksopen(&h, in.c_str(), other.c_str()), nullptr) << other;
-        EXPECT_EQ(h.error, 38);
-        EXPECT_EQ(h.fd, -1);
+        EXPECT_EQ(int(h.error), 38);
+        EXPECT_EQ(int(h.fd), -1);
         EXPECT_EQ(read_file(in), input);
         EXPECT_EQ(wksopen(&h, other.c_str(), in.c_str()), nullptr) << other;
         EXPECT_EQ(read_file(in), input);
@@ -166,7 +166,7 @@ TEST_F(CopyMode, OutputThatCannotBeCreatedFailsSilently) {
     write_file(in, input);
     const std::string nowhere = dir.file("missing/out.orx");
     EXPECT_EQ(wksopen(&h, in.c_str(), nowhere.c_str()), nullptr);
-    EXPECT_EQ(h.error, 38);
+    EXPECT_EQ(int(h.error), 38);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_EQ(get_orx_header(), nullptr);  // the input was never read
     EXPECT_EQ(read_file(in), input);
@@ -176,7 +176,7 @@ TEST_F(CopyMode, OutputThatCannotBeCreatedFailsSilently) {
 TEST_F(CopyMode, InputThatCannotBeOpenedLeavesAnEmptyOutput) {
     write_file(out, Bytes{1, 2, 3});  // replaced before the input is tried
     EXPECT_EQ(wksopen(&h, in.c_str(), out.c_str()), nullptr);
-    EXPECT_EQ(h.error, 38);
+    EXPECT_EQ(int(h.error), 38);
     EXPECT_EQ(messages.count(), 0u);
     ASSERT_TRUE(file_exists(out));
     EXPECT_TRUE(read_file(out).empty());
@@ -188,7 +188,7 @@ TEST_F(CopyMode, InputThatCannotBeOpenedIsNoticedOncePerNameWhileOpenForAtatIsSe
     h.error = 5;
     for (int i = 0; i < 2; ++i) {
         EXPECT_EQ(wksopen(&h, in.c_str(), out.c_str()), nullptr);
-        EXPECT_EQ(h.error, 5);
+        EXPECT_EQ(int(h.error), 5);
         EXPECT_TRUE(file_exists(out));
     }
     ASSERT_EQ(messages.count(), 1u);
@@ -200,7 +200,7 @@ TEST_F(CopyMode, InputWithoutHeaderBlockIsNotAnOrxFile) {
     write_file(in, concat({bof(), name_record("X", 0, 0, 0, 0), eof()}));
     h.error = 5;
     EXPECT_EQ(wksopen(&h, in.c_str(), out.c_str()), nullptr);
-    EXPECT_EQ(h.error, 5);
+    EXPECT_EQ(int(h.error), 5);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), "'" + in + "' is not an ORX file.");
     EXPECT_TRUE(read_file(out).empty());
@@ -212,7 +212,7 @@ TEST_F(CopyMode, InputWithoutHeaderBlockIsNotAnOrxFile) {
     for (int i = 0; i < 2; ++i) EXPECT_EQ(wksopen(&h, in.c_str(), out.c_str()), nullptr);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), notice(in, "is not an ORX file."));
-    EXPECT_EQ(h.error, 5);
+    EXPECT_EQ(int(h.error), 5);
     expect_nothing_open();
 }
 
@@ -240,7 +240,7 @@ TEST_F(CopyMode, BadFirstRecordFailsWithTheStreamsCodes) {
             messages.clear();
             h.error = 5;
             EXPECT_EQ(wksopen(&h, in.c_str(), out.c_str()), nullptr) << c.what;
-            EXPECT_EQ(h.error, c.code) << c.what;
+            EXPECT_EQ(int(h.error), c.code) << c.what;
             if (c.shown) {
                 ASSERT_EQ(messages.count(), 1u) << c.what;
                 EXPECT_EQ(messages.last(), error_message(c.code));
@@ -270,7 +270,7 @@ TEST_F(CopyMode, RefusedNameStopsTheCopyWhereItStands) {
         write_file(in, concat({header_block(), kept, c.bad, number_cell(1, 0, 2), eof()}));
         messages.clear();
         EXPECT_EQ(wksopen(&h, in.c_str(), out.c_str()), nullptr) << c.what;
-        EXPECT_EQ(h.error, 0) << c.what;
+        EXPECT_EQ(int(h.error), 0) << c.what;
         ASSERT_EQ(messages.count(), 1u) << c.what;
         EXPECT_EQ(messages.last(), error_message(c.code));
         EXPECT_EQ(read_file(out), kept) << c.what << ": " << hex(read_file(out));
@@ -289,7 +289,7 @@ TEST_F(CopyMode, UnreadableRecordStopsTheCopyAfterTheRecordsBeforeIt) {
     const Bytes kept = concat({bof(), name_record("R", 0, 0, 0, 0), number_cell(0, 0, 1)});
     write_file(in, concat({header_block(), kept, broken}));
     EXPECT_EQ(wksopen(&h, in.c_str(), out.c_str()), nullptr);
-    EXPECT_EQ(h.error, 27);
+    EXPECT_EQ(int(h.error), 27);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), error_message(27));
     EXPECT_EQ(read_file(out), kept);
@@ -305,7 +305,7 @@ TEST_F(AppendMode, RecordsWrittenReplaceTheEofRecord) {
     write_file(path, concat({records, eof()}));
 
     ASSERT_EQ(wksopen(&h, path.c_str(), path.c_str()), &h);
-    EXPECT_EQ(h.error, 0);
+    EXPECT_EQ(int(h.error), 0);
     EXPECT_EQ(h.mode, 'w');
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_EQ(::lseek(h.fd, 0, SEEK_CUR), static_cast<off_t>(records.size()));
@@ -342,7 +342,7 @@ TEST_F(AppendMode, MissingFileIsNotCreated) {
     const std::string path = dir.file("none.orx");
     Open_for_atat = 1;  // no notice in append mode
     EXPECT_EQ(wksopen(&h, path.c_str(), path.c_str()), nullptr);
-    EXPECT_EQ(h.error, 38);
+    EXPECT_EQ(int(h.error), 38);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_FALSE(file_exists(path));
     expect_nothing_open();
@@ -372,7 +372,7 @@ TEST_F(AppendMode, FailuresCloseTheFileAndLeaveItUnchanged) {
         messages.clear();
         h.error = 5;
         EXPECT_EQ(wksopen(&h, path.c_str(), path.c_str()), nullptr) << c.what;
-        EXPECT_EQ(h.error, c.code) << c.what;
+        EXPECT_EQ(int(h.error), c.code) << c.what;
         EXPECT_EQ(messages.count(), c.shown ? 1u : 0u) << c.what;
         if (c.shown) {
             EXPECT_EQ(messages.last(), error_message(c.code));
@@ -388,7 +388,7 @@ TEST_F(AppendMode, RefusedNameFailsTheOpeningAndKeepsEarlierNames) {
                                name_record("A1", 2, 2, 2, 2), eof()});
     write_file(path, file);
     EXPECT_EQ(wksopen(&h, path.c_str(), path.c_str()), nullptr);
-    EXPECT_EQ(h.error, 0);
+    EXPECT_EQ(int(h.error), 0);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), error_message(1));
     EXPECT_EQ(wkslr(file_number(h), "A1")->c1, 0);

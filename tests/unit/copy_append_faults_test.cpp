@@ -49,7 +49,7 @@ TEST_F(OpeningFaults, CopyStopsAtARecordThatCannotBeWritten) {
     write_file(in, concat({header_block(), first, rest, eof()}));
     plat::fail_nth(plat::Op::Write, 3);  // BOF, N1, then the label cell
     EXPECT_EQ(copy(), nullptr);
-    EXPECT_EQ(h.error, 32);
+    EXPECT_EQ(int(h.error), 32);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), error_message(32));
     EXPECT_EQ(read_file(out), first);
@@ -63,8 +63,8 @@ TEST_F(OpeningFaults, CopyWhoseInputCannotBeClosedFailsSilently) {
     write_file(in, concat({header_block(), records, eof()}));
     plat::fail_nth(plat::Op::Close, 1);
     EXPECT_EQ(copy(), nullptr);
-    EXPECT_EQ(h.error, 40);
-    EXPECT_EQ(h.fd, -1);
+    EXPECT_EQ(int(h.error), 40);
+    EXPECT_EQ(int(h.fd), -1);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_EQ(read_file(out), records);
     EXPECT_NE(wkslr(file(), "N2"), nullptr);
@@ -75,7 +75,7 @@ TEST_F(OpeningFaults, CopyOutputThatCannotBeCreatedOpensNothing) {
     write_file(in, concat({header_block(), first, eof()}));
     plat::fail_nth(plat::Op::Open, 1);
     EXPECT_EQ(copy(), nullptr);
-    EXPECT_EQ(h.error, 38);
+    EXPECT_EQ(int(h.error), 38);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_EQ(get_orx_header(), nullptr);
     EXPECT_EQ(wksgf(), nullptr);
@@ -87,7 +87,7 @@ TEST_F(OpeningFaults, CopyInputHeaderBlockInConvertModeIsRefusedSilently) {
     wks::header::set_mode(wks::header::kConvert);
     h.error = 5;
     EXPECT_EQ(copy(), nullptr);
-    EXPECT_EQ(h.error, 5);
+    EXPECT_EQ(int(h.error), 5);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_TRUE(read_file(out).empty());
     expect_nothing_open();
@@ -107,7 +107,7 @@ TEST_F(OpeningFaults, CopyWithNoMemoryForTheHeaderBlock) {
     h.error = 5;
     plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_EQ(copy(), nullptr);
-    EXPECT_EQ(h.error, 5);
+    EXPECT_EQ(int(h.error), 5);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), "Out of Memory!!!");
     EXPECT_TRUE(read_file(out).empty());
@@ -119,7 +119,7 @@ TEST_F(OpeningFaults, NoMemoryForANameFailsBothOpenings) {
     // Load mode: the header block, then N1's node and name copy, then N2's node.
     plat::fail_nth(plat::Op::Alloc, 4);
     EXPECT_EQ(copy(), nullptr);
-    EXPECT_EQ(h.error, 0);
+    EXPECT_EQ(int(h.error), 0);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), error_message(2));
     EXPECT_EQ(read_file(out), concat({first, label_cell(0, 0, "a")}));
@@ -133,7 +133,7 @@ TEST_F(OpeningFaults, NoMemoryForANameFailsBothOpenings) {
     write_file(out, file_bytes);
     plat::fail_nth(plat::Op::Alloc, 2);  // N1's name copy
     EXPECT_EQ(append(), nullptr);
-    EXPECT_EQ(h.error, 0);
+    EXPECT_EQ(int(h.error), 0);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), error_message(3));
     EXPECT_EQ(wksgf(), nullptr);
@@ -146,7 +146,7 @@ TEST_F(OpeningFaults, AppendThatCannotPositionShowsCode41) {
     write_file(out, file_bytes);
     plat::fail_nth(plat::Op::Seek, 1);
     EXPECT_EQ(append(), nullptr);
-    EXPECT_EQ(h.error, 41);
+    EXPECT_EQ(int(h.error), 41);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), "\n*** ORX error 41 - invalid error value\n");
     EXPECT_NE(wkslr(file(), "N2"), nullptr);  // registered during the scan
@@ -159,7 +159,7 @@ TEST_F(OpeningFaults, AppendStopsAtAReadError) {
     write_file(out, file_bytes);
     plat::fail_nth(plat::Op::Read, 3);  // BOF, N1, then the label cell
     EXPECT_EQ(append(), nullptr);
-    EXPECT_EQ(h.error, 27);
+    EXPECT_EQ(int(h.error), 27);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), error_message(27));
     EXPECT_NE(wkslr(file(), "N1"), nullptr);

@@ -87,6 +87,12 @@ void write_file(const std::string &path, const Bytes &bytes);
 Bytes read_file(const std::string &path);
 bool file_exists(const std::string &path);
 
+// Low-level descriptors as a host passes them to read_header and save_header:
+// the C runtime's (on Windows the one the DLL uses), binary, read-write.
+int32_t open_descriptor(const std::string &path);  // -1 on failure
+int64_t descriptor_position(int32_t fd);
+void close_descriptor(int32_t fd);
+
 // Hex dump for failure messages.
 std::string hex(const Bytes &bytes);
 std::string hex(const uint8_t *p, std::size_t n);

@@ -96,6 +96,12 @@ typedef struct WKS {
  * extension, else 1028); both, different = copy path1 into a new path2; both
  * equal = append to path1.  Returns h, or NULL with h->error set to 37 (both
  * empty), 38 (open/create failed), 39 (not an ORX file), 27, 32, ...
+ * Copy and append register every range-name record under the file number of
+ * h (see WKS_NAME) and leave h open for writing: copy after the input's
+ * records (its header block and EOF record are not copied), append on the
+ * file's EOF record, which the next record written replaces.  Copy refuses
+ * two spellings of one file with 38 before touching it; a failed input close
+ * gives 40, a failed positioning in append mode 41 (shown).
  */
 WKS_API WKS *wksopen(WKS *h, const char *path1, const char *path2);
 
@@ -200,8 +206,10 @@ WKS_API int32_t set_header(void *a, void *b, int32_t c, int32_t d);
  * Range names
  * ====================================================================== */
 
-/* A range name; owned by the table, read directly by the host.  Natural
- * alignment, 32 bytes on 64-bit targets. */
+/* A range name; owned by the table, read directly by the host, which must
+ * neither change nor free it.  Natural alignment, 32 bytes on 64-bit targets.
+ * The library's own file number for a handle h is the low 32 bits of
+ * (uintptr_t)h. */
 typedef struct WKS_NAME {
     struct WKS_NAME *next;  /* next node in the same bucket */
     int32_t          file;  /* file number the name belongs to */
@@ -232,11 +240,14 @@ WKS_API WKS_NAME *wkslrxx(const char *name);
 WKS_API WKS_NAME *wksgr(int32_t file, int16_t c1, int16_t r1, int16_t c2, int16_t r2);
 WKS_API WKS_NAME *wksgrxx(int16_t c1, int16_t r1, int16_t c2, int16_t r2);
 
-/* Iterate over all names of all files: buckets ascending, newest first. */
+/* Iterate over all names of all files: buckets ascending, newest first;
+ * NULL at the end (and again after it).  Deleting the name the iteration
+ * stands on is safe: wksgn goes on with the name after it. */
 WKS_API WKS_NAME *wksgf(void);
 WKS_API WKS_NAME *wksgn(void);
 
-/* Empties the table. */
+/* Empties the table and ends any iteration.  The prefix filters are cleared
+ * too, except when the table is already empty. */
 WKS_API void wkscs(void);
 
 /* Prefix test on the first two characters: 2 a longer name may start so,

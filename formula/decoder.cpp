@@ -19,6 +19,7 @@
  */
 #include "formula/code_tables.h"
 #include "formula/decode_output.h"
+#include "names/names.h"
 
 #include "wks.h"
 #include "wks/bytes.h"
@@ -168,13 +169,11 @@ void put_string(const unsigned char *p) {
     put_char('"');
 }
 
-int32_t g_file = 0;  // the file number of the running decode
-
-// The range name of exactly these coordinates under the decode's file
+// The range name of exactly these coordinates under the current file
 // number, or null.
 const char *name_of(uint16_t c1, uint16_t r1, uint16_t c2, uint16_t r2) {
-    const WKS_NAME *node = wksgr(g_file, static_cast<int16_t>(c1), static_cast<int16_t>(r1),
-                                 static_cast<int16_t>(c2), static_cast<int16_t>(r2));
+    const WKS_NAME *node = wksgrxx(static_cast<int16_t>(c1), static_cast<int16_t>(r1),
+                                   static_cast<int16_t>(c2), static_cast<int16_t>(r2));
     return node ? node->name : nullptr;
 }
 
@@ -255,7 +254,7 @@ using namespace wks::formula;
 
 extern "C" int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code, char *out,
                          int32_t size) {
-    g_file = file;
+    wks::names::set_current_file(file);  // scopes the name look-ups, and stays set
     int16_t result = 0;
     open_output(out, size);
     try {

@@ -264,8 +264,13 @@ WKS_API int16_t wksfe(int32_t file, int16_t col, int16_t row, const char *text,
                       unsigned char *out, int32_t size);
 
 /* Decodes formula code (starting at its length prefix) of the cell (col, row)
- * into out, at most size characters with the NUL.  0, or a shown code: 15
- * malformed code, 18 output full, 19 nesting too deep. */
+ * into out, at most size characters with the NUL; a cell or range with a
+ * range name under `file` is printed as the name, and `file` stays the
+ * current file number.  Only the code length's bytes are read.  0, or a
+ * shown code: 15 malformed code (invalid opcode, no end item or operand
+ * bytes beyond the length, not exactly one value, reference outside the
+ * sheet), 18 output full, 19 nesting too deep.  After a failure out holds
+ * no NUL. */
 WKS_API int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code,
                       char *out, int32_t size);
 
@@ -290,7 +295,10 @@ WKS_API void    emit(unsigned char byte);
 WKS_API void    emitint(int16_t value);
 WKS_API void    emitlong(int32_t value);
 
-/* Decoder output helpers (no-ops outside a decode) and reference helpers. */
+/* Decoder output helpers: append to the output of the running wksfr and do
+ * nothing outside it (di still returns the 16-bit value at p).  Reference
+ * helpers: a column word wraps modulo 256, a row word modulo 8192, makeabs
+ * does not wrap; an absolute word is returned as it stands. */
 WKS_API void     dc(char c);
 WKS_API void     ds(const char *text);
 WKS_API int16_t  di(const char *format, const unsigned char *p);

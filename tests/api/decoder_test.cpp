@@ -265,6 +265,37 @@ TEST_F(Decoder, ReferencesOutsideTheSheetFail) {
     EXPECT_EQ(decode(FormulaCode().cell(rel_word(0), rel_word(0)).bytes(), 2048, 300, -20000).code, 15);
 }
 
+TEST_F(Decoder, RangeNamesReplaceExactCoordinates) {
+    ASSERT_EQ(wksir(kFile, "BLOCK", 0, 0, 1, 1), 0);
+    ASSERT_EQ(wksir(kFile, "Rate", 4, 9, 4, 9), 0);
+    ASSERT_EQ(wksir(kFile + 1, "OTHER", 0, 0, 0, 0), 0);
+
+    Bytes block = FormulaCode().range(rel_word(-2), rel_word(-2), rel_word(-1), rel_word(-1)).integer(3).call(80, 2).bytes();
+    EXPECT_EQ(text_of(block), "@SUM(BLOCK,3)");
+    EXPECT_EQ(text_of(block, 3, 3), "@SUM(B2..C3,3)");  // other coordinates, no name
+
+    // A one-cell name, whatever the words' absolute or relative state.
+    EXPECT_EQ(text_of(FormulaCode().cell(rel_word(2), rel_word(7)).bytes()), "Rate");
+    EXPECT_EQ(text_of(FormulaCode().cell(abs_word(4), rel_word(7)).integer(2).op(11).bytes()), "Rate*2");
+    EXPECT_EQ(text_of(FormulaCode().range(abs_word(4), abs_word(9), abs_word(4), abs_word(9)).bytes()), "Rate");
+    // A range whose corners are named cells is not itself named.
+    EXPECT_EQ(text_of(FormulaCode().range(abs_word(4), abs_word(9), abs_word(4), abs_word(10)).bytes()), "$E$10..$E$11");
+    // Names of another file number are not used.
+    EXPECT_EQ(text_of(FormulaCode().cell(abs_word(0), abs_word(0)).bytes()), "$A$1");
+    EXPECT_EQ(decode(FormulaCode().cell(abs_word(0), abs_word(0)).bytes(), 2048, 0, 0, kFile + 1).text, "OTHER");
+    // A name counts against the output budget like any text.
+    EXPECT_EQ(decode(FormulaCode().cell(rel_word(2), rel_word(7)).bytes(), 4).code, 18);
+}
+
+TEST_F(Decoder, TheFileNumberStaysCurrent) {
+    ASSERT_EQ(wksir(kFile, "KEEP", 0, 0, 0, 0), 0);
+    ASSERT_EQ(wksir(1, "ELSEWHERE", 0, 0, 0, 0), 0);
+    ASSERT_NE(wkslr(1, "ELSEWHERE"), nullptr);  // the current file is now 1
+    EXPECT_EQ(text_of(FormulaCode().integer(1).bytes()), "1");
+    EXPECT_NE(wkslrxx("KEEP"), nullptr);
+    EXPECT_EQ(wkslrxx("ELSEWHERE"), nullptr);
+}
+
 TEST(ReferenceHelpers, DecodeWords) {
     unsigned char w[2];
     auto word = [&](uint16_t v) {

@@ -93,6 +93,11 @@ int32_t open_descriptor(const std::string &path);  // -1 on failure
 int64_t descriptor_position(int32_t fd);
 void close_descriptor(int32_t fd);
 
+// How many descriptors the process has open (Linux: /proc/self/fd; the
+// Windows C runtime: the ones it knows), for checking that a call leaves
+// none behind.
+int open_descriptor_count();
+
 // Hex dump for failure messages.
 std::string hex(const Bytes &bytes);
 std::string hex(const uint8_t *p, std::size_t n);

@@ -140,8 +140,9 @@ WKS_API const char *wkser(int16_t code);
 /* Shows "\n*** ORX error %d - %s\n" unless code is 28 or in 35..40; returns code. */
 WKS_API int16_t wkserr(int16_t code);
 
-/* Formats (printf-style, cut to 255 characters) and shows a message captioned
- * "Message"; returns the message layer's result (1 = OK). */
+/* Formats (printf-style; on Windows by wvsprintfA's rules), cuts the text to
+ * 255 characters and shows it captioned "Message"; returns the message
+ * layer's result (1 = OK). */
 WKS_API int32_t wkswin_printf(const char *format, ...);
 
 /* While Open_for_atat is set, shows "File '<path>' <what>..." once per path
@@ -159,10 +160,12 @@ WKS_API void cleanup_file_list(void);
 extern WKS_API int16_t Open_for_atat;
 
 /*
- * Extension: message handler.  By default a message is written to standard
- * error and the call returns 1.  A handler receives the caption "Message"
- * and the formatted text; its result is what wkswin_printf returns.  Returns
- * the previous handler; NULL restores the default.
+ * Extension: message handler.  By default a message appears in a modal
+ * warning box owned by the focused window on Windows (the call returns when
+ * the user presses OK), and is written to standard error elsewhere (the call
+ * returns 1).  A handler receives the caption "Message" and the formatted
+ * text; its result is what wkswin_printf returns.  Returns the previous
+ * handler; NULL restores the default.
  */
 typedef int32_t (*wks_message_handler)(const char *caption, const char *text);
 WKS_API wks_message_handler wks_set_message_handler(wks_message_handler handler);

@@ -31,8 +31,6 @@ namespace wks::formula {
 namespace {
 
 constexpr int kLengthPrefix = 2;
-// No record body can carry more formula code than this.
-constexpr int32_t kMaxCodeLength = WKS_BODY_SIZE;
 constexpr int kPendingTexts = 64;
 constexpr int kNumberBuffer = 32;
 constexpr int kRealDigits = 6;  // significant digits of a real, as "%lg" prints it
@@ -222,7 +220,7 @@ void put_operand(const Code &code, int32_t pos, const Item &item, Base base) {
 void decode(const unsigned char *code_with_length, Base base) {
     if (!code_with_length) decode_fail(kBadCode);
     Code code{code_with_length + kLengthPrefix, get_i16(code_with_length)};
-    if (code.length < 1 || code.length > kMaxCodeLength) decode_fail(kBadCode);
+    if (code.length < 1) decode_fail(kBadCode);  // the length is a signed 16-bit count
 
     int values = 0;  // left by the items so far and not yet taken
     for (int32_t pos = 0;;) {

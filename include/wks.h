@@ -140,8 +140,9 @@ WKS_API const char *wkser(int16_t code);
 /* Shows "\n*** ORX error %d - %s\n" unless code is 28 or in 35..40; returns code. */
 WKS_API int16_t wkserr(int16_t code);
 
-/* Formats (printf-style, cut to 255 characters) and shows a message captioned
- * "Message"; returns the message layer's result (1 = OK). */
+/* Formats (printf-style; on Windows by wvsprintfA's rules), cuts the text to
+ * 255 characters and shows it captioned "Message"; returns the message
+ * layer's result (1 = OK). */
 WKS_API int32_t wkswin_printf(const char *format, ...);
 
 /* While Open_for_atat is set, shows "File '<path>' <what>..." once per path
@@ -159,10 +160,12 @@ WKS_API void cleanup_file_list(void);
 extern WKS_API int16_t Open_for_atat;
 
 /*
- * Extension: message handler.  By default a message is written to standard
- * error and the call returns 1.  A handler receives the caption "Message"
- * and the formatted text; its result is what wkswin_printf returns.  Returns
- * the previous handler; NULL restores the default.
+ * Extension: message handler.  By default a message appears in a modal
+ * warning box owned by the focused window on Windows (the call returns when
+ * the user presses OK), and is written to standard error elsewhere (the call
+ * returns 1).  A handler receives the caption "Message" and the formatted
+ * text; its result is what wkswin_printf returns.  Returns the previous
+ * handler; NULL restores the default.
  */
 typedef int32_t (*wks_message_handler)(const char *caption, const char *text);
 WKS_API wks_message_handler wks_set_message_handler(wks_message_handler handler);
@@ -268,8 +271,13 @@ WKS_API int16_t wksfe(int32_t file, int16_t col, int16_t row, const char *text,
                       unsigned char *out, int32_t size);
 
 /* Decodes formula code (starting at its length prefix) of the cell (col, row)
- * into out, at most size characters with the NUL.  0, or a shown code: 15
- * malformed code, 18 output full, 19 nesting too deep. */
+ * into out, at most size characters with the NUL; a cell or range with a
+ * range name under `file` is printed as the name, and `file` stays the
+ * current file number.  Only the code length's bytes are read.  0, or a
+ * shown code: 15 malformed code (invalid opcode, no end item or operand
+ * bytes beyond the length, not exactly one value, reference outside the
+ * sheet), 18 output full, 19 nesting too deep.  After a failure out holds
+ * no NUL. */
 WKS_API int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code,
                       char *out, int32_t size);
 
@@ -299,7 +307,10 @@ WKS_API void    emit(unsigned char byte);
 WKS_API void    emitint(int16_t value);
 WKS_API void    emitlong(int32_t value);
 
-/* Decoder output helpers (no-ops outside a decode) and reference helpers. */
+/* Decoder output helpers: append to the output of the running wksfr and do
+ * nothing outside it (di still returns the 16-bit value at p).  Reference
+ * helpers: a column word wraps modulo 256, a row word modulo 8192, makeabs
+ * does not wrap; an absolute word is returned as it stands. */
 WKS_API void     dc(char c);
 WKS_API void     ds(const char *text);
 WKS_API int16_t  di(const char *format, const unsigned char *p);

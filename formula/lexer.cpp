@@ -20,7 +20,7 @@
 
 #include "formula/code_tables.h"
 #include "formula/error_codes.h"
-#include "platform/number.h"
+#include "formula/real_text.h"
 #include "platform/platform.h"
 #include "wks.h"
 
@@ -187,7 +187,7 @@ int32_t read_real() {
         gc();
     }
     const char *end = g_text;
-    double v = plat::parse_double(g_text, &end);
+    double v = convert_real(g_text, &end);
     // Give back what did not convert, so reading resumes after the number.
     for (int n = g_text_length - static_cast<int>(end - g_text); n > 0; --n) backc();
     g_value.real = end == g_text ? 0.0 : v;

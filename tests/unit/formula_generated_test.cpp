@@ -3,7 +3,9 @@
 // where the generator chose to add them) together with the code it must
 // compile to.  This checks precedence, association and every kind of operand
 // against an independent encoder, over every function with its argument
-// counts, strings with quotes, every form of reference and range names.
+// counts, strings with quotes, every form of reference and range names; and
+// the round trip: the code decodes to the same text, which compiles to the
+// same bytes.
 #include "formula/code_tables.h"
 #include "support/test_support.h"
 
@@ -301,22 +303,31 @@ protected:
         for (const Name &n : kNames) ASSERT_EQ(wksir(kFile, n.name, n.c1, n.r1, n.c2, n.r2), 0);
     }
 
-    // Compiles text and checks the code against the expected bytes.
+    // Compiles text and checks the code against the expected bytes; then
+    // decodes the code, which must give the text back, and compiles that
+    // text again, which must give the same bytes.
     void check(const std::string &text, const Bytes &expected, int16_t col, int16_t row) {
+        SCOPED_TRACE("text: " + text + " at " + std::to_string(col) + "," + std::to_string(row));
         Bytes out(2048);
-        int16_t result = wksfe(kFile, col, row, text.c_str(), out.data(), static_cast<int32_t>(out.size()));
-        ASSERT_EQ(result, 0) << "text: " << text << " at " << col << "," << row;
+        ASSERT_EQ(wksfe(kFile, col, row, text.c_str(), out.data(), static_cast<int32_t>(out.size())), 0);
         Bytes want;
         put_word(want, static_cast<uint16_t>(expected.size() + 1));
         want.insert(want.end(), expected.begin(), expected.end());
         want.push_back(code::kEnd);
-        ASSERT_EQ(hex(out.data(), want.size()), hex(want)) << "text: " << text << " at " << col << "," << row;
+        ASSERT_EQ(hex(out.data(), want.size()), hex(want));
+
+        std::vector<char> decoded(2048);
+        ASSERT_EQ(wksfr(kFile, col, row, out.data(), decoded.data(), static_cast<int32_t>(decoded.size())), 0);
+        ASSERT_EQ(std::string(decoded.data()), text);
+        Bytes again(2048);
+        ASSERT_EQ(wksfe(kFile, col, row, decoded.data(), again.data(), static_cast<int32_t>(again.size())), 0);
+        ASSERT_EQ(hex(again.data(), want.size()), hex(want));
     }
 };
 
 }  // namespace
 
-TEST_F(GeneratedFormulaTest, RandomFormulasCompileToTheExpectedCode) {
+TEST_F(GeneratedFormulaTest, RandomFormulasCompileAndDecodeBack) {
     std::mt19937 positions(2024);
     int checked = 0;
     for (unsigned seed = 1; checked < 5000; ++seed) {
@@ -341,5 +352,23 @@ TEST_F(GeneratedFormulaTest, EveryFunctionWithItsArgumentCounts) {
             if (p.code.size() + 1 > kMaxCode) p = g.call_of(f, argc, 0);
             check(p.text, p.code, 10, 20);
         }
+    }
+}
+
+TEST_F(GeneratedFormulaTest, OtherSpellingsComeBackInNormalForm) {
+    const std::pair<const char *, const char *> cases[] = {
+        {"@pi", "@PI()"},          {"@Sum", "@SUM()"},      {"a1.b$2", "A1..B$2"},
+        {"!B3", "B3..B3"},         {"007+1.50", "7+1.5"},   {"1E+6", "1e+06"},
+        {"$IV$8192", "$IV$8192"},  {"@@(A1)", "@@(A1)"},    {"#NOT#1#OR#2", "#NOT#1#OR#2"},
+    };
+    for (const auto &[text, normal] : cases) {
+        SCOPED_TRACE(text);
+        Bytes first(64), again(64);
+        std::vector<char> decoded(64);
+        ASSERT_EQ(wksfe(kFile, 5, 5, text, first.data(), 64), 0);
+        ASSERT_EQ(wksfr(kFile, 5, 5, first.data(), decoded.data(), 64), 0);
+        EXPECT_STREQ(decoded.data(), normal);
+        ASSERT_EQ(wksfe(kFile, 5, 5, decoded.data(), again.data(), 64), 0);
+        EXPECT_EQ(hex(again), hex(first));
     }
 }

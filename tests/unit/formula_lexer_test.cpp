@@ -124,6 +124,9 @@ TEST_F(LexerTest, Numbers) {
         {"1e-", "REAL 1 | ERR 6"},
         {"1..2", "REAL 1 | REAL 0.2 | END"},
         {"1E400", "REAL inf | END"},
+        {"1E-400", "REAL 0 | END"},
+        {"0.000001E-320", "REAL 0 | END"},
+        {"4.9E-324", "REAL 4.94066e-324 | END"},
     });
 }
 

@@ -1,0 +1,168 @@
+/*
+ * Writes the fuzz targets' seed corpora: formula texts, the code the library
+ * compiles them to, and ORX and WK1 files the library itself writes.  Every
+ * seed starts with the parameter bytes its target reads first (see each
+ * target's comment).  Run by scripts/fuzz --seeds; the output is committed
+ * under fuzz/corpus/<target>/.
+ *
+ *   fuzz_seeds <directory>
+ */
+#include "fuzz_support.h"
+
+#include "wks/bytes.h"
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+using namespace wksfuzz;
+namespace fs = std::filesystem;
+
+namespace {
+
+const char *const kFormulas[] = {
+    "1",
+    "-5",
+    "2.5",
+    "1E+300",
+    "A1+B1*2",
+    "-(A1)",
+    "@SUM(A1..B2,3)",
+    "@ROUND(@SUM(A1..A9)/3,2)",
+    "$A$1>0#AND##NOT#B2<>3",
+    "$A1+A$1-IV8192",
+    "@IF(A1>=2,\"yes\",\"no\"\"\")&\"\"",
+    "@PI()*@CHOOSE(1,2,3)+@NOW",
+    "@DATE(99,12,31)-@TODAY",
+    "(((1+2)))^3^2",
+    "@VLOOKUP(C3,TOTAL,2)+@@(\"B1\")",
+    "TOTAL+$TOTAL+ONE",
+    "A1.B2+!C3",
+    "@MAX(A1..A2,B1..B2,7,-8,+9)",
+    "@STRING(@LENGTH(\"abc\"),0)<=@MOD(7,3)",
+    "#NOT#(1=2)#OR#(3>4)",
+};
+
+constexpr int16_t kCol = 2, kRow = 2;
+constexpr int32_t kFile = 7;
+
+void put(const fs::path &dir, const std::string &name, const Bytes &bytes) {
+    fs::create_directories(dir);
+    write_file((dir / name).string(), bytes.data(), bytes.size());
+}
+
+Bytes head(uint16_t col, uint16_t row, uint16_t size, uint8_t flags) {
+    return {static_cast<uint8_t>(col), static_cast<uint8_t>(col >> 8), static_cast<uint8_t>(row),
+            static_cast<uint8_t>(row >> 8), static_cast<uint8_t>(size), static_cast<uint8_t>(size >> 8), flags};
+}
+
+void define_names() {
+    wksir(kFile, "TOTAL", 0, 0, 3, 9);
+    wksir(kFile, "ONE", 1, 1, 1, 1);
+}
+
+void formula_seeds(const fs::path &out) {
+    int i = 0;
+    for (const char *text : kFormulas) {
+        define_names();
+        Bytes t = head(kCol, kRow, 2048, 1);
+        t.insert(t.end(), text, text + std::strlen(text));
+        put(out / "formula_text", "text" + std::to_string(i), t);
+
+        unsigned char code[2048];
+        if (wksfe(kFile, kCol, kRow, text, code, sizeof code) == 0) {
+            Bytes c = head(kCol, kRow, 2048, 1);
+            c.insert(c.end(), code + 2, code + 2 + wks::get_u16(code));
+            put(out / "formula_code", "code" + std::to_string(i), c);
+        }
+        wkscs();
+        ++i;
+    }
+}
+
+Bytes record(uint16_t type, const Bytes &body) {
+    Bytes r = {static_cast<uint8_t>(type), static_cast<uint8_t>(type >> 8), static_cast<uint8_t>(body.size()),
+               static_cast<uint8_t>(body.size() >> 8)};
+    r.insert(r.end(), body.begin(), body.end());
+    return r;
+}
+
+Bytes range_name(const char *name, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
+    Bytes b(24, 0);
+    std::memcpy(b.data(), name, std::strlen(name));
+    wks::put_u16(&b[16], static_cast<uint16_t>(c1));
+    wks::put_u16(&b[18], static_cast<uint16_t>(r1));
+    wks::put_u16(&b[20], static_cast<uint16_t>(c2));
+    wks::put_u16(&b[22], static_cast<uint16_t>(r2));
+    return b;
+}
+
+// An ORX cell body: 11 prefix bytes, format, column, row, value.
+Bytes orx_cell(int16_t col, int16_t row, const Bytes &value) {
+    Bytes b(11, 0);
+    b[10] = 2;
+    b.push_back(0xFF);
+    b.push_back(static_cast<uint8_t>(col));
+    b.push_back(static_cast<uint8_t>(col >> 8));
+    b.push_back(static_cast<uint8_t>(row));
+    b.push_back(static_cast<uint8_t>(row >> 8));
+    b.insert(b.end(), value.begin(), value.end());
+    return b;
+}
+
+// An ORX file written through the library: header block, BOF, a few cells
+// of every kind, a range name, formulas, EOF.
+Bytes written_orx(const std::string &file, int formulas) {
+    unsigned char header[WKS_HEADER_SIZE] = {};
+    for (int i = 0; i < WKS_HEADER_SIZE - 4; ++i) header[i] = static_cast<unsigned char>(i * 7);
+    wks::put_u16(header + WKS_HEADER_SIZE - 4, 3634);
+    wks::put_u16(header + WKS_HEADER_SIZE - 2, 3810);
+    SetOrxHeader(header);
+    WKS h;
+    std::memset(&h, 0, sizeof h);
+    if (!wksopen(&h, "", file.c_str())) fail("seed: create failed");
+    auto write = [&h](const Bytes &rec) {
+        std::memcpy(&h.rec, rec.data(), rec.size());
+        wkswrec(&h);
+    };
+    write(record(WKS_RANGE_NAME, range_name("TOTAL", 0, 0, 1, 1)));
+    write(record(WKS_INTEGER, orx_cell(0, 0, {42, 0})));
+    write(record(WKS_NUMBER, orx_cell(1, 0, {0, 0, 0, 0, 0, 0, 0x04, 0x40})));
+    write(record(WKS_LABEL, orx_cell(0, 1, {'\'', 'a', 'b', 0})));
+    for (int i = 0; i < formulas; ++i) {
+        if (wksform(&h, static_cast<char>(0xFF), 2, static_cast<int16_t>(1 + i), kFormulas[4 + i]) == 0)
+            wkswrec(&h);
+    }
+    write(record(WKS_BLANK, orx_cell(3, 3, {})));
+    wksclose(&h);
+    wkscs();
+    return read_file(file);
+}
+
+void orx_seeds(const fs::path &out, const std::string &scratch) {
+    for (int formulas = 0; formulas <= 6; formulas += 3) {
+        const Bytes file = written_orx(scratch, formulas);
+        for (uint8_t flags = 0; flags < 4; ++flags) {
+            Bytes seed = {flags};
+            seed.insert(seed.end(), file.begin(), file.end());
+            put(out / "orx_file", "orx" + std::to_string(formulas) + "-" + std::to_string(flags), seed);
+        }
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: fuzz_seeds <directory>\n");
+        return 2;
+    }
+    init_once();
+    begin_input();
+    const fs::path out = argv[1];
+    formula_seeds(out);
+    orx_seeds(out, path("seed.orx"));
+    end_input();
+    return 0;
+}

@@ -1,0 +1,100 @@
+/*
+ * ORX file bytes -> the three openings of wksopen.
+ *
+ * Input: flags (1 byte: bit 0 load mode, bit 1 read cells only with wksnextc
+ * instead of every record with wksnextr), then the file's bytes.
+ *
+ *   read:   open, read to the end (or the first failure), close;
+ *   copy:   open the file into a second path, close; when both succeed the
+ *           output is the input's records, byte for byte, without header
+ *           block, then an EOF record;
+ *   append: open a copy of the file in append mode, close; when both
+ *           succeed the file is what it was with its last 4 bytes replaced by
+ *           an EOF record.
+ * Every handle is closed, every header block taken back, every range name
+ * dropped before the next input, and no descriptor may stay open.
+ */
+#include "fuzz_support.h"
+
+#include <cstring>
+#include <string>
+
+using namespace wksfuzz;
+
+namespace {
+
+constexpr std::size_t kHeaderBlock = WKS_HEADER_SIZE;
+constexpr std::size_t kRecordHead = 4;
+const uint8_t kEof[kRecordHead] = {1, 0, 0, 0};
+
+void read_through(const std::string &file, bool cells_only, std::size_t size) {
+    WKS h;
+    std::memset(&h, 0, sizeof h);
+    if (!wksopen(&h, file.c_str(), "")) return;
+    // Every successful step consumes at least a record head.
+    const std::size_t limit = size / kRecordHead + 2;
+    std::size_t steps = 0;
+    for (;;) {
+        const int16_t rc = cells_only ? wksnextc(&h) : wksnextr(&h);
+        if (rc == -1 || (rc != 0 && rc != 36)) break;
+        if (++steps > limit) fail("reading makes no progress");
+    }
+    wksclose(&h);
+}
+
+void copy(const std::string &file, const Bytes &input) {
+    const std::string out = path("copy.orx");
+    WKS h;
+    std::memset(&h, 0, sizeof h);
+    const bool opened = wksopen(&h, file.c_str(), out.c_str()) != nullptr;
+    if (opened && wksclose(&h) == 0) {
+        const Bytes got = read_file(out);
+        if (got.size() < kRecordHead || input.size() < kHeaderBlock + got.size() - kRecordHead)
+            fail("copy: output size", std::to_string(got.size()));
+        if (std::memcmp(got.data(), input.data() + kHeaderBlock, got.size() - kRecordHead) != 0 ||
+            std::memcmp(got.data() + got.size() - kRecordHead, kEof, kRecordHead) != 0)
+            fail("copy: output is not the input's records");
+    }
+    wkscs();
+}
+
+void append(const uint8_t *data, std::size_t size) {
+    const std::string file = path("append.orx");
+    write_file(file, data, size);
+    WKS h;
+    std::memset(&h, 0, sizeof h);
+    const bool opened = wksopen(&h, file.c_str(), file.c_str()) != nullptr;
+    if (opened && wksclose(&h) == 0) {
+        const Bytes got = read_file(file);
+        if (size < kRecordHead || got.size() != size ||
+            std::memcmp(got.data(), data, size - kRecordHead) != 0 ||
+            std::memcmp(got.data() + size - kRecordHead, kEof, kRecordHead) != 0)
+            fail("append: file changed beyond its last record head");
+    }
+    wkscs();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+    init_once();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    begin_input();
+    Reader in(data, size);
+    const uint8_t flags = in.u8();
+    const Bytes input(in.rest(), in.rest() + in.left());
+    const std::string file = path("input.orx");
+    write_file(file, input.data(), input.size());
+
+    set_open_for_load(flags & 1);
+    read_through(file, flags & 2, input.size());
+    wks_cleanup();
+    copy(file, input);
+    wks_cleanup();
+    append(input.data(), input.size());
+    end_input();
+    return 0;
+}

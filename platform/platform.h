@@ -59,6 +59,9 @@ bool    same_file(const char *a, const char *b);
 // Heap; alloc returns null on failure (real or injected).
 void *alloc(std::size_t size);
 void  release(void *p);
+// Blocks handed out by alloc and not released yet: lets tests check that an
+// operation, or a cleanup call, leaves nothing of its own behind.
+long  live_allocations();
 
 // A path split by the Windows rules on every platform: drive "X:" when the
 // second character is ':', directory up to and including the last '\' or

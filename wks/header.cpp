@@ -59,6 +59,17 @@ void fill_from(int32_t fd, unsigned char *block) {
 int32_t mode() { return g_mode; }
 void set_mode(int32_t m) { g_mode = m; }
 
+int32_t write_block(int32_t fd) {
+    unsigned char **buffer = buffer_of(g_mode);
+    if (!buffer || !*buffer) return -1;
+    if (plat::write(fd, *buffer, WKS_HEADER_SIZE) != WKS_HEADER_SIZE) return kSaveFailed;
+    return 0;
+}
+
+void release_written_block() {
+    if (unsigned char **buffer = buffer_of(g_mode)) drop(*buffer);
+}
+
 bool prepare_converter_block() {
     drop(g_converter_block);
     g_converter_block = static_cast<unsigned char *>(plat::alloc(WKS_HEADER_SIZE));
@@ -102,11 +113,9 @@ int32_t read_header(int32_t fd) {
 }
 
 int32_t save_header(int32_t fd) {
-    unsigned char **buffer = buffer_of(g_mode);
-    if (!buffer || !*buffer) return -1;
-    if (plat::write(fd, *buffer, WKS_HEADER_SIZE) != WKS_HEADER_SIZE) return kSaveFailed;
-    drop(*buffer);
-    return 0;
+    const int32_t result = write_block(fd);
+    if (result == 0) release_written_block();
+    return result;
 }
 
 int32_t GetOrxHeader(unsigned char *dst) {

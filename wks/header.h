@@ -28,6 +28,13 @@ constexpr uint16_t kMagic2 = 3810;  // 0x0EE2
 int32_t mode();
 void set_mode(int32_t mode);
 
+// The two halves of save_header, for a create that must not lose the block
+// when it fails after writing it: write_block writes the block waiting for
+// the current mode and keeps it (0, -1 when none waits, kSaveFailed);
+// release_written_block then drops it once the file is made.
+int32_t write_block(int32_t fd);
+void release_written_block();
+
 // Replaces the converter buffer's block with 2648 zero bytes and the two
 // magic words.  False when memory ran out (nothing shown; the buffer is then
 // empty).

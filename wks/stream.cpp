@@ -86,8 +86,11 @@ WKS *open_create(WKS *h, const char *path) {
         return nullptr;
     }
     // A header block that does not reach the disk whole would leave a file
-    // that no longer opens; report it as the write error it is.
-    if (save_header(h->fd) == header::kSaveFailed) {
+    // that no longer opens; report it as the write error it is.  The block
+    // stays waiting until the file is made (BOF record written), so a failed
+    // create never costs the host its block.
+    const int32_t header = header::write_block(h->fd);
+    if (header == header::kSaveFailed) {
         wkserr(set_error(h, kWriteError));
         close_descriptor(h);
         return nullptr;
@@ -97,6 +100,7 @@ WKS *open_create(WKS *h, const char *path) {
         close_descriptor(h);
         return nullptr;
     }
+    if (header == 0) header::release_written_block();
     set_error(h, 0);
     return h;
 }

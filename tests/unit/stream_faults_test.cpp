@@ -89,6 +89,22 @@ TEST_F(Faults, BofThatCannotBeWrittenFailsTheCreate) {
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
 }
 
+TEST_F(Faults, BofThatCannotBeWrittenKeepsTheHostsBlock) {
+    // The block reached the file, the BOF record did not: the create failed,
+    // and the host can try again with its block.
+    Bytes block = header_block();
+    ASSERT_EQ(SetOrxHeader(block.data()), 1);
+    plat::fail_nth(plat::Op::Write, 2);
+    EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
+    EXPECT_EQ(+h.error, 32);
+    ASSERT_NE(get_orx_header(), nullptr);
+    EXPECT_EQ(Bytes(get_orx_header(), get_orx_header() + WKS_HEADER_SIZE), block);
+    ASSERT_NE(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
+    EXPECT_EQ(get_orx_header(), nullptr) << "taken by the file once it is made";
+    EXPECT_EQ(wksclose(&h), 0);
+    EXPECT_EQ(read_file(dir.file("out.orx")), concat({block, bof(1030), eof()}));
+}
+
 TEST_F(Faults, FailedWriteOfARecord) {
     std::string path = dir.file("out.orx");
     ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);

@@ -204,3 +204,9 @@ WKS blank_handle() {
 }
 
 }  // namespace wkstest
+
+// In the sanitizer build, leak checking is on unless the environment says
+// otherwise, and nothing is suppressed.
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" const char *__asan_default_options() { return "detect_leaks=1"; }
+#endif

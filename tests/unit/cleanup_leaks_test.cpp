@@ -1,0 +1,73 @@
+// What the process-wide buffers hold comes back to the heap: header blocks
+// through wks_cleanup, range names through wkscs, missing-file notices
+// through cleanup_file_list; a compilation that fails keeps nothing of its
+// string tokens.  Counted with the platform heap's block counter, which sees
+// what LeakSanitizer cannot (blocks still reachable from process-wide state).
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+#include <string>
+
+using namespace wkstest;
+
+namespace {
+
+class CleanupLeaks : public LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        heap = plat::live_allocations();
+    }
+    long held() const { return plat::live_allocations() - heap; }
+    long heap = 0;
+};
+
+TEST_F(CleanupLeaks, EachCleanupReleasesItsBuffer) {
+    const Bytes block = header_block();
+    ASSERT_EQ(SetOrxHeader(block.data()), 1);
+    // A read in load mode puts a block into the host buffer; a replaced
+    // block is released, not dropped.
+    const std::string file = dir.file("in.orx");
+    write_file(file, concat({block, bof(), eof()}));
+    WKS h = blank_handle();
+    ASSERT_NE(wksopen(&h, file.c_str(), ""), nullptr);
+    ASSERT_EQ(wksclose(&h), 0);
+    EXPECT_EQ(held(), 1);
+    wks_cleanup();
+    EXPECT_EQ(held(), 0);
+
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(wksir(i % 3, ("NAME" + std::to_string(i)).c_str(), 0, 0, 1, 1), 0);
+    EXPECT_GT(held(), 0);
+    ASSERT_EQ(wksdr(0, "NAME0"), 0);
+    wkscs();
+    EXPECT_EQ(held(), 0);
+
+    Open_for_atat = 1;
+    for (int i = 0; i < 70; ++i) in_file_list(("missing" + std::to_string(i) + ".orx").c_str());
+    EXPECT_GT(held(), 0);
+    cleanup_file_list();
+    EXPECT_EQ(held(), 0);
+}
+
+TEST_F(CleanupLeaks, CompilationsKeepNothing) {
+    unsigned char out[512];
+    const char *const texts[] = {
+        "@IF(A1,\"yes\",\"no\")",      // compiles
+        "\"abc\"+\"def",               // a string that never ends
+        "@IF(\"a\",\"b\")",            // strings, then a wrong argument count
+        "\"a\"\"b\"&\"c\"\"\"+)",      // strings, then a syntax error
+        "@SUM(\"x\",\"y\",\"z\",A1..B2",  // no closing parenthesis
+    };
+    for (const char *text : texts) {
+        wksfe(0, 0, 0, text, out, sizeof out);
+        EXPECT_EQ(held(), 0) << text;
+    }
+    wksfe(0, 0, 0, texts[0], out, 6);  // output too small for the code
+    EXPECT_EQ(held(), 0);
+    WKS h = blank_handle();
+    wksform(&h, 0, 0, 0, texts[3]);
+    wksform(&h, 0, 0, 0, texts[0]);
+    EXPECT_EQ(held(), 0);
+}
+
+}  // namespace

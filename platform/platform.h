@@ -65,6 +65,7 @@ struct SplitPath {
     std::string_view drive, dir, fname, ext;
 };
 SplitPath split_path(const char *path);
+SplitPath split_path(std::string_view path);  // the same, for a path that is not NUL-terminated
 
 // ASCII case-insensitive compare, <0, 0, >0 like strcmp.
 int stricmp(const char *a, const char *b);

@@ -133,9 +133,11 @@ int16_t read_record(WKS *h, int cell_column) {
     const long filled = carried + (got > 0 ? got : 0);
     bool good = got >= 0 && got == wanted;
     if (!good && filled >= 2 && rec_type(h) == WKS_EOF) good = true;
-    // A final EOF record cut short after its type word.
+    // A final EOF record cut short after its type word: the file ended (the
+    // read returned less than it was asked for) after delivering that word.
     const long next_type_end = kHeaderBytes + static_cast<long>(length) + 2;
-    if (!good && got >= 0 && filled >= next_type_end && get_u16(start + next_type_end - 2) == WKS_EOF)
+    const bool file_ended = got >= 0 && static_cast<uint32_t>(got) < chunk;
+    if (!good && file_ended && filled >= next_type_end && get_u16(start + next_type_end - 2) == WKS_EOF)
         good = true;
     if (!good) return fail_read(h);
     set_error(h, 0);

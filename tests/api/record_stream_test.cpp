@@ -1,0 +1,362 @@
+// The ORX record stream as a host sees it: opening for reading and by
+// creating, reading records and cells, writing, closing.
+#include "support/test_support.h"
+
+#include <cstring>
+
+using namespace wkstest;
+
+namespace {
+
+class RecordStream : public LibraryTest {
+protected:
+    // Writes header block + records to a file and returns its path.
+    std::string orx_file(const Bytes &records, const std::string &name = "t.orx") {
+        std::string path = dir.file(name);
+        write_file(path, concat({header_block(), records}));
+        return path;
+    }
+    WKS h = blank_handle();
+};
+
+Bytes cell(uint16_t type, int16_t col, int16_t row) {
+    Bytes value;
+    put16(value, 7);
+    return record(type, orx_cell_body(0xFF, col, row, value));
+}
+
+uint16_t type_of(const WKS &h) { return static_cast<uint16_t>(h.rec.type[0] | h.rec.type[1] << 8); }
+uint16_t length_of(const WKS &h) { return static_cast<uint16_t>(h.rec.length[0] | h.rec.length[1] << 8); }
+
+TEST_F(RecordStream, BothPathsEmptyFailsSilentlyWith37) {
+    h.fd = 1234;
+    EXPECT_EQ(wksopen(&h, "", ""), nullptr);
+    EXPECT_EQ(+h.error, 37);
+    EXPECT_EQ(+h.fd, 1234) << "nothing else in the handle changes";
+    EXPECT_EQ(messages.count(), 0u);
+}
+
+TEST_F(RecordStream, EmptyWorksheetOpensAndEndsAtOnce) {
+    std::string path = orx_file(concat({bof(1030), eof()}));
+    ASSERT_EQ(wksopen(&h, path.c_str(), ""), &h);
+    EXPECT_EQ(+h.error, 0);
+    EXPECT_EQ(+h.mode, 'r');
+    EXPECT_EQ(type_of(h), 0) << "the BOF record is current after the open";
+    EXPECT_EQ(wksnextr(&h), -1);
+    EXPECT_EQ(wksnextc(&h), -1);
+    EXPECT_EQ(wksnextc(&h), -1) << "again at the end, without reading";
+    EXPECT_EQ(wksclose(&h), 0);
+    EXPECT_EQ(messages.count(), 0u);
+}
+
+TEST_F(RecordStream, DeliversEveryRecordWholeAndInOrder) {
+    Bytes a(1, 0xAA), b(300, 0xBB), c(WKS_MAX_READ_BODY, 0xCC), d;
+    std::string path = orx_file(concat({bof(), record(20, a), record(21, b), record(22, c), record(23, d), eof()}));
+    ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
+    for (const auto &[type, body] : {std::pair{20, a}, {21, b}, {22, c}, {23, d}}) {
+        ASSERT_EQ(wksnextr(&h), 0) << "type " << type;
+        EXPECT_EQ(type_of(h), type);
+        ASSERT_EQ(length_of(h), body.size());
+        EXPECT_EQ(std::memcmp(h.rec.body, body.data(), body.size()), 0) << "type " << type;
+        EXPECT_EQ(+h.carried, 4);
+        EXPECT_EQ(+h.cursor, h.rec.body + body.size()) << "cursor on the next record's header";
+    }
+    EXPECT_EQ(wksnextr(&h), -1);
+    EXPECT_EQ(wksclose(&h), 0);
+}
+
+TEST_F(RecordStream, BodyLongerThanTheReadableMaximumIsAReadError) {
+    std::string path = orx_file(concat({bof(), record(20, Bytes(WKS_MAX_READ_BODY + 1, 1)), eof()}));
+    ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(wksnextr(&h), 27);
+    EXPECT_EQ(+h.error, 27);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(27)});
+    EXPECT_EQ(wksclose(&h), 0);
+}
+
+TEST_F(RecordStream, HugeRecordIsSkippedOnDiskButStillAnError) {
+    std::string path = orx_file(concat({bof(), record(20, Bytes(9000, 1)), eof()}));
+    ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(wksnextr(&h), 27);
+    // The handle no longer describes a place inside its buffer: reading on
+    // must not touch memory outside it.
+    EXPECT_EQ(wksnextr(&h), 27);
+    EXPECT_EQ(wksclose(&h), 0);
+}
+
+TEST_F(RecordStream, FirstRecordEofFailsWithCodeZeroAndNoMessage) {
+    std::string path = orx_file(eof());
+    h.error = 99;
+    EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(+h.error, 0);
+    EXPECT_EQ(messages.count(), 0u);
+}
+
+TEST_F(RecordStream, FinalEofCutShortAfterItsTypeIsAccepted) {
+    std::string path = orx_file(concat({bof(), Bytes{0x01, 0x00}}));
+    ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(wksnextr(&h), -1);
+    EXPECT_EQ(messages.count(), 0u);
+    wksclose(&h);
+}
+
+TEST_F(RecordStream, FileEndingWithoutEofGivesReadErrorOnTheLastRecord) {
+    std::string path = orx_file(concat({bof(), cell(14, 0, 0)}));
+    ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(wksnextr(&h), 27);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(27)});
+    wksclose(&h);
+}
+
+TEST_F(RecordStream, FileWithHeaderOnlyIsAReadErrorWhateverTheHandleHeld) {
+    std::string path = orx_file({});
+    h.rec.type[0] = 1;  // stale bytes of an EOF record must not make this look like one
+    EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(+h.error, 27);
+}
+
+TEST_F(RecordStream, InvalidBofIsNotAnOrxFile) {
+    for (const Bytes &first : {bof(1029), record(0, Bytes{4, 4, 0, 0}), record(2, Bytes{4, 4})}) {
+        std::string path = orx_file(concat({first, eof()}));
+        WKS handle = blank_handle();
+        EXPECT_EQ(wksopen(&handle, path.c_str(), ""), nullptr) << hex(first);
+        EXPECT_EQ(+handle.error, 39);
+    }
+    EXPECT_EQ(messages.count(), 0u) << "39 is silent";
+}
+
+TEST_F(RecordStream, BothBofVersionsOpen) {
+    for (uint16_t version : {1028, 1030}) {
+        std::string path = orx_file(concat({bof(version), eof()}));
+        WKS handle = blank_handle();
+        ASSERT_NE(wksopen(&handle, path.c_str(), ""), nullptr) << version;
+        wksclose(&handle);
+    }
+}
+
+TEST_F(RecordStream, MissingFileFailsSilentlyWith38) {
+    EXPECT_EQ(wksopen(&h, dir.file("absent.orx").c_str(), ""), nullptr);
+    EXPECT_EQ(+h.error, 38);
+    EXPECT_EQ(messages.count(), 0u);
+}
+
+TEST_F(RecordStream, WrongHeaderBlockIsShownAsNotAnOrxFile) {
+    std::string path = dir.file("plain.wk1");
+    write_file(path, concat({bof(), eof()}));
+    h.error = 5;
+    EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(+h.error, 5) << "error code left as it was";
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{"'" + path + "' is not an ORX file."});
+}
+
+TEST_F(RecordStream, MissingFileNoticesWhileOpenForAtatIsSet) {
+    Open_for_atat = 1;
+    std::string path = dir.file("gone.orx");
+    h.error = 3;
+    EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(+h.error, 3);
+    ASSERT_EQ(messages.count(), 1u);
+    EXPECT_EQ(messages.last(),
+              "File '" + path + "' cannot be opened.\n\nProcess will continue but the results may be incorrect.");
+    EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(messages.count(), 1u) << "once per file name";
+}
+
+TEST_F(RecordStream, NotOrxNoticesWhileOpenForAtatIsSet) {
+    Open_for_atat = 1;
+    std::string bad_header = dir.file("a.orx"), bad_bof = orx_file(concat({bof(7), eof()}), "b.orx");
+    write_file(bad_header, concat({bof(), eof()}));
+    h.error = 2;
+    EXPECT_EQ(wksopen(&h, bad_header.c_str(), ""), nullptr);
+    EXPECT_EQ(+h.error, 2) << "the notice replaces the error code";
+    EXPECT_EQ(wksopen(&h, bad_bof.c_str(), ""), nullptr);
+    EXPECT_EQ(+h.error, 0) << "as the good read of the first record left it";
+    const std::string tail = " is not an ORX file.\n\nProcess will continue but the results may be incorrect.";
+    EXPECT_EQ(messages.texts(),
+              (std::vector<std::string>{"File '" + bad_header + "'" + tail, "File '" + bad_bof + "'" + tail}));
+}
+
+TEST_F(RecordStream, CellsAreDeliveredInRowMajorOrderOnly) {
+    std::string path = orx_file(concat({bof(), cell(14, 5, 3), record(24, Bytes(3, 0)), cell(13, 2, 4),
+                                        cell(15, 2, 4), cell(12, 0, 0), cell(16, 1, 4), cell(51, 3, 4),
+                                        eof()}));
+    ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(wksnextc(&h), 0);
+    EXPECT_EQ(type_of(h), 14);
+    EXPECT_EQ(wksnextc(&h), 0) << "records of other types between cells change nothing";
+    EXPECT_EQ(type_of(h), 13);
+    EXPECT_EQ(wksnextc(&h), 0) << "the same position twice passes";
+    EXPECT_EQ(wksnextc(&h), 36) << "blank cells are passed over; column 1 after column 2 in row 4";
+    EXPECT_EQ(type_of(h), 16);
+    EXPECT_EQ(messages.count(), 0u) << "36 is silent";
+    EXPECT_EQ(wksnextc(&h), 0) << "the next cell is compared with the out-of-order one";
+    EXPECT_EQ(type_of(h), 51);
+    EXPECT_EQ(wksnextc(&h), -1);
+    EXPECT_EQ(+h.error, 0);
+    wksclose(&h);
+}
+
+TEST_F(RecordStream, EarlierRowAfterLaterRowIsOutOfOrder) {
+    std::string path = orx_file(concat({bof(), cell(14, 5, 3), cell(14, 4, 3), eof()}));
+    ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(wksnextc(&h), 0);
+    EXPECT_EQ(wksnextc(&h), 36);
+    EXPECT_EQ(+h.error, 36);
+    wksclose(&h);
+}
+
+TEST_F(RecordStream, ForeignCursorOrCountIsRefusedWithoutReading) {
+    std::string path = orx_file(concat({bof(), record(20, Bytes(4, 9)), eof()}));
+    ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
+    unsigned char *good = h.cursor;
+    for (auto corrupt : std::vector<std::pair<unsigned char *, int16_t>>{
+             {nullptr, 4}, {h.rec.body + WKS_BODY_SIZE - 3, 4}, {good, 5}, {good, -3}, {good - 100, 4}}) {
+        h.cursor = corrupt.first;
+        h.carried = corrupt.second;
+        messages.clear();
+        EXPECT_EQ(wksnextr(&h), 27);
+        EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(27)});
+    }
+    h.cursor = good;
+    h.carried = 4;
+    ASSERT_EQ(wksnextr(&h), 0) << "nothing was read by the refused calls";
+    EXPECT_EQ(type_of(h), 20);
+    wksclose(&h);
+}
+
+TEST_F(RecordStream, CreateWritesWaitingHeaderBlockAndBof) {
+    Bytes block = header_block(42);
+    ASSERT_EQ(SetOrxHeader(block.data()), 1);
+    std::string path = dir.file("new.orx");
+    ASSERT_EQ(wksopen(&h, "", path.c_str()), &h);
+    EXPECT_EQ(+h.mode, 'w');
+    EXPECT_EQ(+h.error, 0);
+    EXPECT_EQ(get_orx_header(), nullptr) << "the block was written and released";
+    ASSERT_EQ(wksclose(&h), 0);
+    EXPECT_EQ(read_file(path), concat({block, bof(1030), eof()}));
+}
+
+TEST_F(RecordStream, CreateWithoutWaitingBlockStartsWithTheBof) {
+    std::string path = dir.file("bare.dat");
+    ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);
+    ASSERT_EQ(wksclose(&h), 0);
+    EXPECT_EQ(read_file(path), concat({bof(1028), eof()}));
+}
+
+TEST_F(RecordStream, CreateChoosesTheVersionFromTheExtension) {
+    const std::pair<const char *, uint16_t> cases[] = {
+        {"a.ORX", 1030}, {"b.orx", 1030}, {"c.oRx", 1030}, {"d.wk1", 1028}, {"noext", 1028},
+        {"e.orx.bak", 1028}, {"f.or", 1028}, {"g.orxx", 1028}};
+    for (const auto &[name, version] : cases) {
+        std::string path = dir.file(name);
+        WKS handle = blank_handle();
+        ASSERT_NE(wksopen(&handle, "", path.c_str()), nullptr) << name;
+        wksclose(&handle);
+        EXPECT_EQ(read_file(path), concat({bof(version), eof()})) << name;
+    }
+}
+
+TEST_F(RecordStream, CreateReplacesAnExistingFileWithOwnerOnlyPermission) {
+    std::string path = dir.file("old.orx");
+    write_file(path, Bytes(5000, 0x55));
+    ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);
+    wksclose(&h);
+    EXPECT_EQ(read_file(path), concat({bof(1030), eof()}));
+}
+
+TEST_F(RecordStream, CreateInMissingDirectoryFailsSilentlyWith38) {
+    EXPECT_EQ(wksopen(&h, "", dir.file("no/such/dir.orx").c_str()), nullptr);
+    EXPECT_EQ(+h.error, 38);
+    EXPECT_EQ(messages.count(), 0u);
+}
+
+TEST_F(RecordStream, WrittenRecordsReadBack) {
+    std::string path = dir.file("rt.orx");
+    ASSERT_EQ(SetOrxHeader(header_block().data()), 1);
+    ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);
+    for (uint16_t len : {0, 1, 100, WKS_MAX_READ_BODY}) {
+        wksni(h.rec.type, 30);
+        wksni(h.rec.length, static_cast<int16_t>(len));
+        std::memset(h.rec.body, len & 0xFF, len);
+        ASSERT_EQ(wkswrec(&h), 0);
+    }
+    ASSERT_EQ(wksclose(&h), 0);
+    WKS r = blank_handle();
+    ASSERT_NE(wksopen(&r, path.c_str(), ""), nullptr);
+    for (uint16_t len : {0, 1, 100, WKS_MAX_READ_BODY}) {
+        ASSERT_EQ(wksnextr(&r), 0);
+        EXPECT_EQ(length_of(r), len);
+        EXPECT_EQ(Bytes(r.rec.body, r.rec.body + len), Bytes(len, static_cast<uint8_t>(len & 0xFF)));
+    }
+    EXPECT_EQ(wksnextr(&r), -1);
+    wksclose(&r);
+}
+
+TEST_F(RecordStream, WriteOfEmptyBodyIsFourBytes) {
+    std::string path = dir.file("w.dat");
+    ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);
+    wksni(h.rec.type, 9);
+    wksni(h.rec.length, 0);
+    EXPECT_EQ(wkswrec(&h), 0);
+    h.mode = 'r';  // close without the EOF record
+    wksclose(&h);
+    EXPECT_EQ(read_file(path), concat({bof(), Bytes{9, 0, 0, 0}}));
+}
+
+TEST_F(RecordStream, WriteLongerThanTheBodyAreaWritesNothing) {
+    std::string path = dir.file("w.dat");
+    ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);
+    wksni(h.rec.type, 9);
+    wksni(h.rec.length, WKS_BODY_SIZE);
+    EXPECT_EQ(wkswrec(&h), 0) << "the whole body area may be written";
+    wksni(h.rec.length, WKS_BODY_SIZE + 1);
+    EXPECT_EQ(wkswrec(&h), 32);
+    EXPECT_EQ(+h.error, 32);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
+    wksni(h.rec.length, -1);
+    EXPECT_EQ(wkswrec(&h), 32);
+    EXPECT_EQ(wksclose(&h), 0);
+    EXPECT_EQ(read_file(path).size(), 6u + 4 + WKS_BODY_SIZE + 4);
+}
+
+TEST_F(RecordStream, ClosingAReadHandleWritesNothing) {
+    std::string path = orx_file(concat({bof(), eof()}));
+    Bytes before = read_file(path);
+    ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(wksclose(&h), 0);
+    EXPECT_EQ(read_file(path), before);
+}
+
+TEST_F(RecordStream, SecondCloseFailsWith25) {
+    std::string path = orx_file(concat({bof(), eof()}));
+    ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
+    EXPECT_EQ(wksclose(&h), 0);
+    EXPECT_EQ(wksclose(&h), 25);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(25)});
+}
+
+TEST_F(RecordStream, OpenCloseProbe) {
+    std::string good = orx_file(concat({bof(), eof()}));
+    EXPECT_EQ(wks_open_close(good.c_str()), 1);
+    EXPECT_NE(get_orx_header(), nullptr) << "in load mode the header block stays waiting";
+    EXPECT_EQ(wks_open_close(dir.file("missing").c_str()), 0);
+    EXPECT_EQ(messages.count(), 0u);
+}
+
+TEST(FieldHelpers, LittleEndianAtAnyAlignment) {
+    unsigned char buf[11] = {};
+    wksni(buf + 1, -2);
+    EXPECT_EQ(buf[1], 0xFE);
+    EXPECT_EQ(buf[2], 0xFF);
+    wksni(buf + 1, 0x1234);
+    EXPECT_EQ(buf[1], 0x34);
+    EXPECT_EQ(buf[2], 0x12);
+    wksdi(buf + 3, 1.0);
+    EXPECT_EQ(hex(buf + 3, 8), "00 00 00 00 00 00 F0 3F");
+    for (double v : {0.0, -0.5, 3.14159265358979, 1e300, -1e-300}) {
+        wksdi(buf + 3, v);
+        EXPECT_EQ(wksid(buf + 3), v);
+    }
+}
+
+}  // namespace

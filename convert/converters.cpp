@@ -173,7 +173,7 @@ int32_t wk1_to_orx(const char *wk1_path, const char *orx_path) {
             continue;
         }
         if (rec_type(&out.h) == WKS_FORMULA)
-            rewrite_formula(out.h.rec, WKS_BODY_SIZE, file_number(&out.h), &out.h.error, Direction::kWk1ToOrx);
+            rewrite_formula(out.h.rec, WKS_BODY_SIZE, file_number(&out.h), &out.h, Direction::kWk1ToOrx);
         if (wkswrec(&out.h) != 0) state.write_failed = true;
     }
     state.read_failed = status != -1;

@@ -63,7 +63,7 @@ int32_t file_number(const WKS *h) {
     return static_cast<int32_t>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)));
 }
 
-int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, int16_t *error, Direction direction) {
+int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, WKS *owner, Direction direction) {
     if (!holds_code(rec)) return shown(kBadCode);
     const int16_t col = get_i16(rec.body + kColumn);
     const int16_t row = get_i16(rec.body + kRow);
@@ -89,7 +89,7 @@ int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, int16_t *er
     unsigned char fresh[kCompileSize];
     code = wksfe(file, col, row, g_rewritten, fresh, kCompileSize);
     if (code != 0) {
-        if (error) *error = code;
+        if (owner) owner->error = code;  // a packed field: never through a pointer
         return shown(code);
     }
     unsigned char merged[kMaxCode];
@@ -135,12 +135,12 @@ extern "C" {
 
 int16_t modify_formula_wk12orx(WKS *h) {
     if (!h) return kBadCode;
-    return rewrite_formula(h->rec, room_of(h), file_number(h), &h->error, Direction::kWk1ToOrx);
+    return rewrite_formula(h->rec, room_of(h), file_number(h), h, Direction::kWk1ToOrx);
 }
 
 int16_t modify_formula_orx2wk1(WKS *h) {
     if (!h) return kBadCode;
-    return rewrite_formula(h->rec, room_of(h), file_number(h), &h->error, Direction::kOrxToWk1);
+    return rewrite_formula(h->rec, room_of(h), file_number(h), h, Direction::kOrxToWk1);
 }
 
 }

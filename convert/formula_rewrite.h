@@ -23,10 +23,10 @@ int32_t file_number(const WKS *h);
 // Rewrites the external references of the formula record (ORX cell layout)
 // in rec.  file scopes the range names of decoding and compiling; room is
 // the largest body the record may grow to; a compile error is also stored
-// in *error when error is not null.  Returns 0 (rewritten, or nothing to
-// rewrite: the record is then untouched) or a code, the record untouched;
-// every code but kTextTooLong has been shown.
-int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, int16_t *error, Direction direction);
+// as owner's error code when owner is not null.  Returns 0 (rewritten, or
+// nothing to rewrite: the record is then untouched) or a code, the record
+// untouched; every code but kTextTooLong has been shown.
+int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, WKS *owner, Direction direction);
 
 // Reads and clears the text-cut flag.
 bool take_text_cut();

@@ -96,6 +96,12 @@ typedef struct WKS {
  * extension, else 1028); both, different = copy path1 into a new path2; both
  * equal = append to path1.  Returns h, or NULL with h->error set to 37 (both
  * empty), 38 (open/create failed), 39 (not an ORX file), 27, 32, ...
+ * Copy and append register every range-name record under the file number of
+ * h (see WKS_NAME) and leave h open for writing: copy after the input's
+ * records (its header block and EOF record are not copied), append on the
+ * file's EOF record, which the next record written replaces.  Copy refuses
+ * two spellings of one file with 38 before touching it; a failed input close
+ * gives 40, a failed positioning in append mode 41 (shown).
  */
 WKS_API WKS *wksopen(WKS *h, const char *path1, const char *path2);
 
@@ -200,8 +206,10 @@ WKS_API int32_t set_header(void *a, void *b, int32_t c, int32_t d);
  * Range names
  * ====================================================================== */
 
-/* A range name; owned by the table, read directly by the host.  Natural
- * alignment, 32 bytes on 64-bit targets. */
+/* A range name; owned by the table, read directly by the host, which must
+ * neither change nor free it.  Natural alignment, 32 bytes on 64-bit targets.
+ * The library's own file number for a handle h is the low 32 bits of
+ * (uintptr_t)h. */
 typedef struct WKS_NAME {
     struct WKS_NAME *next;  /* next node in the same bucket */
     int32_t          file;  /* file number the name belongs to */
@@ -232,11 +240,14 @@ WKS_API WKS_NAME *wkslrxx(const char *name);
 WKS_API WKS_NAME *wksgr(int32_t file, int16_t c1, int16_t r1, int16_t c2, int16_t r2);
 WKS_API WKS_NAME *wksgrxx(int16_t c1, int16_t r1, int16_t c2, int16_t r2);
 
-/* Iterate over all names of all files: buckets ascending, newest first. */
+/* Iterate over all names of all files: buckets ascending, newest first;
+ * NULL at the end (and again after it).  Deleting the name the iteration
+ * stands on is safe: wksgn goes on with the name after it. */
 WKS_API WKS_NAME *wksgf(void);
 WKS_API WKS_NAME *wksgn(void);
 
-/* Empties the table. */
+/* Empties the table and ends any iteration.  The prefix filters are cleared
+ * too, except when the table is already empty. */
 WKS_API void wkscs(void);
 
 /* Prefix test on the first two characters: 2 a longer name may start so,
@@ -253,8 +264,13 @@ WKS_API int16_t wksfe(int32_t file, int16_t col, int16_t row, const char *text,
                       unsigned char *out, int32_t size);
 
 /* Decodes formula code (starting at its length prefix) of the cell (col, row)
- * into out, at most size characters with the NUL.  0, or a shown code: 15
- * malformed code, 18 output full, 19 nesting too deep. */
+ * into out, at most size characters with the NUL; a cell or range with a
+ * range name under `file` is printed as the name, and `file` stays the
+ * current file number.  Only the code length's bytes are read.  0, or a
+ * shown code: 15 malformed code (invalid opcode, no end item or operand
+ * bytes beyond the length, not exactly one value, reference outside the
+ * sheet), 18 output full, 19 nesting too deep.  After a failure out holds
+ * no NUL. */
 WKS_API int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code,
                       char *out, int32_t size);
 
@@ -279,7 +295,10 @@ WKS_API void    emit(unsigned char byte);
 WKS_API void    emitint(int16_t value);
 WKS_API void    emitlong(int32_t value);
 
-/* Decoder output helpers (no-ops outside a decode) and reference helpers. */
+/* Decoder output helpers: append to the output of the running wksfr and do
+ * nothing outside it (di still returns the 16-bit value at p).  Reference
+ * helpers: a column word wraps modulo 256, a row word modulo 8192, makeabs
+ * does not wrap; an absolute word is returned as it stands. */
 WKS_API void     dc(char c);
 WKS_API void     ds(const char *text);
 WKS_API int16_t  di(const char *format, const unsigned char *p);

@@ -1,19 +1,162 @@
 /*
- * The openings of wksopen that take both paths.  Not built yet: both refuse
- * with "Error opening file" (38, silent) and leave every file alone.
+ * The openings of wksopen that take both paths.  Both pass every record of
+ * an existing file, register each range-name record under the handle's file
+ * number, and end with the handle open for writing where the next record
+ * belongs:
+ *   copy   (paths differ)  input records from BOF up to, not including, EOF
+ *                          are copied into a freshly created output, which
+ *                          stays open; the input's header block is read as
+ *                          in read mode but not copied;
+ *   append (paths equal)   the file, which has no header block, is read to
+ *                          its EOF record and left positioned on it, so the
+ *                          next record written replaces it.
+ * A failed opening leaves no descriptor open and the handle's fd at -1.
+ * Names registered before a failure stay in the table; a copy's output
+ * stays on disk with what had been written.
  */
 #include "wks/stream.h"
 
-namespace wks {
+#include "names/names.h"
+#include "platform/platform.h"
+#include "wks/header.h"
 
-WKS *open_copy(WKS *h, const char *, const char *) {
-    wkserr(set_error(h, 38));
+#include <cstdint>
+#include <cstring>
+
+namespace wks {
+namespace {
+
+constexpr int16_t kOpenError = 38;
+constexpr int16_t kNotOrx = 39;
+constexpr int16_t kInputCloseError = 40;
+constexpr int16_t kSeekError = 41;  // has no text of its own: shown as "invalid error value"
+
+constexpr int kRecordHeader = 4;       // record type + record length
+constexpr int kNameBytes = 16;         // range-name record: the name, NUL-terminated within these
+constexpr int kNameCoordinates = 16;   // ... then first column, first row, last column, last row
+constexpr int kNameRecordLength = 24;  // ... 16 + 4 * 2 bytes
+
+bool is_range_name(uint16_t type) { return type == WKS_RANGE_NAME || type == WKS_RANGE_NAME2; }
+
+// Registers the current record's range name under the handle's file number:
+// 0, or the code wksir reported (and showed).  The name is read from the
+// first 16 body bytes only, and a record too short to carry the four
+// coordinates registers nothing (its bytes past the end are another
+// record's leftovers).
+int16_t register_name(WKS *h) {
+    if (rec_length(h) < kNameRecordLength) return 0;
+    char name[kNameBytes + 1];
+    std::memcpy(name, h->rec.body, kNameBytes);
+    name[kNameBytes] = '\0';
+    const unsigned char *c = h->rec.body + kNameCoordinates;
+    return wksir(names::file_number_of(h), name, get_i16(c), get_i16(c + 2), get_i16(c + 4), get_i16(c + 6));
+}
+
+// Gives up an opening: closes whichever descriptors are given (-1 for
+// none) and leaves the handle holding none.
+WKS *abandon(WKS *h, int32_t fd1, int32_t fd2 = -1) {
+    if (fd1 >= 0) plat::close(fd1);
+    if (fd2 >= 0) plat::close(fd2);
+    h->fd = -1;
     return nullptr;
 }
 
-WKS *open_append(WKS *h, const char *) {
-    wkserr(set_error(h, 38));
+WKS *refuse(WKS *h, int16_t code) {
+    h->fd = -1;
+    wkserr(set_error(h, code));
     return nullptr;
+}
+
+// After a read in the record loop: true when the stream may go on (a
+// record, or the EOF record, is current); false after a read error, which
+// wksnextr has stored and shown.
+bool read_next(WKS *h) {
+    const int16_t result = wksnextr(h);
+    return result == 0 || rec_type(h) == WKS_EOF;
+}
+
+}  // namespace
+
+WKS *open_copy(WKS *h, const char *in_path, const char *out_path) {
+    h->mode = 'w';
+    // Two spellings of one file would make the output's creation destroy
+    // the input: refuse before anything is deleted.
+    if (plat::same_file(in_path, out_path)) return refuse(h, kOpenError);
+
+    plat::remove(out_path);
+    const int32_t out = plat::open(out_path, plat::kCreateRW, plat::kOwnerReadWrite);
+    if (out < 0) return refuse(h, kOpenError);
+
+    const int32_t in = plat::open(in_path, plat::kRead);
+    if (in < 0) {
+        abandon(h, out);
+        if (msg_for_atat(in_path, "can not be opened.") == 0) wkserr(set_error(h, kOpenError));
+        return nullptr;
+    }
+    h->fd = in;
+
+    const int32_t header = read_header(in);
+    if (header < 0) {
+        if (header == -1 && header::mode() != header::kConvert &&
+            msg_for_atat(in_path, "is not an ORX file.") == 0)
+            wkswin_printf("'%s' is not an ORX file.", in_path);
+        return abandon(h, in, out);
+    }
+    if (wksnextr(h) != 0) return abandon(h, in, out);
+    if (!is_valid_bof(h)) {
+        wkserr(set_error(h, kNotOrx));
+        return abandon(h, in, out);
+    }
+
+    do {
+        if (is_range_name(rec_type(h)) && register_name(h) != 0) return abandon(h, in, out);
+        h->fd = out;
+        const int16_t written = write_record(h);
+        h->fd = in;
+        if (written != 0) return abandon(h, in, out);
+        if (!read_next(h)) return abandon(h, in, out);
+    } while (rec_type(h) != WKS_EOF);
+
+    if (plat::close(in) != 0) {
+        abandon(h, out);
+        wkserr(set_error(h, kInputCloseError));
+        return nullptr;
+    }
+    h->fd = out;
+    set_error(h, 0);
+    return h;
+}
+
+WKS *open_append(WKS *h, const char *path) {
+    h->mode = 'w';
+    h->fd = plat::open(path, plat::kReadWrite);
+    if (h->fd < 0) return refuse(h, kOpenError);
+
+    if (wksnextr(h) != 0) return abandon(h, h->fd);
+    if (!is_valid_bof(h)) {
+        wkserr(set_error(h, kNotOrx));
+        return abandon(h, h->fd);
+    }
+
+    // Where the EOF record starts: the sum of the sizes of the records
+    // before it.  Positioning there, rather than 4 bytes before the end of
+    // the file, keeps a cut-short EOF record (01 00) from costing the
+    // previous record its last bytes, and keeps records written after
+    // trailing bytes from landing behind the EOF record, where no reader
+    // would see them.  In a well-formed file both places are the same.
+    int64_t eof_offset = 0;
+    do {
+        if (is_range_name(rec_type(h)) && register_name(h) != 0) return abandon(h, h->fd);
+        eof_offset += kRecordHeader + rec_length(h);
+        if (!read_next(h)) return abandon(h, h->fd);
+    } while (rec_type(h) != WKS_EOF);
+
+    if (plat::lseek(h->fd, eof_offset, plat::kSeekSet) != eof_offset) {
+        wkserr(set_error(h, kSeekError));
+        return abandon(h, h->fd);
+    }
+    set_error(h, 0);
+    return h;
 }
 
 }  // namespace wks

@@ -1,7 +1,7 @@
 /*
- * The handle and the range-name node are read directly by hosts, so their
- * layouts are part of the interface.  These checks fail the build if a
- * compiler or an edit moves a field.
+ * The handle is read directly by hosts, so its layout is part of the
+ * interface.  These checks fail the build if a compiler or an edit moves a
+ * field.  (The range-name node is checked where the table lives.)
  */
 #include "wks.h"
 
@@ -25,11 +25,3 @@ static_assert(offsetof(WKS, rec) + offsetof(WKS_RECORD, body) == 17 + kPointer, 
 static_assert(sizeof(WKS_RECORD) == WKS_RECORD_SIZE, "record buffer is type, length, body");
 static_assert(sizeof(WKS) == 13 + kPointer + WKS_RECORD_SIZE, "handle size");
 static_assert(kPointer != 8 || sizeof(WKS) == 2103, "2103 bytes on 64-bit targets");
-
-// Range-name node: natural alignment.
-static_assert(offsetof(WKS_NAME, next) == 0, "next node at 0");
-static_assert(offsetof(WKS_NAME, file) == kPointer, "file number after the link");
-static_assert(kPointer != 8 || (offsetof(WKS_NAME, name) == 16 && offsetof(WKS_NAME, c1) == 24 &&
-                                offsetof(WKS_NAME, r1) == 26 && offsetof(WKS_NAME, c2) == 28 &&
-                                offsetof(WKS_NAME, r2) == 30 && sizeof(WKS_NAME) == 32),
-              "range-name node layout on 64-bit targets");

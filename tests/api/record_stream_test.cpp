@@ -57,7 +57,7 @@ TEST_F(RecordStream, DeliversEveryRecordWholeAndInOrder) {
         ASSERT_EQ(wksnextr(&h), 0) << "type " << type;
         EXPECT_EQ(type_of(h), type);
         ASSERT_EQ(length_of(h), body.size());
-        EXPECT_EQ(std::memcmp(h.rec.body, body.data(), body.size()), 0) << "type " << type;
+        EXPECT_EQ(Bytes(h.rec.body, h.rec.body + body.size()), body) << "type " << type;
         EXPECT_EQ(+h.carried, 4);
         EXPECT_EQ(+h.cursor, h.rec.body + body.size()) << "cursor on the next record's header";
     }

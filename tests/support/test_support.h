@@ -87,6 +87,10 @@ void write_file(const std::string &path, const Bytes &bytes);
 Bytes read_file(const std::string &path);
 bool file_exists(const std::string &path);
 
+// How many descriptors the process has open (Linux: /proc/self/fd), for
+// checking that a call leaves none behind.
+int open_descriptor_count();
+
 // Hex dump for failure messages.
 std::string hex(const Bytes &bytes);
 std::string hex(const uint8_t *p, std::size_t n);

@@ -1,0 +1,26 @@
+/*
+ * Internal side of the range-name table for the other modules: the
+ * process-wide current file number that scopes every `xx` function, and the
+ * file number the library derives from a worksheet handle.  Hosts use the
+ * exported functions of wks.h.
+ */
+#ifndef WKS_NAMES_NAMES_H
+#define WKS_NAMES_NAMES_H
+
+#include <cstdint>
+
+namespace wks::names {
+
+// The file number the `xx` functions work on; 0 at load.
+int32_t current_file();
+void set_current_file(int32_t file);
+
+// The file number the library uses for names of a worksheet handle: the low
+// 32 bits of the handle's address, so that a host can compute it too.
+inline int32_t file_number_of(const void *handle) {
+    return static_cast<int32_t>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(handle)));
+}
+
+}  // namespace wks::names
+
+#endif

@@ -203,15 +203,14 @@ int32_t orx_to_wk1(const char *orx_path, const char *wk1_path) {
     }
 
     LoopState state;
+    const uint32_t long_texts_before = long_texts();
     WKS_RECORD work;  // formulas are rebuilt here: the source's buffer holds the read-ahead
     int16_t status;
     while ((status = wksnextr(&in)) == 0) {
         const WKS_RECORD *rec = &in.rec;
         if (rec_type(&in) == WKS_FORMULA) {
             std::memcpy(&work, &in.rec, sizeof work);
-            if (rewrite_formula(work, WKS_BODY_SIZE, file_number(&in), nullptr, Direction::kOrxToWk1) ==
-                kTextTooLong)
-                state.cut = true;
+            rewrite_formula(work, WKS_BODY_SIZE, file_number(&in), nullptr, Direction::kOrxToWk1);
             rec = &work;
         }
         if (orx_rec_to_wk1_rec(reinterpret_cast<const unsigned char *>(rec),
@@ -222,6 +221,7 @@ int32_t orx_to_wk1(const char *orx_path, const char *wk1_path) {
         if (wkswrec_wk1(&out.h) != 0) state.write_failed = true;
     }
     state.read_failed = status != -1;
+    state.cut = long_texts() != long_texts_before;
     wksclose(&in);
     const int32_t result = finish(out, wk1_path, state);
     return result == kConverted && state.cut ? kTextCut : result;

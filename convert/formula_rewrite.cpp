@@ -46,7 +46,8 @@ constexpr unsigned char kPad[] = {3, 3, 3, 3, 3, 3, 3, 3, 3, 0, 3};
 
 char g_decoded[kDecodedSize];
 char g_rewritten[kRewrittenSize];
-bool g_text_cut = false;
+bool g_text_cut = false;  // reported (and cleared) by the next WK1-to-ORX conversion
+uint32_t g_long_texts = 0;  // texts the length guard met, ever: lets a caller see its own
 
 bool holds_code(const WKS_RECORD &rec) {
     if (get_u16(rec.type) != WKS_FORMULA) return false;
@@ -79,12 +80,15 @@ int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, WKS *owner,
                                ? rewrite_wk1_to_orx(g_decoded, g_rewritten, sizeof g_rewritten)
                                : rewrite_orx_to_wk1(g_decoded, g_rewritten, sizeof g_rewritten);
     if (length < 0) return shown(kTextOverflow);
+    const bool unchanged = std::strcmp(g_decoded, g_rewritten) == 0;
     if (direction == Direction::kOrxToWk1 && length > kLongestWk1Text) {
-        // Compiling a cut text would silently change the formula.
+        // Too long for a WK1 file.  Compiling a cut text would silently
+        // change the formula: it stays as it is, and the flag tells.
         g_text_cut = true;
-        return kTextTooLong;
+        ++g_long_texts;
+        return unchanged ? 0 : kTextTooLong;
     }
-    if (std::strcmp(g_decoded, g_rewritten) == 0) return 0;
+    if (unchanged) return 0;
 
     unsigned char fresh[kCompileSize];
     code = wksfe(file, col, row, g_rewritten, fresh, kCompileSize);
@@ -110,6 +114,8 @@ bool take_text_cut() {
     g_text_cut = false;
     return cut;
 }
+
+uint32_t long_texts() { return g_long_texts; }
 
 void reset_rewrite_state() { g_text_cut = false; }
 

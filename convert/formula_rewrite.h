@@ -13,8 +13,10 @@ namespace wks::convert {
 
 enum class Direction { kWk1ToOrx, kOrxToWk1 };
 
-// Result of a formula whose ORX-to-WK1 text came to 256 characters or more:
-// the record is kept as it was and the text-cut flag is raised.  Not shown.
+// Result of a formula whose ORX-to-WK1 text, rewritten, came to 256
+// characters or more: the record is kept as it was (its references not
+// rewritten) and the text-cut flag is raised.  Not shown.  A long text that
+// needs no rewriting raises the flag too, with result 0.
 constexpr int16_t kTextTooLong = 29;
 
 // The file number that stands for a handle: the low 32 bits of its address.
@@ -30,6 +32,10 @@ int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, WKS *owner,
 
 // Reads and clears the text-cut flag.
 bool take_text_cut();
+
+// How many ORX-to-WK1 texts of 256 characters or more were met so far; a
+// converter compares the count before and after its own run.
+uint32_t long_texts();
 
 // Clears the text-cut flag (the state at load), for tests.
 void reset_rewrite_state();

@@ -353,8 +353,9 @@ WKS_API int16_t is_wk1_file(const char *path);
  * code in the record, 13 rewritten text longer than 4095 characters, 12
  * constants that would not survive recompiling (a negative constant, for
  * one), 16 code too long (all shown), or, for orx2wk1 only, 29 (silent)
- * when the WK1 text would be 256 characters or more: the text-cut flag is
- * raised and the next wk1_to_orx reports -4. */
+ * when the rewritten WK1 text would be 256 characters or more.  Any WK1
+ * text that long (rewritten or not) is kept whole and raises the text-cut
+ * flag, which the next wk1_to_orx reports as -4. */
 WKS_API int16_t modify_formula_wk12orx(WKS *h);
 WKS_API int16_t modify_formula_orx2wk1(WKS *h);
 

@@ -162,6 +162,11 @@ TEST_F(FormulaRewrite, TheWk1LengthGuardKeepsTheFormulaAndRaisesTheFlag) {
     EXPECT_EQ(modify_formula_orx2wk1(&h), 29);
     EXPECT_EQ(hex(record_bytes(h)), hex(before));
     EXPECT_EQ(messages.count(), 0u);
+    // A long text with nothing to rewrite is kept too, and raises the flag as well.
+    formula("\"" + std::string(300, 'b') + "\"");
+    const Bytes plain = record_bytes(h);
+    EXPECT_EQ(modify_formula_orx2wk1(&h), 0);
+    EXPECT_EQ(hex(record_bytes(h)), hex(plain));
 
     // The flag is reported by the next wk1_to_orx, once.
     write_file(path("a.wk1"), concat({bof(1030), eof()}));

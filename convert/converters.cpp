@@ -32,6 +32,8 @@ constexpr int32_t kTextCut = -4;        // converted; a formula text was too lon
 constexpr int32_t kSourceDamaged = -5;  // a record could not be read or translated
 constexpr int32_t kOutputFailed = -6;   // the result could not be written whole
 
+constexpr int16_t kNotCreated = 38;  // the open's code when the file could not be created
+
 constexpr int kTempNameSize = 4096;
 constexpr int kTempAttempts = 1000;
 constexpr char kFirstTempName[] = "$_$";
@@ -90,7 +92,7 @@ bool open_temporary(Output &out, const char *dst) {
             out.temporary = true;
             return true;
         }
-        if (out.h.error != 38) {  // created, but its first records could not be written
+        if (out.h.error != kNotCreated) {  // created, but its first records could not be written
             plat::remove(out.temp);
             return false;
         }

@@ -140,8 +140,9 @@ WKS_API const char *wkser(int16_t code);
 /* Shows "\n*** ORX error %d - %s\n" unless code is 28 or in 35..40; returns code. */
 WKS_API int16_t wkserr(int16_t code);
 
-/* Formats (printf-style, cut to 255 characters) and shows a message captioned
- * "Message"; returns the message layer's result (1 = OK). */
+/* Formats (printf-style; on Windows by wvsprintfA's rules), cuts the text to
+ * 255 characters and shows it captioned "Message"; returns the message
+ * layer's result (1 = OK). */
 WKS_API int32_t wkswin_printf(const char *format, ...);
 
 /* While Open_for_atat is set, shows "File '<path>' <what>..." once per path
@@ -159,10 +160,12 @@ WKS_API void cleanup_file_list(void);
 extern WKS_API int16_t Open_for_atat;
 
 /*
- * Extension: message handler.  By default a message is written to standard
- * error and the call returns 1.  A handler receives the caption "Message"
- * and the formatted text; its result is what wkswin_printf returns.  Returns
- * the previous handler; NULL restores the default.
+ * Extension: message handler.  By default a message appears in a modal
+ * warning box owned by the focused window on Windows (the call returns when
+ * the user presses OK), and is written to standard error elsewhere (the call
+ * returns 1).  A handler receives the caption "Message" and the formatted
+ * text; its result is what wkswin_printf returns.  Returns the previous
+ * handler; NULL restores the default.
  */
 typedef int32_t (*wks_message_handler)(const char *caption, const char *text);
 WKS_API wks_message_handler wks_set_message_handler(wks_message_handler handler);
@@ -259,7 +262,11 @@ WKS_API int32_t wkslp(const char *text);
  * ====================================================================== */
 
 /* Compiles formula text for the cell (col, row) into out (2-byte length, then
- * code).  0, or an error code (not shown): 4, 5, 6, 10, 11, 12, 14, 15, 16, 17. */
+ * code; at most size - 2 and never more than 32767 code bytes).  0, or an
+ * error code (not shown): 4, 5, 6, 10, 11, 12, 14, 15, 16, 17.  The length
+ * word is 0 after a failure; with out NULL or size < 2 nothing is written
+ * (16); a NULL text fails with 14.  Range names are looked up under `file`,
+ * which stays the current file number afterwards. */
 WKS_API int16_t wksfe(int32_t file, int16_t col, int16_t row, const char *text,
                       unsigned char *out, int32_t size);
 
@@ -274,11 +281,15 @@ WKS_API int16_t wksfe(int32_t file, int16_t col, int16_t row, const char *text,
 WKS_API int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code,
                       char *out, int32_t size);
 
-/* Compiles text into a formula record (type 16) in h's record buffer.  0, or
- * a shown error code (also stored in h->error for compile failures). */
+/* Compiles text into a formula record (type 16) in h's record buffer, names
+ * looked up under the low 32 bits of h's address.  0, or a shown error code:
+ * a code of wksfe (also stored in h->error; the record buffer is then
+ * unchanged), or 42 when memory ran out (handle untouched). */
 WKS_API int16_t wksform(WKS *h, char format, int16_t col, int16_t row, const char *text);
 
-/* Lexer pieces (work on the compiler's process-wide state). */
+/* Lexer pieces (work on the compiler's process-wide state).  resetlex(NULL)
+ * reads an empty text; backc never goes before the first character; yylex
+ * returns a token number, -1 at the end, 254 on a failure. */
 WKS_API void     init_lex(void);
 WKS_API int32_t  resetlex(const char *text);
 WKS_API int32_t  gc(void);
@@ -288,7 +299,8 @@ WKS_API int16_t  getcol(uint16_t *word);
 WKS_API int16_t  getrow(uint16_t *word);
 WKS_API int32_t  yylex(void);
 
-/* Parser and emitters; harmless no-ops outside a compilation. */
+/* Parser and emitters; harmless no-ops outside a compilation (wksfe), where
+ * yyparse returns 1 without reading anything. */
 WKS_API int32_t yyparse(void);
 WKS_API void    yyerror(const char *message);
 WKS_API void    emit(unsigned char byte);

@@ -1,11 +1,14 @@
 /*
- * Path splitting by the Windows rules and ASCII case-insensitive compare.
+ * Path splitting by the Windows rules and case-insensitive compare.
  * Worksheet paths and the file names inside formula texts are Windows paths
- * whatever the host system, so both separators count everywhere.
+ * whatever the host system, so both separators count everywhere.  The
+ * splitter is our own on every system (views into the caller's string, no
+ * length limit); on Windows it agrees with the runtime's _splitpath, which a
+ * Windows test checks.  The compare is the runtime's _stricmp on Windows.
  */
 #include "platform/platform.h"
 
-#include <cstring>
+#include <cstring>  // _stricmp too, on Windows
 
 namespace plat {
 
@@ -33,12 +36,16 @@ SplitPath split_path(std::string_view p) {
 }
 
 int stricmp(const char *a, const char *b) {
+#if defined(_WIN32)
+    return ::_stricmp(a, b);
+#else
     auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
     for (;; ++a, ++b) {
         int ca = lower(static_cast<unsigned char>(*a));
         int cb = lower(static_cast<unsigned char>(*b));
         if (ca != cb || ca == 0) return ca - cb;
     }
+#endif
 }
 
 }  // namespace plat

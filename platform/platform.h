@@ -5,11 +5,14 @@
  * and the heap.  Everything the library does to the outside world goes
  * through here, which is also where tests inject failures (fault.h).
  *
- * This is the only place that knows which operating system it runs on.
+ * This is the only place that knows which operating system it runs on:
+ * platform/posix/ and platform/win32/ hold the two implementations of the
+ * file calls and the message box; the build takes one of them.
  */
 #ifndef WKS_PLATFORM_H
 #define WKS_PLATFORM_H
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -67,8 +70,14 @@ struct SplitPath {
 SplitPath split_path(const char *path);
 SplitPath split_path(std::string_view path);  // the same, for a path that is not NUL-terminated
 
-// ASCII case-insensitive compare, <0, 0, >0 like strcmp.
+// Case-insensitive compare, <0, 0, >0 like strcmp: ASCII letters here, the
+// runtime's _stricmp on Windows (the same unless the host changes the C
+// runtime's locale).
 int stricmp(const char *a, const char *b);
+
+// Formats a message into out by the platform's rules (printf here, wvsprintfA
+// on Windows), cut to size - 1 characters and always terminated.
+void format_message(char *out, std::size_t size, const char *format, std::va_list args);
 
 // Presents a message the default way (standard error here, the modal
 // warning box on Windows) and returns what the user answered (1 = OK).

@@ -1,13 +1,13 @@
 /*
- * The message layer: every message of the library is formatted here, cut to
- * 255 characters, and handed to the host's handler if it installed one, else
+ * The message layer: every message of the library is formatted here (by the
+ * platform's rules: printf, or wvsprintfA on Windows), cut to 255
+ * characters, and handed to the host's handler if it installed one, else
  * to the platform's default presentation.  The caption is always "Message".
  */
 #include "platform/platform.h"
 #include "wks.h"
 
 #include <cstdarg>
-#include <cstdio>
 
 namespace {
 
@@ -32,7 +32,7 @@ int32_t wkswin_printf(const char *format, ...) {
     if (format) {
         va_list ap;
         va_start(ap, format);
-        std::vsnprintf(text, sizeof text, format, ap);
+        plat::format_message(text, sizeof text, format, ap);
         va_end(ap);
     }
     if (g_handler) return g_handler(kCaption, text);

@@ -2,9 +2,6 @@
 // buffers, and the header mode.
 #include "support/test_support.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 using namespace wkstest;
 
 namespace {
@@ -15,11 +12,11 @@ protected:
     int32_t fd_of(const Bytes &bytes) {
         std::string path = dir.file("h" + std::to_string(++count_));
         write_file(path, bytes);
-        fds_.push_back(::open(path.c_str(), O_RDWR));
+        fds_.push_back(open_descriptor(path));
         return fds_.back();
     }
     void TearDown() override {
-        for (int fd : fds_) ::close(fd);
+        for (int fd : fds_) close_descriptor(fd);
         LibraryTest::TearDown();
     }
     std::string orx(const Bytes &block) {
@@ -52,7 +49,7 @@ TEST_F(HeaderBlock, AcceptsOnlyBothMagicWordsInOrder) {
 TEST_F(HeaderBlock, ReadLeavesTheDescriptorAtTheRecords) {
     int32_t fd = fd_of(concat({header_block(), bof()}));
     ASSERT_EQ(read_header(fd), 0);
-    EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), WKS_HEADER_SIZE);
+    EXPECT_EQ(descriptor_position(fd), WKS_HEADER_SIZE);
 }
 
 TEST_F(HeaderBlock, LoadModeKeepsTheBlockForTheHostOnce) {

@@ -42,9 +42,13 @@ TEST_F(Messages, ErrorShownUnlessSilent) {
 }
 
 TEST_F(Messages, LongMessagesAreCutTo255Characters) {
-    std::string long_text(400, 'x');
-    wkswin_printf("%s", long_text.c_str());
-    EXPECT_EQ(messages.last(), std::string(255, 'x'));
+    for (std::size_t length : {255u, 256u, 400u, 1024u, 1025u, 5000u}) {
+        std::string long_text(length, 'x');
+        wkswin_printf("%s", long_text.c_str());
+        EXPECT_EQ(messages.last(), std::string(length < 255 ? length : 255, 'x')) << length;
+    }
+    wkswin_printf("%s|%s", std::string(250, 'a').c_str(), std::string(20, 'b').c_str());
+    EXPECT_EQ(messages.last(), std::string(250, 'a') + "|bbbb");
 }
 
 TEST_F(Messages, HandlerResultIsTheCallsResult) {

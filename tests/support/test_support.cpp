@@ -1,11 +1,20 @@
 #include "support/test_support.h"
 
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <unistd.h>  // open, lseek, close; the C runtime's on Windows too
+
+#ifndef O_BINARY
+#define O_BINARY 0  // systems without text mode
+#endif
 
 namespace wkstest {
 
@@ -20,12 +29,26 @@ int32_t capture(const char *caption, const char *text) {
 }
 }  // namespace
 
+// Portable mkdtemp: a random name, created only if nothing has it yet.
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "wkstest-XXXXXX").string();
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data())) std::abort();
-    path_ = buf.data();
+    namespace fs = std::filesystem;
+    static std::mt19937_64 names(std::random_device{}() ^
+                                 static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
+    std::error_code ec;
+    const fs::path base = fs::temp_directory_path(ec);
+    if (ec) std::abort();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "wkstest-%012llx",
+                      static_cast<unsigned long long>(names() & 0xFFFFFFFFFFFFull));
+        const fs::path candidate = base / name;
+        if (fs::create_directory(candidate, ec)) {
+            fs::permissions(candidate, fs::perms::owner_all, ec);
+            path_ = candidate.string();
+            return;
+        }
+    }
+    std::abort();
 }
 
 TempDir::~TempDir() {
@@ -138,9 +161,27 @@ Bytes read_file(const std::string &path) {
 
 bool file_exists(const std::string &path) { return std::filesystem::exists(path); }
 
+int32_t open_descriptor(const std::string &path) { return ::open(path.c_str(), O_RDWR | O_BINARY); }
+
+int64_t descriptor_position(int32_t fd) { return static_cast<int64_t>(::lseek(fd, 0, SEEK_CUR)); }
+
+void close_descriptor(int32_t fd) { ::close(fd); }
+
 int open_descriptor_count() {
     int n = 0;
-    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    // Linux lists a process's descriptors in /proc/self/fd.  Not so Windows,
+    // where that path may even reach the /proc of the process running a
+    // Windows emulator; there a descriptor of the C runtime is open unless
+    // seeking on it fails with EBADF (the runtime has at most 2048).
+    if (std::filesystem::path::preferred_separator == '/') {
+        for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+        return n;
+    }
+    constexpr int kMaxDescriptors = 2048;
+    for (int fd = 0; fd < kMaxDescriptors; ++fd) {
+        errno = 0;
+        if (::lseek(fd, 0, SEEK_CUR) != -1 || errno != EBADF) ++n;
+    }
     return n;
 }
 

@@ -87,8 +87,15 @@ void write_file(const std::string &path, const Bytes &bytes);
 Bytes read_file(const std::string &path);
 bool file_exists(const std::string &path);
 
-// How many descriptors the process has open (Linux: /proc/self/fd), for
-// checking that a call leaves none behind.
+// Low-level descriptors as a host passes them to read_header and save_header:
+// the C runtime's (on Windows the one the DLL uses), binary, read-write.
+int32_t open_descriptor(const std::string &path);  // -1 on failure
+int64_t descriptor_position(int32_t fd);
+void close_descriptor(int32_t fd);
+
+// How many descriptors the process has open (Linux: /proc/self/fd; the
+// Windows C runtime: the ones it knows), for checking that a call leaves
+// none behind.
 int open_descriptor_count();
 
 // Hex dump for failure messages.

@@ -1,0 +1,507 @@
+/*
+ * The formula lexer: turns the characters of one formula text into tokens
+ * for the grammar, one token per yylex call.  Owns the text reader (cursor,
+ * current and previous character, end latch), the token text buffer, the
+ * token value, the formula position, the pending error code and the one
+ * live string copy.
+ *
+ * Everything that depends on context is settled here, so the grammar copies
+ * token values unchanged: references arrive encoded against the formula
+ * position, range names arrive as their four coordinates, functions as
+ * their opcode and declared argument count.
+ *
+ * Invariants: the reader only reads the text, never before its first byte;
+ * once the NUL is read the end latch holds the cursor just past it, so one
+ * backc after any number of reads past the end returns to the last
+ * character.  Every character is classified by one table lookup.  The only
+ * allocation is the copy of a string.
+ */
+#include "formula/lexer.h"
+
+#include "formula/code_tables.h"
+#include "formula/error_codes.h"
+#include "formula/real_text.h"
+#include "platform/platform.h"
+#include "wks.h"
+
+#include <array>
+#include <cstring>
+
+namespace wks::formula {
+namespace {
+
+// --- character tables -------------------------------------------------------
+
+// How a token is read, by its first character.  Characters that are a token
+// on their own carry that token's number instead (all >= kFirstTokenNumber).
+enum CharClass : uint16_t {
+    kBadClass,
+    kEndClass,       // byte 255, which is also the class of the end marker
+    kNumberClass,    // 0-9
+    kPointClass,     // .
+    kNameClass,      // letters and the remaining printable characters
+    kFunctionClass,  // @
+    kStringClass,    // "
+    kLogicalClass,   // #
+    kBangClass,      // ! (a one-cell range)
+    kLessClass,      // <
+    kGreaterClass,   // >
+};
+constexpr uint16_t kFirstTokenNumber = 256;
+
+enum CharFlag : uint8_t {
+    kDigit = 1,        // 0-9
+    kNumberChar = 2,   // may continue a real number: 0-9 . E e + -
+    kStringChar = 4,   // 32..126
+    kNameChar = 8,     // may continue a function name: letters, digits, @
+};
+
+constexpr int kFirstPrintable = 32;
+constexpr int kLastPrintable = 126;
+constexpr int kEndByte = 255;
+
+constexpr bool is_upper(int c) { return c >= 'A' && c <= 'Z'; }
+constexpr bool is_lower(int c) { return c >= 'a' && c <= 'z'; }
+constexpr bool is_letter(int c) { return is_upper(c) || is_lower(c); }
+constexpr bool is_digit(int c) { return c >= '0' && c <= '9'; }
+constexpr int to_upper(int c) { return is_lower(c) ? c - 'a' + 'A' : c; }
+
+constexpr uint16_t class_of(int c) {
+    switch (c) {
+    case '+': return kPlusToken;
+    case '-': return kMinusToken;
+    case '*': return kTimesToken;
+    case '/': return kDivideToken;
+    case '^': return kPowerToken;
+    case '&': return kConcatToken;
+    case '=': return kEqToken;
+    case ',': return kCommaToken;
+    case '(': return kLparenToken;
+    case ')': return kRparenToken;
+    case '.': return kPointClass;
+    case '@': return kFunctionClass;
+    case '"': return kStringClass;
+    case '#': return kLogicalClass;
+    case '!': return kBangClass;
+    case '<': return kLessClass;
+    case '>': return kGreaterClass;
+    default: break;
+    }
+    if (c == kEndByte) return kEndClass;
+    if (c < kFirstPrintable || c > kLastPrintable) return kBadClass;
+    if (is_digit(c)) return kNumberClass;
+    return kNameClass;
+}
+
+constexpr uint8_t flags_of(int c) {
+    uint8_t f = 0;
+    if (c >= kFirstPrintable && c <= kLastPrintable) f |= kStringChar;
+    if (is_digit(c)) f |= kDigit | kNumberChar | kNameChar;
+    if (c == '.' || c == 'E' || c == 'e' || c == '+' || c == '-') f |= kNumberChar;
+    if (is_letter(c) || c == '@') f |= kNameChar;
+    return f;
+}
+
+template <typename T, typename F>
+constexpr std::array<T, 256> make_table(F f) {
+    std::array<T, 256> t{};
+    for (int c = 0; c < 256; ++c) t[c] = f(c);
+    return t;
+}
+
+constexpr auto kClass = make_table<uint16_t>(class_of);
+constexpr auto kFlags = make_table<uint8_t>(flags_of);
+
+static_assert(kClass[kEndByte] == kEndClass && kClass[' '] == kNameClass && kClass['$'] == kNameClass);
+static_assert(kFlags['E'] == (kStringChar | kNumberChar | kNameChar));
+
+// The end marker (-1) shares byte 255's entries: no flags, class end.
+inline uint16_t char_class(int c) { return kClass[c & 0xFF]; }
+inline bool has_flag(int c, CharFlag f) { return (kFlags[c & 0xFF] & f) != 0; }
+
+// --- process-wide lexer state ------------------------------------------------
+
+constexpr int kEndMarker = -1;
+constexpr int kTokenTextSize = 1024;         // NUL included
+constexpr int kMaxNameCandidate = 15;        // longest range name matched in text
+constexpr int kNameLongerThanOne = 2;        // wkslp: a longer name may start so
+constexpr int kOneCharacterName = 1;         // wkslp: the one-character name may exist
+constexpr int kFirstRowNumber = 1;           // rows as written: 1..8192
+constexpr int kLastColumn = kColumns - 1;    // IV
+
+const char kEmptyText[] = "";
+
+struct Reader {
+    const unsigned char *start = reinterpret_cast<const unsigned char *>(kEmptyText);
+    const unsigned char *cursor = start + 1;  // after the current character
+    int current = kEndMarker;
+    int previous = kEndMarker;
+    bool end_latch = true;
+};
+
+Reader g_reader;
+char g_text[kTokenTextSize];
+int g_text_length = 0;
+Value g_value;
+int16_t g_formula_col = 0;
+int16_t g_formula_row = 0;
+int16_t g_pending = 0;
+char *g_live_string = nullptr;
+
+int32_t fail(int16_t code) {
+    g_pending = code;
+    return kLexError;
+}
+
+// --- token text -----------------------------------------------------------
+
+void start_text(int c) {
+    g_text[0] = static_cast<char>(c);
+    g_text[1] = '\0';
+    g_text_length = 1;
+}
+
+void clear_text() {
+    g_text[0] = '\0';
+    g_text_length = 0;
+}
+
+// False when the text would reach kTokenTextSize characters.
+bool append(int c) {
+    if (g_text_length >= kTokenTextSize - 1) return false;
+    g_text[g_text_length++] = static_cast<char>(c);
+    g_text[g_text_length] = '\0';
+    return true;
+}
+
+// Pushes back until the character before `mark` is current again.
+void rewind_to(const unsigned char *mark) {
+    while (g_reader.cursor > mark) backc();
+}
+
+// --- numbers ----------------------------------------------------------------
+
+int32_t read_real() {
+    while (has_flag(g_reader.current, kNumberChar)) {
+        if (!append(g_reader.current)) return fail(kBadReal);
+        gc();
+    }
+    const char *end = g_text;
+    double v = convert_real(g_text, &end);
+    // Give back what did not convert, so reading resumes after the number.
+    for (int n = g_text_length - static_cast<int>(end - g_text); n > 0; --n) backc();
+    g_value.real = end == g_text ? 0.0 : v;
+    return kRealToken;
+}
+
+int32_t read_number(int first) {
+    start_text(first);
+    uint16_t wrapped = static_cast<uint16_t>(first - '0');  // modulo 65536
+    double exact = first - '0';
+    while (has_flag(g_reader.current, kDigit)) {
+        int d = g_reader.current - '0';
+        wrapped = static_cast<uint16_t>(wrapped * 10 + d);
+        exact = exact * 10 + d;
+        if (!append(g_reader.current)) return fail(kBadReal);
+        gc();
+    }
+    int c = g_reader.current;
+    if (c == '.' || c == 'E' || c == 'e') return read_real();
+    // Equal only when the value is at most 32767.
+    if (exact == static_cast<int16_t>(wrapped)) {
+        g_value.integer = static_cast<int16_t>(wrapped);
+        return kIntegerToken;
+    }
+    return read_real();
+}
+
+int32_t read_point() {
+    if (!has_flag(g_reader.current, kNumberChar)) return fail(kBadReal);
+    start_text('.');
+    return read_real();
+}
+
+// --- strings ----------------------------------------------------------------
+
+int32_t read_string() {
+    clear_text();
+    while (has_flag(g_reader.current, kStringChar)) {
+        if (g_reader.current == '"') {
+            gc();
+            if (g_reader.current != '"') break;  // the closing quote
+        }
+        if (!append(g_reader.current)) return fail(kStringTooLong);
+        gc();
+    }
+    auto *copy = static_cast<char *>(plat::alloc(static_cast<std::size_t>(g_text_length) + 1));
+    if (!copy) return fail(kNoRoomForString);
+    std::memcpy(copy, g_text, static_cast<std::size_t>(g_text_length) + 1);
+    release_string();  // a copy nobody took (yylex called outside a compilation)
+    g_live_string = copy;
+    g_value.string = copy;
+    return kStringToken;
+}
+
+// --- functions and logical operators ------------------------------------------
+
+int32_t read_function() {
+    start_text('@');
+    while (has_flag(g_reader.current, kNameChar)) {
+        if (!append(to_upper(g_reader.current))) return fail(kBadFunctionName);
+        gc();
+    }
+    const Function *f = find_function(g_text);
+    if (!f) return fail(kBadFunctionName);
+    g_value.call = CallValue{f->opcode, f->argc, 0};
+    return kFunctionToken;
+}
+
+int32_t read_name_or_reference(int c0);
+
+int32_t read_logical() {
+    int c = g_reader.current;
+    int wanted = (c == 'A' || c == 'N') ? 4 : (c == 'O' ? 3 : 0);
+    clear_text();
+    int read = 0;
+    for (; read < wanted && g_reader.current != kEndMarker; ++read) {
+        append(g_reader.current);
+        gc();
+    }
+    if (std::strcmp(g_text, "AND#") == 0) return kAndToken;
+    if (std::strcmp(g_text, "NOT#") == 0) return kNotToken;
+    if (std::strcmp(g_text, "OR#") == 0) return kOrToken;
+    for (; read > 0; --read) backc();
+    return read_name_or_reference('#');
+}
+
+// --- range names and references -------------------------------------------
+
+// The longest range name the text begins with, c0 already consumed.  On
+// success its characters are consumed; otherwise only c0 is.
+const WKS_NAME *match_name(int c0) {
+    char candidate[kMaxNameCandidate + 1] = {static_cast<char>(c0), '\0'};
+    char probe[3] = {static_cast<char>(c0), '\0', '\0'};
+    if (g_reader.current != kEndMarker) probe[1] = static_cast<char>(g_reader.current);
+
+    switch (wkslp(probe)) {
+    case kNameLongerThanOne: {
+        int length = 1;
+        while (length < kMaxNameCandidate && g_reader.current != kEndMarker) {
+            candidate[length++] = static_cast<char>(g_reader.current);
+            gc();
+        }
+        // Shorten from the end down to two characters; a one-character name
+        // is not tried on this path.
+        for (; length >= 2; --length) {
+            candidate[length] = '\0';
+            if (const WKS_NAME *node = wkslrxx(candidate)) return node;
+            backc();
+        }
+        return nullptr;
+    }
+    case kOneCharacterName:
+        return wkslrxx(candidate);
+    default:
+        return nullptr;
+    }
+}
+
+int32_t read_reference() {
+    uint16_t *w = g_value.words;
+    if (!getcol(&w[0])) return fail(kBadColumn);
+    if (!getrow(&w[1])) return fail(kBadRow);
+    if (g_reader.current != '.') return kCellToken;
+    gc();
+    if (g_reader.current == '.') gc();  // one or two points between the corners
+    if (!getcol(&w[2])) return fail(kBadColumn);
+    if (!getrow(&w[3])) return fail(kBadRow);
+    return kRangeToken;
+}
+
+// c0, the token's first character, has just been consumed.
+int32_t read_name_or_reference(int c0) {
+    const unsigned char *token_start = g_reader.cursor - 1;  // cursor while c0 was current
+    bool absolute = false;
+    if (c0 == '$') {
+        absolute = true;
+        gc();
+        c0 = g_reader.previous;
+    }
+    const WKS_NAME *node = c0 == kEndMarker ? nullptr : match_name(c0);
+    if (node) {
+        const int16_t corners[4] = {node->c1, node->r1, node->c2, node->r2};
+        const int16_t bases[4] = {g_formula_col, g_formula_row, g_formula_col, g_formula_row};
+        for (int i = 0; i < 4; ++i)
+            g_value.words[i] = absolute ? static_cast<uint16_t>(corners[i]) : makerel(corners[i], bases[i]);
+        return kRangeToken;
+    }
+    rewind_to(token_start);
+    return read_reference();
+}
+
+int32_t read_single_cell() {
+    uint16_t *w = g_value.words;
+    if (!getcol(&w[0])) return fail(kBadColumn);
+    if (!getrow(&w[1])) return fail(kBadRow);
+    w[2] = w[0];
+    w[3] = w[1];
+    return kRangeToken;
+}
+
+}  // namespace
+
+// --- internal interface ---------------------------------------------------
+
+const Value &token_value() { return g_value; }
+
+void set_formula_position(int16_t col, int16_t row) {
+    g_formula_col = col;
+    g_formula_row = row;
+}
+
+int16_t pending_error() { return g_pending; }
+void set_pending_error(int16_t code) { g_pending = code; }
+
+void release_string() {
+    plat::release(g_live_string);
+    g_live_string = nullptr;
+}
+
+void detach_text() {
+    g_reader = Reader{};
+    release_string();
+}
+
+}  // namespace wks::formula
+
+// --- exported functions -------------------------------------------------------
+
+using namespace wks::formula;
+
+extern "C" {
+
+void init_lex(void) {
+    // The class and flag tables are constant data built at compile time;
+    // nothing is left to prepare.
+}
+
+int32_t resetlex(const char *text) {
+    if (!text) text = kEmptyText;
+    release_string();
+    g_reader.start = reinterpret_cast<const unsigned char *>(text);
+    g_reader.cursor = g_reader.start;
+    g_reader.end_latch = false;
+    g_pending = 0;
+    return gc();
+}
+
+int32_t gc(void) {
+    Reader &r = g_reader;
+    r.previous = r.current;
+    if (r.end_latch) {
+        r.current = kEndMarker;
+    } else {
+        int c = *r.cursor++;
+        if (c == '\0') {
+            r.current = kEndMarker;
+            r.end_latch = true;
+        } else {
+            r.current = c;
+        }
+    }
+    return r.current;
+}
+
+int32_t backc(void) {
+    Reader &r = g_reader;
+    if (r.cursor - 1 <= r.start) return r.current;  // already at the first character
+    r.end_latch = false;
+    --r.cursor;
+    r.current = r.cursor[-1];
+    r.previous = r.cursor - 2 >= r.start ? r.cursor[-2] : kEndMarker;
+    return r.current;
+}
+
+uint16_t makerel(int16_t target, int16_t base) {
+    auto d = static_cast<uint16_t>(target - base);
+    if (static_cast<int16_t>(d) >= 0) return static_cast<uint16_t>(d | kRelativeBit);
+    return static_cast<uint16_t>(d & ~kUnusedBit);
+}
+
+int16_t getcol(uint16_t *word) {
+    bool absolute = false;
+    if (g_reader.current == '$') {
+        absolute = true;
+        gc();
+    }
+    if (!is_letter(g_reader.current)) return 0;
+    int col = to_upper(g_reader.current) - 'A';
+    gc();
+    if (is_letter(g_reader.current)) {
+        col = 26 * (col + 1) + (to_upper(g_reader.current) - 'A');
+        gc();
+        if (col > kLastColumn) return 0;
+    }
+    auto c = static_cast<int16_t>(col);
+    if (word) *word = absolute ? static_cast<uint16_t>(c) : makerel(c, g_formula_col);
+    return 1;
+}
+
+int16_t getrow(uint16_t *word) {
+    bool absolute = false;
+    if (g_reader.current == '$') {
+        absolute = true;
+        gc();
+    }
+    if (!is_digit(g_reader.current)) return 0;
+    int number = 0;
+    while (is_digit(g_reader.current)) {
+        if (number <= kRows) number = number * 10 + (g_reader.current - '0');  // stops growing once too big
+        gc();
+    }
+    if (number < kFirstRowNumber || number > kRows) return 0;
+    auto r = static_cast<int16_t>(number - kFirstRowNumber);
+    if (word) *word = absolute ? static_cast<uint16_t>(r) : makerel(r, g_formula_row);
+    return 1;
+}
+
+int32_t yylex(void) {
+    int first = g_reader.current;
+    uint16_t cls = char_class(first);
+    gc();
+    if (cls >= kFirstTokenNumber) return cls;
+    switch (cls) {
+    case kEndClass:
+        return first == kEndMarker ? kEndOfText : fail(kBadCharacter);
+    case kLessClass:
+        if (g_reader.current == '=') {
+            gc();
+            return kLeToken;
+        }
+        if (g_reader.current == '>') {
+            gc();
+            return kNeToken;
+        }
+        return kLtToken;
+    case kGreaterClass:
+        if (g_reader.current == '=') {
+            gc();
+            return kGeToken;
+        }
+        return kGtToken;
+    case kNumberClass: return read_number(first);
+    case kPointClass: return read_point();
+    case kStringClass: return read_string();
+    case kFunctionClass: return read_function();
+    case kLogicalClass: return read_logical();
+    case kNameClass: return read_name_or_reference(first);
+    case kBangClass: return read_single_cell();
+    default: return fail(kBadCharacter);
+    }
+}
+
+}  // extern "C"
+
+namespace wks::formula {
+int32_t next_token() { return yylex(); }
+}  // namespace wks::formula

@@ -1,0 +1,127 @@
+/*
+ * Low-level file calls on Windows: the C runtime's descriptor functions
+ * (_open, _read, _write, _lseeki64, _close, _access, remove), which take our
+ * flag values as they are, since these are the runtime's own values.  One bit
+ * is added to every open: _O_NOINHERIT, so that a process the host starts
+ * while a worksheet is open does not keep the file busy (the POSIX layer
+ * opens with O_CLOEXEC for the same reason).
+ *
+ * Descriptors belong to the C runtime this DLL is linked with (msvcrt.dll):
+ * a host that passes descriptors of its own (read_header, save_header) must
+ * have opened them with that runtime.
+ *
+ * Renaming replaces an existing target, and file identity is the volume
+ * serial number plus the file index, the Windows counterpart of device and
+ * inode.
+ */
+#include "platform/fault.h"
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+namespace plat {
+
+static_assert(kOpenReadOnly == _O_RDONLY && kOpenWriteOnly == _O_WRONLY && kOpenReadWrite == _O_RDWR,
+              "access modes are the runtime's");
+static_assert(kOpenCreate == _O_CREAT && kOpenTruncate == _O_TRUNC && kOpenExclusive == _O_EXCL &&
+                  kOpenBinary == _O_BINARY,
+              "open flags are the runtime's");
+static_assert(kOwnerReadWrite == (_S_IREAD | _S_IWRITE), "permission bits are the runtime's");
+static_assert(kSeekSet == SEEK_SET && kSeekCur == SEEK_CUR && kSeekEnd == SEEK_END, "seek origins");
+
+namespace {
+
+constexpr int kAccessExists = 0;  // _access mode: existence only
+
+}  // namespace
+
+int32_t open(const char *path, int flags, int perm) {
+    if (fault_hit(Op::Open)) {
+        errno = EACCES;
+        return -1;
+    }
+    return ::_open(path, flags | _O_BINARY | _O_NOINHERIT, perm);
+}
+
+int32_t read(int32_t fd, void *buf, uint32_t count) {
+    if (fault_hit(Op::Read)) {
+        errno = EIO;
+        return -1;
+    }
+    return ::_read(fd, buf, count);
+}
+
+int32_t write(int32_t fd, const void *buf, uint32_t count) {
+    if (fault_hit(Op::Write)) {
+        errno = EIO;
+        return -1;
+    }
+    return ::_write(fd, buf, count);
+}
+
+int64_t lseek(int32_t fd, int64_t offset, int origin) {
+    if (fault_hit(Op::Seek)) {
+        errno = EINVAL;
+        return -1;
+    }
+    return ::_lseeki64(fd, offset, origin);
+}
+
+int32_t close(int32_t fd) {
+    if (fault_hit(Op::Close)) {
+        ::_close(fd);  // the descriptor is gone either way, as after a real failed close
+        errno = EIO;
+        return -1;
+    }
+    return ::_close(fd);
+}
+
+bool exists(const char *path) { return ::_access(path, kAccessExists) == 0; }
+
+int32_t remove(const char *path) {
+    if (fault_hit(Op::Remove)) {
+        errno = EACCES;
+        return -1;
+    }
+    return std::remove(path);
+}
+
+int32_t rename(const char *from, const char *to) {
+    if (fault_hit(Op::Rename)) {
+        errno = EACCES;
+        return -1;
+    }
+    if (::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 0;
+    DWORD error = ::GetLastError();
+    errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
+    return -1;
+}
+
+namespace {
+
+// Volume serial number and file index of an existing file or directory.
+bool identity(const char *path, BY_HANDLE_FILE_INFORMATION &info) {
+    HANDLE h = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = ::GetFileInformationByHandle(h, &info) != 0;
+    ::CloseHandle(h);
+    return ok;
+}
+
+}  // namespace
+
+bool same_file(const char *a, const char *b) {
+    BY_HANDLE_FILE_INFORMATION ia, ib;
+    if (!identity(a, ia) || !identity(b, ib)) return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+           ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
+}  // namespace plat

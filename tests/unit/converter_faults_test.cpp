@@ -20,7 +20,7 @@ protected:
     std::string path(const std::string &name) { return dir.file(name); }
     std::set<std::string> entries() {
         std::set<std::string> names;
-        for (const auto &e : std::filesystem::directory_iterator(dir.path())) names.insert(e.path().filename());
+        for (const auto &e : std::filesystem::directory_iterator(dir.path())) names.insert(e.path().filename().string());
         return names;
     }
     const Bytes wk1 = concat({bof(1030), record(WKS_LABEL, wk1_cell_body('\'', 0, 0, {'a', 0})),

@@ -151,6 +151,43 @@ void orx_seeds(const fs::path &out, const std::string &scratch) {
     }
 }
 
+// WK1 files: the ORX files converted by the library.
+void wk1_seeds(const fs::path &out, const std::string &orx, const std::string &wk1) {
+    for (int formulas = 0; formulas <= 6; formulas += 3) {
+        written_orx(orx, formulas);
+        if (orx_to_wk1(orx.c_str(), wk1.c_str()) != 0) fail("seed: orx_to_wk1 failed");
+        const Bytes file = read_file(wk1);
+        for (uint8_t flags = 0; flags < 2; ++flags) {
+            Bytes seed = {flags};
+            seed.insert(seed.end(), file.begin(), file.end());
+            put(out / "wk1_file", "wk1-" + std::to_string(formulas) + "-" + std::to_string(flags), seed);
+        }
+        wks_cleanup();
+    }
+}
+
+// Formula records: the code of formulas with and without external
+// references, from body offset 24 on, for both directions.
+void record_seeds(const fs::path &out) {
+    const char *const texts[] = {
+        "@@(\"<<D:\\BOOKS\\sales.wk1>>A:B2\")+A1",
+        "@@(\"<<C:\\X\\BOOK.ORX>>$A$1..B2\")*2",
+        "@IF(A1,\"x:y\",\"<<a.wk1>>C3\")",
+        "3.14159265*@SUM(A1..B9)",
+    };
+    int i = 0;
+    for (const char *text : texts) {
+        unsigned char code[2048];
+        if (wksfe(0, kCol, kRow, text, code, sizeof code) != 0) fail("seed: formula does not compile", text);
+        for (uint8_t flags = 0; flags < 2; ++flags) {
+            Bytes seed = {flags, 0xFF, static_cast<uint8_t>(kCol), 0, static_cast<uint8_t>(kRow), 0};
+            seed.insert(seed.end(), code, code + 2 + wks::get_u16(code));
+            put(out / "formula_records", "rec" + std::to_string(i) + "-" + std::to_string(flags), seed);
+        }
+        ++i;
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -163,6 +200,8 @@ int main(int argc, char **argv) {
     const fs::path out = argv[1];
     formula_seeds(out);
     orx_seeds(out, path("seed.orx"));
+    wk1_seeds(out, path("seed.orx"), path("seed.wk1"));
+    record_seeds(out);
     end_input();
     return 0;
 }

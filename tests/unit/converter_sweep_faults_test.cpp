@@ -1,0 +1,175 @@
+// Every failure point of the converters and copy_file: each runs once for
+// each n with the n-th open, read, write, seek, close, rename, remove or
+// allocation failing, until it gets through without reaching an n-th call.
+// Whatever fails, the source survives byte for byte (also when it is the
+// destination), a result of success means the output is the one a run
+// without failures writes, no temporary file is left beside the files, and
+// no descriptor or heap block is left behind.
+#include "platform/fault.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+
+using namespace wkstest;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kMaxPoints = 400;
+const plat::Op kOps[] = {plat::Op::Open, plat::Op::Read,   plat::Op::Write, plat::Op::Seek,
+                         plat::Op::Close, plat::Op::Rename, plat::Op::Remove, plat::Op::Alloc};
+const char *const kOpNames[] = {"open", "read", "write", "seek", "close", "rename", "remove", "alloc"};
+
+// The failure point of the running attempt; the attempt arms it right
+// before the operation under test (after its own setup, which may allocate)
+// and disarms it right after.
+plat::Op g_armed_op = plat::Op::Open;
+int g_armed_n = 0;
+bool g_reached = false;
+
+void arm() {
+    g_reached = false;
+    plat::fail_nth(g_armed_op, g_armed_n);
+}
+
+void disarm() {
+    g_reached = plat::g_fault_countdown[static_cast<int>(g_armed_op)] == 0;
+    plat::clear_faults();
+}
+
+// Runs attempt with the n-th call of op failing, n = 1, 2, ..., until an
+// attempt never reaches that call; returns the number of failure points.
+int sweep(plat::Op op, const std::function<void(const std::string &)> &attempt) {
+    for (int n = 1; n <= kMaxPoints; ++n) {
+        plat::clear_faults();
+        g_armed_op = op;
+        g_armed_n = n;
+        attempt(std::string(kOpNames[static_cast<int>(op)]) + " #" + std::to_string(n));
+        const bool reached = g_reached;
+        plat::clear_faults();
+        if (!reached) return n - 1;
+    }
+    ADD_FAILURE() << kOpNames[static_cast<int>(op)] << ": still failing after " << kMaxPoints << " points";
+    return kMaxPoints;
+}
+
+// A sheet with cells of every kind, a range name and formulas, one of them
+// with an external reference that both directions rewrite.
+Bytes orx_records() {
+    WKS h = blank_handle();
+    Bytes out = concat({record(WKS_RANGE_NAME, range_name_body("TOTAL", 0, 0, 1, 1)),
+                        record(WKS_INTEGER, orx_cell_body(0xFF, 0, 0, {42, 0})),
+                        record(WKS_LABEL, orx_cell_body(0x27, 1, 0, {'a', 'b', 0}))});
+    for (const char *text : {"@@(\"<<D:\\BOOKS\\sales.wk1>>A:B2\")+A1", "@SUM(A1..B2)*2"}) {
+        std::memset(h.rec.body, 0, 11);
+        h.rec.body[10] = 2;
+        EXPECT_EQ(wksform(&h, 0, 2, 3, text), 0) << text;
+        const uint8_t *p = reinterpret_cast<const uint8_t *>(&h.rec);
+        out = concat({out, Bytes(p, p + 4 + (h.rec.length[0] | (h.rec.length[1] << 8)))});
+    }
+    return out;
+}
+
+class ConverterSweep : public LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        const std::string orx = dir.file("made.orx"), wk1 = dir.file("made.wk1");
+        write_file(orx, concat({header_block(), bof(1030), orx_records(), eof()}));
+        ASSERT_EQ(orx_to_wk1(orx.c_str(), wk1.c_str()), 0);
+        orx_source = read_file(orx);
+        wk1_source = read_file(wk1);
+        fs::remove(orx);
+        fs::remove(wk1);
+        reset_library_state();
+        messages.clear();
+        descriptors = open_descriptor_count();
+        heap = plat::live_allocations();
+    }
+    void TearDown() override {
+        plat::clear_faults();
+        LibraryTest::TearDown();
+    }
+
+    // Runs convert(from, to) without failures, under the names the sweep
+    // uses (the names choose the BOF version), and returns what it wrote.
+    Bytes reference(const std::function<int32_t(const char *, const char *)> &convert, const Bytes &source,
+                    const std::string &from, const std::string &to) {
+        write_file(from, source);
+        EXPECT_EQ(convert(from.c_str(), to.c_str()), 0);
+        Bytes result = read_file(to);
+        std::error_code ec;
+        fs::remove(from, ec);
+        fs::remove(to, ec);
+        reset_library_state();
+        messages.clear();
+        return result;
+    }
+
+    // The sweep of one conversion, to another file or onto the source.
+    void run(const std::function<int32_t(const char *, const char *)> &convert, const Bytes &source, bool same,
+             const std::string &src_name, const std::string &dst_name, bool shows_failure = false) {
+        const std::string from = dir.file(src_name), to = same ? from : dir.file(dst_name);
+        const Bytes want = reference(convert, source, from, to);
+        int points = 0;
+        for (plat::Op op : kOps) {
+            points += sweep(op, [&](const std::string &at) {
+                reset_library_state();
+                messages.clear();
+                write_file(from, source);
+                if (!same) {
+                    std::error_code ec;
+                    fs::remove(to, ec);
+                }
+                arm();
+                const int32_t r = convert(from.c_str(), to.c_str());
+                disarm();
+                const bool ok = r == 0;
+                if (!same || !ok) {
+                    EXPECT_TRUE(read_file(from) == source) << at << ": the source changed (" << r << ")";
+                }
+                if (ok) {
+                    // A formula whose rewriting ran out of memory passes as it
+                    // was, and the user is told; anything else must give the
+                    // output of a run without failures.
+                    const Bytes got = read_file(to);
+                    const bool told = g_armed_op == plat::Op::Alloc && messages.count() > 0;
+                    EXPECT_TRUE(got == want || told) << at << ": success reported, but the output differs ("
+                                                     << got.size() << " bytes, " << want.size() << " expected)";
+                } else if (shows_failure) {
+                    EXPECT_EQ(messages.count(), 1u) << at << ": the failure is shown once";
+                }
+                std::set<std::string> files;
+                for (const auto &e : fs::directory_iterator(dir.path())) files.insert(e.path().filename().string());
+                std::set<std::string> allowed = {src_name, dst_name};
+                for (const std::string &f : files)
+                    EXPECT_TRUE(allowed.count(f)) << at << ": file left behind: " << f << " (" << r << ")";
+                EXPECT_EQ(open_descriptor_count(), descriptors) << at;
+                wks_cleanup();
+                wkscs();
+                EXPECT_EQ(plat::live_allocations(), heap) << at;
+            });
+        }
+        EXPECT_GE(points, shows_failure ? 5 : 10);  // copy_file: two opens, a read, a write, two closes
+    }
+
+    Bytes orx_source, wk1_source;
+    int descriptors = 0;
+    long heap = 0;
+};
+
+TEST_F(ConverterSweep, Wk1ToOrx) { run(wk1_to_orx, wk1_source, false, "in.wk1", "out.orx"); }
+TEST_F(ConverterSweep, Wk1ToOrxOntoItself) { run(wk1_to_orx, wk1_source, true, "book.wk1", "book.wk1"); }
+TEST_F(ConverterSweep, OrxToWk1) { run(orx_to_wk1, orx_source, false, "in.orx", "out.wk1"); }
+TEST_F(ConverterSweep, OrxToWk1OntoItself) { run(orx_to_wk1, orx_source, true, "book.orx", "book.orx"); }
+TEST_F(ConverterSweep, CopyFile) {
+    run([](const char *a, const char *b) { return copy_file(a, b); }, orx_source, false, "a.orx", "b.orx",
+        true);
+}
+
+}  // namespace

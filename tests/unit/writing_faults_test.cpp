@@ -1,0 +1,326 @@
+// Every failure point of the ORX writing paths: a host session (create,
+// copy or append; then writing records with wkswrec and closing with
+// wksclose) runs once for each n with the n-th open, read, write, seek,
+// close or allocation failing, until the session gets through without
+// reaching an n-th call.  Each failure must come back with its code and
+// message; the records accepted before it are in the file, the input of a
+// copy is untouched, and no descriptor or heap block is left behind once
+// the host has closed its handle.
+#include "platform/fault.h"
+#include "platform/platform.h"
+#include "support/test_support.h"
+#include "wks/bytes.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+using namespace wkstest;
+
+namespace {
+
+constexpr int kMaxPoints = 200;
+const plat::Op kOps[] = {plat::Op::Open, plat::Op::Read,   plat::Op::Write, plat::Op::Seek,
+                         plat::Op::Close, plat::Op::Rename, plat::Op::Remove, plat::Op::Alloc};
+const char *const kOpNames[] = {"open", "read", "write", "seek", "close", "rename", "remove", "alloc"};
+
+const char *op_name(plat::Op op) { return kOpNames[static_cast<int>(op)]; }
+
+// The failure point of the running attempt; the attempt arms it right
+// before the operation under test (after its own setup, which may allocate)
+// and disarms it right after.
+plat::Op g_armed_op = plat::Op::Open;
+int g_armed_n = 0;
+bool g_reached = false;
+
+void arm() {
+    g_reached = false;
+    plat::fail_nth(g_armed_op, g_armed_n);
+}
+
+void disarm() {
+    g_reached = plat::g_fault_countdown[static_cast<int>(g_armed_op)] == 0;
+    plat::clear_faults();
+}
+
+// Runs attempt(n) with the n-th call of op failing, n = 1, 2, ..., until an
+// attempt never reaches that call; returns the number of failure points.
+int sweep(plat::Op op, const std::function<void(int)> &attempt) {
+    for (int n = 1; n <= kMaxPoints; ++n) {
+        plat::clear_faults();
+        g_armed_op = op;
+        g_armed_n = n;
+        attempt(n);
+        const bool reached = g_reached;
+        plat::clear_faults();
+        if (!reached) return n - 1;
+    }
+    ADD_FAILURE() << op_name(op) << ": still failing after " << kMaxPoints << " points";
+    return kMaxPoints;
+}
+
+// Where a session stopped and with what.
+struct Outcome {
+    std::string step;  // empty: it went through
+    int code = 0;
+};
+
+Bytes label_cell(int16_t col, int16_t row, const std::string &text) {
+    Bytes value(text.begin(), text.end());
+    value.push_back(0);
+    return record(WKS_LABEL, orx_cell_body(0x27, col, row, value));
+}
+
+Bytes name_record(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
+    return record(WKS_RANGE_NAME, range_name_body(name, c1, r1, c2, r2));
+}
+
+void load(WKS &h, const Bytes &rec) {
+    std::copy(rec.begin(), rec.end(), reinterpret_cast<unsigned char *>(&h.rec));
+}
+
+class WritingFaults : public LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        descriptors = open_descriptor_count();
+        heap = plat::live_allocations();
+    }
+    void TearDown() override {
+        plat::clear_faults();
+        LibraryTest::TearDown();
+    }
+
+    // Writes the records, then closes; a close that could not write the EOF
+    // record keeps the file open, and the host closes again.  Stops at the
+    // first failure, closing what is open.
+    Outcome write_and_close(const std::vector<Bytes> &records) {
+        for (const Bytes &r : records) {
+            load(h, r);
+            if (int c = wkswrec(&h)) {
+                close_after_failure();
+                return {"wkswrec", c};
+            }
+        }
+        const int c = wksclose(&h);
+        if (c == 32) wksclose(&h);
+        return c ? Outcome{"wksclose", c} : Outcome{};
+    }
+    void close_after_failure() {
+        if (wksclose(&h) == 32) wksclose(&h);
+    }
+
+    // The shown messages must be exactly those of `codes`.
+    void expect_shown(std::initializer_list<int> codes, const std::string &where) {
+        std::vector<std::string> want;
+        for (int c : codes) want.push_back(error_message(c));
+        EXPECT_EQ(messages.texts(), want) << where;
+    }
+    // Nothing of the session left open or allocated (the header blocks and
+    // range names are the host's to empty).
+    void expect_nothing_left(const std::string &where) {
+        EXPECT_EQ(open_descriptor_count(), descriptors) << where;
+        wks_cleanup();
+        wkscs();
+        EXPECT_EQ(plat::live_allocations(), heap) << where;
+    }
+    void restart() {
+        reset_library_state();
+        messages.clear();
+        h = blank_handle();
+    }
+
+    WKS h = blank_handle();
+    int descriptors = 0;
+    long heap = 0;
+    const std::vector<Bytes> extra = {label_cell(5, 5, "x"), record(WKS_BLANK, orx_cell_body(0, 6, 6, {}))};
+};
+
+std::string where(plat::Op op, int n, const Outcome &o) {
+    return std::string(op_name(op)) + " #" + std::to_string(n) + " failed; session stopped at '" + o.step +
+           "' with " + std::to_string(o.code);
+}
+
+// --- create ---------------------------------------------------------------
+
+TEST_F(WritingFaults, CreateWriteAndClose) {
+    const std::string out = dir.file("out.orx");
+    const Bytes block = header_block();
+    const Bytes full = concat({block, bof(1030), extra[0], extra[1], eof()});
+    int points = 0;
+    for (plat::Op op : kOps) {
+        points += sweep(op, [&](int n) {
+            restart();
+            Outcome o;
+            arm();
+            if (!SetOrxHeader(block.data())) {
+                o = {"SetOrxHeader", -1};
+            } else if (!wksopen(&h, "", out.c_str())) {
+                o = {"wksopen", h.error};
+            } else {
+                o = write_and_close(extra);
+            }
+            disarm();
+            const std::string at = where(op, n, o);
+            const Bytes got = read_file(out);
+            if (o.step.empty()) {
+                EXPECT_EQ(got, full) << at;
+                EXPECT_TRUE(messages.texts().empty()) << at;
+            } else if (o.step == "SetOrxHeader") {
+                EXPECT_EQ(op, plat::Op::Alloc) << at;
+                EXPECT_EQ(messages.texts(), std::vector<std::string>{"Out of Memory!!!"}) << at;
+            } else if (o.step == "wksopen") {
+                ASSERT_NE(get_orx_header(), nullptr) << at << ": the host's block is lost";
+                EXPECT_EQ(Bytes(get_orx_header(), get_orx_header() + WKS_HEADER_SIZE), block) << at;
+                if (op == plat::Op::Open) {
+                    EXPECT_EQ(o.code, 38) << at;
+                    EXPECT_TRUE(messages.texts().empty()) << at;
+                } else {
+                    EXPECT_EQ(o.code, 32) << at;
+                    expect_shown({32}, at);
+                }
+            } else if (o.step == "wkswrec") {
+                // The records before the failed one, then the EOF record.
+                EXPECT_EQ(o.code, 32) << at;
+                expect_shown({32}, at);
+                const std::size_t written = static_cast<std::size_t>(n - 3);  // header block, BOF
+                Bytes want = concat({block, bof(1030)});
+                for (std::size_t i = 0; i < written; ++i) want = concat({want, extra[i]});
+                EXPECT_EQ(got, concat({want, eof()})) << at;
+            } else {
+                EXPECT_EQ(o.code, op == plat::Op::Close ? 25 : 32) << at;
+                expect_shown({o.code}, at);
+                EXPECT_EQ(got, full) << at << ": the file is complete after the host's retry";
+            }
+            expect_nothing_left(at);
+        });
+    }
+    EXPECT_GE(points, 7);  // an open, five writes, a close, the block's allocation
+}
+
+// --- copy -----------------------------------------------------------------
+
+class CopyFaults : public WritingFaults {
+protected:
+    std::string in = dir.file("in.orx");
+    std::string out = dir.file("out.orx");
+    const Bytes records = concat({bof(), name_record("N1", 0, 0, 0, 0), label_cell(0, 0, "a"),
+                                  name_record("N2", 1, 1, 2, 2), label_cell(1, 0, "b")});
+    const Bytes input = concat({header_block(), records, eof()});
+};
+
+TEST_F(CopyFaults, EveryFailurePoint) {
+    int points = 0;
+    for (plat::Op op : kOps) {
+        points += sweep(op, [&](int n) {
+            restart();
+            write_file(in, input);
+            Outcome o;
+            arm();
+            if (!wksopen(&h, in.c_str(), out.c_str())) {
+                o = {"wksopen", h.error};
+            } else {
+                o = write_and_close(extra);
+            }
+            disarm();
+            const std::string at = where(op, n, o);
+            EXPECT_EQ(read_file(in), input) << at << ": the input changed";
+            const Bytes got = file_exists(out) ? read_file(out) : Bytes();
+            if (o.step.empty()) {
+                EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
+                EXPECT_TRUE(messages.texts().empty()) << at;
+            } else if (o.step == "wksopen") {
+                // The output holds a prefix of the input's records.
+                EXPECT_LE(got.size(), records.size()) << at;
+                EXPECT_EQ(got, Bytes(records.begin(), records.begin() + std::min(got.size(), records.size())))
+                    << at;
+                switch (op) {
+                case plat::Op::Open: EXPECT_EQ(o.code, 38) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
+                case plat::Op::Read:
+                    if (n == 1) {  // the header block: a short read fails its check
+                        EXPECT_EQ(o.code, 0) << at;
+                        EXPECT_EQ(messages.texts(), std::vector<std::string>{"'" + in + "' is not an ORX file."})
+                            << at;
+                    } else {
+                        EXPECT_EQ(o.code, 27) << at;
+                        expect_shown({27}, at);
+                    }
+                    break;
+                case plat::Op::Write: EXPECT_EQ(o.code, 32) << at; expect_shown({32}, at); break;
+                case plat::Op::Close: EXPECT_EQ(o.code, 40) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
+                case plat::Op::Alloc:
+                    // The header block ("Out of Memory!!!") or a range name (2 or 3).
+                    EXPECT_EQ(o.code, 0) << at;
+                    ASSERT_EQ(messages.count(), 1u) << at;
+                    EXPECT_TRUE(messages.last() == "Out of Memory!!!" || messages.last() == error_message(2) ||
+                                messages.last() == error_message(3))
+                        << at << ": " << messages.last();
+                    break;
+                default: ADD_FAILURE() << at << ": unexpected failure point"; break;
+                }
+            } else if (o.step == "wkswrec") {
+                EXPECT_EQ(o.code, 32) << at;
+                expect_shown({32}, at);
+                EXPECT_EQ(Bytes(got.begin(), got.begin() + std::min(got.size(), records.size())), records) << at;
+            } else {
+                EXPECT_EQ(o.code, op == plat::Op::Close ? 25 : 32) << at;
+                expect_shown({o.code}, at);
+                EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
+            }
+            expect_nothing_left(at);
+        });
+    }
+    EXPECT_GE(points, 12);
+}
+
+// --- append ---------------------------------------------------------------
+
+TEST_F(CopyFaults, AppendEveryFailurePoint) {
+    const Bytes file = concat({records, eof()});
+    int points = 0;
+    for (plat::Op op : kOps) {
+        points += sweep(op, [&](int n) {
+            restart();
+            write_file(out, file);
+            Outcome o;
+            arm();
+            if (!wksopen(&h, out.c_str(), out.c_str())) {
+                o = {"wksopen", h.error};
+            } else {
+                o = write_and_close(extra);
+            }
+            disarm();
+            const std::string at = where(op, n, o);
+            const Bytes got = read_file(out);
+            if (o.step.empty()) {
+                EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
+                EXPECT_TRUE(messages.texts().empty()) << at;
+            } else if (o.step == "wksopen") {
+                EXPECT_EQ(got, file) << at << ": a failed opening changed the file";
+                switch (op) {
+                case plat::Op::Open: EXPECT_EQ(o.code, 38) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
+                case plat::Op::Read: EXPECT_EQ(o.code, 27) << at; expect_shown({27}, at); break;
+                case plat::Op::Seek: EXPECT_EQ(o.code, 41) << at; expect_shown({41}, at); break;
+                case plat::Op::Alloc:
+                    EXPECT_EQ(o.code, 0) << at;
+                    ASSERT_EQ(messages.count(), 1u) << at;
+                    EXPECT_TRUE(messages.last() == error_message(2) || messages.last() == error_message(3)) << at;
+                    break;
+                default: ADD_FAILURE() << at << ": unexpected failure point"; break;
+                }
+            } else if (o.step == "wkswrec") {
+                EXPECT_EQ(o.code, 32) << at;
+                expect_shown({32}, at);
+                EXPECT_EQ(Bytes(got.begin(), got.begin() + std::min(got.size(), records.size())), records) << at;
+            } else {
+                EXPECT_EQ(o.code, op == plat::Op::Close ? 25 : 32) << at;
+                expect_shown({o.code}, at);
+                EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
+            }
+            expect_nothing_left(at);
+        });
+    }
+    EXPECT_GE(points, 10);
+}
+
+}  // namespace

@@ -108,11 +108,11 @@ bool Sheet::load_names() {
     Record r;
     int got;
     while ((got = next(r)) == 1) {
-        if (r.kind == Kind::kRangeName)
-            wksir(kToolFile, r.text.c_str(), static_cast<int16_t>(r.c1), static_cast<int16_t>(r.r1),
-                  static_cast<int16_t>(r.c2), static_cast<int16_t>(r.r2));
+        if (r.kind != Kind::kRangeName) continue;
+        wksir(kToolFile, r.text.c_str(), static_cast<int16_t>(r.c1), static_cast<int16_t>(r.r1),
+              static_cast<int16_t>(r.c2), static_cast<int16_t>(r.r2));
+        take_messages();  // a duplicate or invalid name stays out of the table; dump still lists it
     }
-    take_messages();  // duplicate or invalid names are reported by dump itself
     return got == 0 && start();
 }
 

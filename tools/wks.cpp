@@ -49,6 +49,8 @@ int main(int argc, char **argv) {
         if (std::strcmp(argv[1], c.name) != 0) continue;
         tool::collect_messages();
         const int status = c.run(tool::Args(argv + 2, argv + argc));
+        for (const std::string &m : tool::take_messages())  // none should be left unreported
+            std::fprintf(stderr, "wks: library: %s\n", m.c_str());
         wks_cleanup();
         wkscs();
         return std::fflush(stdout) == 0 ? status : tool::fail("", "cannot write the output");

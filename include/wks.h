@@ -324,34 +324,87 @@ WKS_API uint16_t makeabs(const unsigned char *word, int16_t base);
  * WK1 interchange
  * ====================================================================== */
 
+/* Opens a plain WK1 file (no header block, cells without the 11-byte ORX
+ * prefix) through the same handle.  read_path only: read mode, the first
+ * record must be a 2-byte BOF record of version 1028 or 1030 (it stays
+ * current); anything else, a missing file included, gives NULL without a
+ * message (h->error 0 after a bad first record, 27 after a read error).
+ * create_path only: the file is replaced by one holding a BOF record of
+ * version 1030 for a ".WK1" extension (any case), else 1028; NULL with
+ * h->error 38 (silent) or 32.  Both or neither path: NULL, nothing set. */
 WKS_API WKS    *wksopen_wk1(WKS *h, const char *read_path, const char *create_path);
+
+/* Record stream twins of wksnextr, wkswrec and wksclose, with the same
+ * results; wksnextr_wk1 takes a cell's position from WK1 body offsets. */
 WKS_API int16_t wksnextr_wk1(WKS *h);
 WKS_API int16_t wkswrec_wk1(WKS *h);
 WKS_API int16_t wksclose_wk1(WKS *h);
 
-/* Translate one record between the cell layouts: 0, or nonzero when refused
- * (destination untouched). */
+/* Translate one record (src and dst are starts of full record buffers, and
+ * may be the same) between the cell layouts; records of types other than
+ * 12..16 and 51 are copied whole.  0, or 1 when refused with dst
+ * untouched: a WK1 cell body below 5 or above 2067 bytes, an ORX cell body
+ * below 16 or above 2078 bytes, any record longer than a buffer. */
 WKS_API int32_t wk1_rec_to_orx_rec(const unsigned char *src, unsigned char *dst);
 WKS_API int32_t orx_rec_to_wk1_rec(const unsigned char *src, unsigned char *dst);
 
+/* 1 when path starts with a valid header block (the block is left in the
+ * converter's buffer; the header mode is restored), else 0.  Silent. */
 WKS_API int16_t is_orx_file(const char *path);
+/* 1 when path opens with wksopen_wk1 in read mode, else 0. */
 WKS_API int16_t is_wk1_file(const char *path);
 
+/* Rewrite the external references ("<<file>>cell") of the formula record
+ * (ORX cell layout) in h's buffer into ORX spelling (@@("<<FILE.ORX>>A1"),
+ * sheet prefixes such as "A:" dropped) or WK1 spelling (<<FILE.WK1>>).  A
+ * formula whose text the rules leave unchanged is not touched; a rewritten
+ * one keeps its prefix, format byte and exact real constants and gets the
+ * value 0.0; a reading handle's record never grows over the read-ahead.
+ * 0, or a code with the record unchanged: the decoder's or compiler's
+ * code (shown; a compile error is also stored in h->error), 15 no formula
+ * code in the record, 13 rewritten text longer than 4095 characters, 12
+ * constants that would not survive recompiling (a negative constant, for
+ * one), 16 code too long (all shown), or, for orx2wk1 only, 29 (silent)
+ * when the rewritten WK1 text would be 256 characters or more.  Any WK1
+ * text that long (rewritten or not) is kept whole and raises the text-cut
+ * flag, which the next wk1_to_orx reports as -4. */
 WKS_API int16_t modify_formula_wk12orx(WKS *h);
 WKS_API int16_t modify_formula_orx2wk1(WKS *h);
 
-WKS_API int32_t drop_dollar(char **src, char **dst);
-WKS_API int32_t drop_Acolon(char **src, char **dst);
-WKS_API int32_t drop_path(char **src, char **dst);
-WKS_API int32_t copy_double_quotes(char **src, char **dst);
-WKS_API int32_t add_atat(char **src, char **dst);
-WKS_API int32_t add_atat_Jr(char **src, char **dst);
-WKS_API int32_t legal_range(char **src, char **dst);
-WKS_API int32_t legal_cellID(char **src, char **dst);
+/* The rewrite helpers, each reading at *src and writing at *dst and
+ * advancing both.  On a host's texts the cursors are taken as the starts of
+ * both texts (nothing before them is looked at), and the destination needs
+ * room for the rest of the source plus 11 characters. */
+WKS_API int32_t drop_dollar(char **src, char **dst);         /* always -1 */
+WKS_API int32_t drop_Acolon(char **src, char **dst);         /* 1 skipped "A:"/"$A:", 0 end (NUL written), -1 */
+WKS_API int32_t drop_path(char **src, char **dst);           /* "<<path>>" -> "<<BASE.ORX>>": 1, or 0 */
+WKS_API int32_t copy_double_quotes(char **src, char **dst);  /* ("...") copied up to its ")": 1, or 0 */
+WKS_API int32_t add_atat(char **src, char **dst);            /* one reference wrapped in @@("..."): 1, or 0 */
+WKS_API int32_t add_atat_Jr(char **src, char **dst);         /* the same without the wrapper */
+WKS_API int32_t legal_range(char **src, char **dst);         /* cell id ".." cell id: 1, or 0 */
+WKS_API int32_t legal_cellID(char **src, char **dst);        /* [$]A[B][$]digits, prefix dropped: 1, or 0 */
 
+/* Convert a whole file.  0 converted; -1 destination not created (for
+ * orx_to_wk1 also: source not opened); -2 source not a WK1 file (wk1_to_orx,
+ * checked before the destination is touched) or not an ORX file
+ * (orx_to_wk1); -3 no memory for the header block; -4 converted, but a
+ * formula text was too long for a WK1 file (reported by orx_to_wk1 for its
+ * own formulas, and by the next wk1_to_orx, which clears the flag); -5 the
+ * source could not be read to its EOF record, or held a cell that cannot be
+ * translated (not written); -6 the result could not be written whole.
+ * When source and destination are one file (names equal without regard to
+ * case, or both existing and the same file) the result goes to a new
+ * temporary file beside the destination, renamed over it only after a
+ * complete conversion; on -5 and -6 it is removed and the source is kept. */
 WKS_API int32_t wk1_to_orx(const char *wk1_path, const char *orx_path);
 WKS_API int32_t orx_to_wk1(const char *orx_path, const char *wk1_path);
+
+/* Copies src over dst.  0, or -1 (shown: either file not opened, or a read,
+ * write or close error). */
 WKS_API int32_t copy_file(const char *src, const char *dst);
+
+/* Puts the first unused name "<drive><dir>f_$N" beside path in out, which
+ * needs room for strlen(path) + 14 characters. */
 WKS_API void    get_tempname(const char *path, char *out);
 
 #ifdef __cplusplus

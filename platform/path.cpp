@@ -12,8 +12,9 @@
 
 namespace plat {
 
-SplitPath split_path(const char *path) {
-    std::string_view p(path);
+SplitPath split_path(const char *path) { return split_path(std::string_view(path)); }
+
+SplitPath split_path(std::string_view p) {
     SplitPath s;
     if (p.size() >= 2 && p[1] == ':') {
         s.drive = p.substr(0, 2);

@@ -68,6 +68,7 @@ struct SplitPath {
     std::string_view drive, dir, fname, ext;
 };
 SplitPath split_path(const char *path);
+SplitPath split_path(std::string_view path);  // the same, for a path that is not NUL-terminated
 
 // Case-insensitive compare, <0, 0, >0 like strcmp: ASCII letters here, the
 // runtime's _stricmp on Windows (the same unless the host changes the C

@@ -1,0 +1,152 @@
+/*
+ * Rewriting the external references of one formula record: decode its code
+ * to text, rewrite the text by the direction's rules, and compile it back
+ * into the record.  Owns the decoded-text and rewritten-text buffers and the
+ * text-cut flag (process-wide, as the one-call-at-a-time library is).
+ *
+ * What must stay true: a record is either left exactly as it was, or
+ * rebuilt from a text that differs from its decoded text; in the second
+ * case its prefix, format byte, column and row stay, its value becomes 0.0,
+ * and its real constants keep their exact bits.  Nothing here allocates.
+ */
+#include "convert/formula_rewrite.h"
+
+#include "convert/formula_constants.h"
+#include "convert/rewrite_text.h"
+#include "wks/bytes.h"
+
+#include <cstring>
+
+namespace wks::convert {
+namespace {
+
+// Body offsets of a formula record in the ORX cell layout.
+constexpr int kColumn = 12;
+constexpr int kRow = 14;
+constexpr int kValue = 16;
+constexpr int kCodeLength = 24;
+constexpr int kCode = 26;
+
+constexpr int kDecodedSize = 2048;    // the decoder may write 2047 characters with the NUL
+constexpr int kRewrittenSize = 4096;
+constexpr int kLongestWk1Text = 255;  // longer texts are not taken into WK1 files
+constexpr int kCompileSize = 2048;    // 2-byte length prefix and up to 2046 code bytes
+constexpr int kMaxCode = kCompileSize - 2;
+
+constexpr int16_t kBadCode = 15;       // "Bad function name": the record holds no decodable code
+constexpr int16_t kTextOverflow = 13;  // "Output buffer exhausted": the rewritten text does not fit
+constexpr int16_t kConstantsLost = 12; // "Real is too long, or has invalid format"
+constexpr int16_t kCodeOverflow = 16;  // "Out of space in output buffer"
+
+// Appended to the copy of a formula's code before decoding, so that code
+// with no end item within its length stops here: an item that reaches into
+// the pad meets an end item within its first nine bytes, a string meets the
+// NUL and then an end item.
+constexpr unsigned char kPad[] = {3, 3, 3, 3, 3, 3, 3, 3, 3, 0, 3};
+
+char g_decoded[kDecodedSize];
+char g_rewritten[kRewrittenSize];
+bool g_text_cut = false;  // reported (and cleared) by the next WK1-to-ORX conversion
+uint32_t g_long_texts = 0;  // texts the length guard met, ever: lets a caller see its own
+
+bool holds_code(const WKS_RECORD &rec) {
+    if (get_u16(rec.type) != WKS_FORMULA) return false;
+    const int length = get_u16(rec.length);
+    const int code_length = get_i16(rec.body + kCodeLength);
+    return length <= WKS_BODY_SIZE && code_length >= 1 && kCode + code_length <= length;
+}
+
+int16_t shown(int16_t code) { return wkserr(code); }
+
+}  // namespace
+
+int32_t file_number(const WKS *h) {
+    return static_cast<int32_t>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)));
+}
+
+int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, WKS *owner, Direction direction) {
+    if (!holds_code(rec)) return shown(kBadCode);
+    const int16_t col = get_i16(rec.body + kColumn);
+    const int16_t row = get_i16(rec.body + kRow);
+    const int code_length = get_i16(rec.body + kCodeLength);
+
+    unsigned char former[2 + WKS_BODY_SIZE + sizeof kPad];
+    std::memcpy(former, rec.body + kCodeLength, 2 + static_cast<std::size_t>(code_length));
+    std::memcpy(former + 2 + code_length, kPad, sizeof kPad);
+    int16_t code = wksfr(file, col, row, former, g_decoded, kDecodedSize - 1);
+    if (code != 0) return code;
+
+    const int32_t length = direction == Direction::kWk1ToOrx
+                               ? rewrite_wk1_to_orx(g_decoded, g_rewritten, sizeof g_rewritten)
+                               : rewrite_orx_to_wk1(g_decoded, g_rewritten, sizeof g_rewritten);
+    if (length < 0) return shown(kTextOverflow);
+    const bool unchanged = std::strcmp(g_decoded, g_rewritten) == 0;
+    if (direction == Direction::kOrxToWk1 && length > kLongestWk1Text) {
+        // Too long for a WK1 file.  Compiling a cut text would silently
+        // change the formula: it stays as it is, and the flag tells.
+        g_text_cut = true;
+        ++g_long_texts;
+        return unchanged ? 0 : kTextTooLong;
+    }
+    if (unchanged) return 0;
+
+    unsigned char fresh[kCompileSize];
+    code = wksfe(file, col, row, g_rewritten, fresh, kCompileSize);
+    if (code != 0) {
+        if (owner) owner->error = code;  // a packed field: never through a pointer
+        return shown(code);
+    }
+    unsigned char merged[kMaxCode];
+    const int32_t merged_length =
+        carry_constants(former + 2, code_length, fresh + 2, get_i16(fresh), merged, kMaxCode);
+    if (merged_length == kConstantsDiffer) return shown(kConstantsLost);
+    if (merged_length < 0 || kCode + merged_length > room) return shown(kCodeOverflow);
+
+    put_u16(rec.length, static_cast<uint16_t>(kCode + merged_length));
+    put_f64(rec.body + kValue, 0.0);
+    put_u16(rec.body + kCodeLength, static_cast<uint16_t>(merged_length));
+    std::memcpy(rec.body + kCode, merged, static_cast<std::size_t>(merged_length));
+    return 0;
+}
+
+bool take_text_cut() {
+    const bool cut = g_text_cut;
+    g_text_cut = false;
+    return cut;
+}
+
+uint32_t long_texts() { return g_long_texts; }
+
+void reset_rewrite_state() { g_text_cut = false; }
+
+}  // namespace wks::convert
+
+using namespace wks::convert;
+
+namespace {
+
+// The largest body a handle's record may be rebuilt to: a reading handle
+// keeps the next record's header right after the current body.
+int32_t room_of(const WKS *h) {
+    if (h->mode != 'r' || h->carried <= 0) return WKS_BODY_SIZE;
+    const uintptr_t body = reinterpret_cast<uintptr_t>(h->rec.body);
+    const uintptr_t cursor = reinterpret_cast<uintptr_t>(h->cursor);
+    if (cursor < body || cursor > body + WKS_BODY_SIZE) return 0;
+    return static_cast<int32_t>(cursor - body);
+}
+
+}  // namespace
+
+extern "C" {
+
+int16_t modify_formula_wk12orx(WKS *h) {
+    if (!h) return kBadCode;
+    return rewrite_formula(h->rec, room_of(h), file_number(h), h, Direction::kWk1ToOrx);
+}
+
+int16_t modify_formula_orx2wk1(WKS *h) {
+    if (!h) return kBadCode;
+    return rewrite_formula(h->rec, room_of(h), file_number(h), h, Direction::kOrxToWk1);
+}
+
+}

@@ -1,0 +1,84 @@
+/*
+ * Translation of one record between the WK1 cell layout (format, column,
+ * row, value area) and the ORX cell layout (the same behind an 11-byte
+ * prefix).  Records that are not cells are copied whole.
+ *
+ * Both functions take the starts of full record buffers (WKS_RECORD) and
+ * never read or write outside them: a record whose translation would not
+ * fit, or that has no complete cell position, is refused with a nonzero
+ * result and the destination is left untouched.
+ */
+#include "wks/stream.h"
+
+#include <cstring>
+
+namespace wks {
+namespace {
+
+constexpr int kHeaderBytes = 4;             // record type + record length
+constexpr int kWk1PositionBytes = 5;        // format byte, column, row
+constexpr int kOrxPositionBytes = kOrxCellPrefix + kWk1PositionBytes;  // 16
+constexpr int kValueBlock = WKS_BODY_SIZE - kOrxPositionBytes;         // 2062, moved whole
+constexpr int kLongestWk1Cell = WKS_BODY_SIZE - kOrxCellPrefix;        // 2067
+constexpr unsigned char kPrefixLastByte = 2;
+
+constexpr int32_t kRefused = 1;
+
+// Blank, integer, number, label and formula cells and formula strings; the
+// type is compared as a signed number, so 32768 and above are no cells.
+bool is_translated(const unsigned char *rec) {
+    const int16_t type = get_i16(rec);
+    return (type >= WKS_BLANK && type <= WKS_FORMULA) || type == WKS_STRING;
+}
+
+int32_t copy_whole(const unsigned char *src, unsigned char *dst) {
+    const uint16_t length = get_u16(src + 2);
+    if (length > WKS_BODY_SIZE) return kRefused;
+    std::memmove(dst, src, static_cast<std::size_t>(length) + kHeaderBytes);
+    return 0;
+}
+
+}  // namespace
+}  // namespace wks
+
+using namespace wks;
+
+extern "C" {
+
+int32_t wk1_rec_to_orx_rec(const unsigned char *src, unsigned char *dst) {
+    if (!src || !dst) return kRefused;
+    if (!is_translated(src)) return copy_whole(src, dst);
+    const uint16_t length = get_u16(src + 2);
+    if (length < kWk1PositionBytes || length > kLongestWk1Cell) return kRefused;
+
+    // The value block first: src and dst may be one buffer, and the block
+    // moves towards the end.
+    std::memmove(dst + kHeaderBytes + kOrxPositionBytes, src + kHeaderBytes + kWk1PositionBytes, kValueBlock);
+    unsigned char position[kWk1PositionBytes];
+    std::memcpy(position, src + kHeaderBytes, kWk1PositionBytes);
+    put_u16(dst, get_u16(src));
+    put_u16(dst + 2, static_cast<uint16_t>(length + kOrxCellPrefix));
+    unsigned char *body = dst + kHeaderBytes;
+    std::memset(body, 0, kOrxCellPrefix - 1);
+    body[kOrxCellPrefix - 1] = kPrefixLastByte;
+    std::memcpy(body + kOrxCellPrefix, position, kWk1PositionBytes);
+    return 0;
+}
+
+int32_t orx_rec_to_wk1_rec(const unsigned char *src, unsigned char *dst) {
+    if (!src || !dst) return kRefused;
+    if (!is_translated(src)) return copy_whole(src, dst);
+    const uint16_t length = get_u16(src + 2);
+    if (length < kOrxPositionBytes || length > WKS_BODY_SIZE) return kRefused;
+
+    const uint16_t type = get_u16(src);
+    unsigned char position[kWk1PositionBytes];
+    std::memcpy(position, src + kHeaderBytes + kOrxCellPrefix, kWk1PositionBytes);
+    std::memmove(dst + kHeaderBytes + kWk1PositionBytes, src + kHeaderBytes + kOrxPositionBytes, kValueBlock);
+    put_u16(dst, type);
+    put_u16(dst + 2, static_cast<uint16_t>(length - kOrxCellPrefix));
+    std::memcpy(dst + kHeaderBytes, position, kWk1PositionBytes);
+    return 0;
+}
+
+}

@@ -1,0 +1,127 @@
+/*
+ * WK1 file access: the twins of the ORX record functions for files that
+ * have no header block and whose cell records lack the 11-byte prefix, and
+ * the two probes that tell the formats apart.
+ *
+ * Framing, read-ahead and error reporting are the record stream's own
+ * (wks/stream.h); the only WK1 differences are the missing header block,
+ * the BOF version chosen by a ".WK1" extension and the body offset of a
+ * cell's column and row.  Nothing here allocates.
+ */
+#include "convert/wk1_file.h"
+
+#include "platform/platform.h"
+#include "wks/header.h"
+#include "wks/stream.h"
+
+#include <cstring>
+
+namespace wks::convert {
+namespace {
+
+constexpr int16_t kOpenError = 38;
+constexpr int16_t kWriteError = 32;
+
+bool is_empty(const char *path) { return path == nullptr || path[0] == '\0'; }
+
+WKS *open_read(WKS *h, const char *path) {
+    h->fd = plat::open(path, plat::kRead);
+    if (h->fd < 0) return nullptr;  // silent, unlike the ORX read mode
+    h->mode = 'r';
+    if (wksnextr_wk1(h) != 0 || !is_valid_bof(h)) {
+        close_descriptor(h);
+        return nullptr;
+    }
+    set_error(h, 0);
+    return h;
+}
+
+// Shared tail of both create modes: h->fd is a fresh, empty file.
+WKS *start_writing(WKS *h, Layout layout, uint16_t version) {
+    h->mode = 'w';
+    if (layout == Layout::kOrx && save_header(h->fd) == header::kSaveFailed) {
+        wkserr(set_error(h, kWriteError));
+        close_descriptor(h);
+        return nullptr;
+    }
+    put_bof(h, version);
+    if (write_record(h) != 0) {
+        close_descriptor(h);
+        return nullptr;
+    }
+    set_error(h, 0);
+    return h;
+}
+
+WKS *open_create(WKS *h, const char *path) {
+    plat::remove(path);
+    h->fd = plat::open(path, plat::kCreateWrite, plat::kOwnerReadWrite);
+    if (h->fd < 0) {
+        wkserr(set_error(h, kOpenError));
+        return nullptr;
+    }
+    return start_writing(h, Layout::kWk1, has_extension(path, ".WK1") ? kVersion1030 : kVersion1028);
+}
+
+}  // namespace
+
+WKS *create_exclusive(WKS *h, const char *path, Layout layout, uint16_t version) {
+    h->last_col = 0;
+    h->last_row = 0;
+    h->carried = 0;
+    const int flags = (layout == Layout::kOrx ? plat::kCreateRW : plat::kCreateWrite) | plat::kOpenExclusive;
+    h->fd = plat::open(path, flags, plat::kOwnerReadWrite);
+    if (h->fd < 0) {
+        wkserr(set_error(h, kOpenError));
+        return nullptr;
+    }
+    return start_writing(h, layout, version);
+}
+
+}  // namespace wks::convert
+
+using namespace wks;
+using namespace wks::convert;
+
+extern "C" {
+
+WKS *wksopen_wk1(WKS *h, const char *read_path, const char *create_path) {
+    if (!h) return nullptr;
+    h->last_col = 0;
+    h->last_row = 0;
+    h->carried = 0;
+    const bool no_read = is_empty(read_path), no_create = is_empty(create_path);
+    if (no_read == no_create) return nullptr;  // both given, or neither
+    return no_create ? open_read(h, read_path) : open_create(h, create_path);
+}
+
+int16_t wksnextr_wk1(WKS *h) { return read_record(h, kWk1CellColumn); }
+
+int16_t wkswrec_wk1(WKS *h) { return write_record(h); }
+
+// The EOF record goes out through the same writer as wkswrec_wk1's, so the
+// ORX close is the WK1 close.
+int16_t wksclose_wk1(WKS *h) { return wksclose(h); }
+
+int16_t is_orx_file(const char *path) {
+    if (is_empty(path)) return 0;
+    const int32_t fd = plat::open(path, plat::kRead);
+    if (fd < 0) return 0;
+    const int32_t saved = header::mode();
+    header::set_mode(header::kConvert);
+    const int32_t result = read_header(fd);
+    header::set_mode(saved);
+    plat::close(fd);
+    return result >= 0 ? 1 : 0;
+}
+
+int16_t is_wk1_file(const char *path) {
+    if (is_empty(path)) return 0;
+    WKS h;
+    std::memset(&h, 0, sizeof h);
+    if (!wksopen_wk1(&h, path, "")) return 0;
+    wksclose_wk1(&h);
+    return 1;
+}
+
+}

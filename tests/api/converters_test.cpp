@@ -1,0 +1,326 @@
+// Whole-file conversion between WK1 and ORX: records, header block, BOF
+// versions, conversion onto the same file, and the failures that must
+// leave files alone.
+#include "support/test_support.h"
+
+#include <filesystem>
+#include <random>
+#include <set>
+#include <unistd.h>
+
+using namespace wkstest;
+
+namespace {
+
+Bytes label(int16_t col, int16_t row, const std::string &text) {
+    Bytes value(text.begin(), text.end());
+    value.push_back(0);
+    return wk1_cell_body('\'', col, row, value);
+}
+
+Bytes number(int16_t col, int16_t row, double v) {
+    Bytes value;
+    put_double(value, v);
+    return wk1_cell_body(2, col, row, value);
+}
+
+// The records between BOF and EOF of a sample WK1 sheet (no formulas).
+Bytes wk1_records() {
+    Bytes integer;
+    put16(integer, 42);
+    return concat({
+        record(WKS_RANGE_NAME, range_name_body("TOTAL", 0, 0, 1, 1)),
+        record(WKS_INTEGER, wk1_cell_body(1, 0, 0, integer)),
+        record(WKS_NUMBER, number(1, 0, 3.14159265358979)),
+        record(WKS_LABEL, label(2, 0, "hello")),
+        record(WKS_BLANK, wk1_cell_body(0, 3, 0, {})),
+        record(WKS_STRING, wk1_cell_body(0, 4, 0, {'s', 0})),
+        record(71, range_name_body("OTHER", 2, 2, 3, 3)),
+        record(50, {1, 2, 3}),
+        record(0x9000, {4, 5}),
+    });
+}
+
+// The same records in the ORX cell layout.
+Bytes orx_records() {
+    Bytes integer;
+    put16(integer, 42);
+    Bytes value;
+    put_double(value, 3.14159265358979);
+    return concat({
+        record(WKS_RANGE_NAME, range_name_body("TOTAL", 0, 0, 1, 1)),
+        record(WKS_INTEGER, orx_cell_body(1, 0, 0, integer)),
+        record(WKS_NUMBER, orx_cell_body(2, 1, 0, value)),
+        record(WKS_LABEL, orx_cell_body('\'', 2, 0, {'h', 'e', 'l', 'l', 'o', 0})),
+        record(WKS_BLANK, orx_cell_body(0, 3, 0, {})),
+        record(WKS_STRING, orx_cell_body(0, 4, 0, {'s', 0})),
+        record(71, range_name_body("OTHER", 2, 2, 3, 3)),
+        record(50, {1, 2, 3}),
+        record(0x9000, {4, 5}),
+    });
+}
+
+Bytes converter_header() {
+    Bytes b(WKS_HEADER_SIZE - 4, 0);
+    put16(b, 3634);
+    put16(b, 3810);
+    return b;
+}
+
+// An ORX file written by a converter: its header block must be the
+// converter's; the rest is returned for comparison.
+Bytes orx_records_of(const Bytes &file) {
+    if (file.size() < WKS_HEADER_SIZE) return {0xBA, 0xD0};
+    EXPECT_EQ(hex(Bytes(file.begin(), file.begin() + WKS_HEADER_SIZE)), hex(converter_header()));
+    return Bytes(file.begin() + WKS_HEADER_SIZE, file.end());
+}
+
+std::set<std::string> entries(const std::string &dir) {
+    std::set<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(dir)) names.insert(e.path().filename().string());
+    return names;
+}
+
+class Converters : public LibraryTest {
+protected:
+    std::string path(const std::string &name) { return dir.file(name); }
+    void write_wk1(const std::string &name, const Bytes &records = wk1_records()) {
+        write_file(path(name), concat({bof(1030), records, eof()}));
+    }
+    void write_orx(const std::string &name, const Bytes &records = orx_records()) {
+        write_file(path(name), concat({header_block(), bof(1030), records, eof()}));
+    }
+};
+
+TEST_F(Converters, Wk1ToOrxTranslatesEveryRecordBehindAZeroHeaderBlock) {
+    write_wk1("in.wk1");
+    ASSERT_EQ(wk1_to_orx(path("in.wk1").c_str(), path("out.ORX").c_str()), 0);
+    EXPECT_EQ(hex(orx_records_of(read_file(path("out.ORX")))), hex(concat({bof(1030), orx_records(), eof()})));
+    ASSERT_EQ(wk1_to_orx(path("in.wk1").c_str(), path("out.dat").c_str()), 0);
+    EXPECT_EQ(hex(orx_records_of(read_file(path("out.dat")))), hex(concat({bof(1028), orx_records(), eof()})));
+    EXPECT_EQ(messages.count(), 0u);
+    EXPECT_EQ(get_orx_header(), nullptr);
+}
+
+TEST_F(Converters, OrxToWk1DropsTheHeaderBlockAndThePrefixes) {
+    write_orx("in.orx");
+    ASSERT_EQ(orx_to_wk1(path("in.orx").c_str(), path("out.wk1").c_str()), 0);
+    EXPECT_EQ(hex(read_file(path("out.wk1"))), hex(concat({bof(1030), wk1_records(), eof()})));
+    ASSERT_EQ(orx_to_wk1(path("in.orx").c_str(), path("out").c_str()), 0);
+    EXPECT_EQ(hex(read_file(path("out"))), hex(concat({bof(1028), wk1_records(), eof()})));
+    EXPECT_EQ(messages.count(), 0u);
+}
+
+TEST_F(Converters, ARoundTripKeepsEveryRecord) {
+    write_wk1("a.wk1");
+    ASSERT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("b.orx").c_str()), 0);
+    ASSERT_EQ(orx_to_wk1(path("b.orx").c_str(), path("c.wk1").c_str()), 0);
+    EXPECT_EQ(hex(read_file(path("c.wk1"))), hex(read_file(path("a.wk1"))));
+}
+
+TEST_F(Converters, TheHeaderModeIsRestored) {
+    write_wk1("a.wk1");
+    write_orx("b.orx");
+    for (int load : {0, 1}) {
+        set_open_for_load(load);
+        ASSERT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("c.orx").c_str()), 0);
+        ASSERT_EQ(orx_to_wk1(path("b.orx").c_str(), path("d.wk1").c_str()), 0);
+        WKS h = blank_handle();
+        ASSERT_TRUE(wksopen(&h, path("b.orx").c_str(), ""));
+        wksclose(&h);
+        EXPECT_EQ(get_orx_header() != nullptr, load == 1);
+        wks_cleanup();
+    }
+}
+
+TEST_F(Converters, ConvertingAFileOntoItselfReplacesItAndLeavesNoTemporaryFile) {
+    write_wk1("same.wk1");
+    const auto before = entries(dir.path());
+    ASSERT_EQ(wk1_to_orx(path("same.wk1").c_str(), path("same.wk1").c_str()), 0);
+    EXPECT_EQ(hex(orx_records_of(read_file(path("same.wk1")))), hex(concat({bof(1028), orx_records(), eof()})));
+    ASSERT_EQ(orx_to_wk1(path("same.wk1").c_str(), path("same.wk1").c_str()), 0);
+    EXPECT_EQ(hex(read_file(path("same.wk1"))), hex(concat({bof(1030), wk1_records(), eof()})));
+    EXPECT_EQ(entries(dir.path()), before);
+}
+
+TEST_F(Converters, OneFileByIdentityIsConvertedInPlace) {
+    write_wk1("x.wk1");
+    std::filesystem::create_directory(path("sub"));
+    const std::string other_name = path("sub") + "/../x.wk1";
+    ASSERT_EQ(wk1_to_orx(path("x.wk1").c_str(), other_name.c_str()), 0);
+    EXPECT_EQ(is_orx_file(path("x.wk1").c_str()), 1);
+    std::filesystem::create_hard_link(path("x.wk1"), path("link.wk1"));
+    ASSERT_EQ(orx_to_wk1(path("link.wk1").c_str(), path("x.wk1").c_str()), 0);
+    EXPECT_EQ(is_wk1_file(path("x.wk1").c_str()), 1);
+    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"x.wk1", "link.wk1", "sub"}));
+}
+
+TEST_F(Converters, NamesThatDifferOnlyInCaseAreOneFileUnlessBothExistApart) {
+    // Both exist and are different files (a case-sensitive file system): the
+    // destination is written, the source kept.
+    write_wk1("case.wk1");
+    write_file(path("CASE.WK1"), {1, 2, 3});
+    if (std::filesystem::equivalent(path("case.wk1"), path("CASE.WK1"))) GTEST_SKIP() << "case-insensitive";
+    ASSERT_EQ(wk1_to_orx(path("case.wk1").c_str(), path("CASE.WK1").c_str()), 0);
+    EXPECT_EQ(is_wk1_file(path("case.wk1").c_str()), 1);
+    EXPECT_EQ(is_orx_file(path("CASE.WK1").c_str()), 1);
+    // Only the source exists: the names count as one file, so the result goes
+    // through a temporary file; the source is still never lost.
+    std::filesystem::remove(path("CASE.WK1"));
+    ASSERT_EQ(wk1_to_orx(path("case.wk1").c_str(), path("CASE.WK1").c_str()), 0);
+    EXPECT_EQ(is_wk1_file(path("case.wk1").c_str()), 1);
+    EXPECT_EQ(is_orx_file(path("CASE.WK1").c_str()), 1);
+    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"case.wk1", "CASE.WK1"}));
+}
+
+TEST_F(Converters, TemporaryNamesInUseAreSkippedAndLeftAlone) {
+    write_wk1("s.wk1");
+    write_file(path("$_$"), {7});
+    write_file(path("file0"), {8});
+    std::error_code no_links;
+    std::filesystem::create_symlink(path("victim"), path("file1"), no_links);  // a link must not be followed
+    if (no_links) write_file(path("file1"), {6});  // a system without symbolic links: a file in the way
+    write_file(path("victim"), {9});
+    ASSERT_EQ(wk1_to_orx(path("s.wk1").c_str(), path("s.wk1").c_str()), 0);
+    EXPECT_EQ(read_file(path("$_$")), Bytes{7});
+    EXPECT_EQ(read_file(path("file0")), Bytes{8});
+    EXPECT_EQ(read_file(path("victim")), Bytes{9});
+    EXPECT_EQ(is_orx_file(path("s.wk1").c_str()), 1);
+    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"s.wk1", "$_$", "file0", "file1", "victim"}));
+}
+
+TEST_F(Converters, AMissingSourceLeavesTheDestinationAlone) {
+    write_file(path("keep.orx"), {1, 2, 3});
+    write_file(path("keep.wk1"), {4, 5, 6});
+    EXPECT_EQ(wk1_to_orx(path("missing.wk1").c_str(), path("keep.orx").c_str()), -2);
+    EXPECT_EQ(wk1_to_orx(path("missing.wk1").c_str(), path("new.orx").c_str()), -2);
+    EXPECT_EQ(orx_to_wk1(path("missing.orx").c_str(), path("keep.wk1").c_str()), -2);
+    EXPECT_EQ(read_file(path("keep.orx")), (Bytes{1, 2, 3}));
+    EXPECT_EQ(read_file(path("keep.wk1")), (Bytes{4, 5, 6}));
+    EXPECT_FALSE(file_exists(path("new.orx")));
+    EXPECT_EQ(messages.count(), 0u);
+}
+
+TEST_F(Converters, ASourceOfTheOtherFormatIsRefusedAtOnce) {
+    write_wk1("a.wk1");
+    write_orx("b.orx");
+    write_file(path("dest"), {1});
+    EXPECT_EQ(orx_to_wk1(path("a.wk1").c_str(), path("dest").c_str()), -2);
+    EXPECT_EQ(wk1_to_orx(path("b.orx").c_str(), path("dest").c_str()), -2);
+    EXPECT_EQ(read_file(path("dest")), Bytes{1});
+    EXPECT_EQ(messages.count(), 0u);
+}
+
+TEST_F(Converters, AnUncreatableDestinationIsMinusOne) {
+    write_wk1("a.wk1");
+    write_orx("b.orx");
+    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("no/dir.orx").c_str()), -1);
+    EXPECT_EQ(orx_to_wk1(path("b.orx").c_str(), path("no/dir.wk1").c_str()), -1);
+    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), ""), -1);
+    EXPECT_EQ(orx_to_wk1(path("b.orx").c_str(), nullptr), -1);
+    EXPECT_EQ(wk1_to_orx(nullptr, path("c.orx").c_str()), -2);
+    EXPECT_EQ(get_orx_header(), nullptr);
+}
+
+TEST_F(Converters, ASourceThatEndsWithoutEofIsReportedAndNeverReplaced) {
+    const Bytes cut_wk1 = concat({bof(1030), record(WKS_LABEL, label(0, 0, "x"))});
+    write_file(path("cut.wk1"), cut_wk1);
+    EXPECT_EQ(wk1_to_orx(path("cut.wk1").c_str(), path("out.orx").c_str()), -5);
+    // Everything read before the error is in the result, closed by an EOF record.
+    EXPECT_EQ(hex(orx_records_of(read_file(path("out.orx")))), hex(concat({bof(1030), eof()})));
+    EXPECT_EQ(wk1_to_orx(path("cut.wk1").c_str(), path("cut.wk1").c_str()), -5);
+    EXPECT_EQ(read_file(path("cut.wk1")), cut_wk1);
+
+    const Bytes cut_orx = concat({header_block(), bof(1030), orx_records(), Bytes{0x0F, 0x00, 0x40}});
+    write_file(path("cut.orx"), cut_orx);
+    EXPECT_EQ(orx_to_wk1(path("cut.orx").c_str(), path("cut.orx").c_str()), -5);
+    EXPECT_EQ(read_file(path("cut.orx")), cut_orx);
+    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"cut.wk1", "cut.orx", "out.orx"}));
+    EXPECT_EQ(messages.texts(), std::vector<std::string>(3, error_message(27)));
+}
+
+TEST_F(Converters, ACellThatCannotBeTranslatedIsNotWrittenAndFailsTheConversion) {
+    const Bytes too_long = record(WKS_LABEL, wk1_cell_body('\'', 0, 0, Bytes(2063, 'a')));  // body 2068
+    write_file(path("long.wk1"), concat({bof(1030), too_long, record(WKS_LABEL, label(1, 1, "ok")), eof()}));
+    EXPECT_EQ(wk1_to_orx(path("long.wk1").c_str(), path("long.orx").c_str()), -5);
+    EXPECT_EQ(hex(orx_records_of(read_file(path("long.orx")))), hex(concat({bof(1030), record(WKS_LABEL, orx_cell_body('\'', 1, 1, {'o', 'k', 0})),
+                          eof()})));
+
+    const Bytes too_short = record(WKS_NUMBER, Bytes(15, 0));
+    write_orx("short.orx", concat({too_short, record(WKS_LABEL, orx_cell_body('\'', 1, 1, {'o', 'k', 0}))}));
+    EXPECT_EQ(orx_to_wk1(path("short.orx").c_str(), path("short.wk1").c_str()), -5);
+    EXPECT_EQ(hex(read_file(path("short.wk1"))),
+              hex(concat({bof(1030), record(WKS_LABEL, label(1, 1, "ok")), eof()})));
+}
+
+// Random bytes, and valid files cut at every length, in both directions,
+// onto other files and onto themselves: a converter may fail, never crash,
+// and never leaves a temporary file.
+TEST_F(Converters, DamagedAndRandomFilesNeverCrashAConverter) {
+    std::mt19937 rng(12345);
+    const Bytes good_wk1 = concat({bof(1030), wk1_records(), eof()});
+    const Bytes good_orx = concat({header_block(), bof(1030), orx_records(), eof()});
+    std::vector<Bytes> inputs;
+    for (std::size_t n = 0; n <= good_wk1.size(); n += 3) inputs.emplace_back(good_wk1.begin(), good_wk1.begin() + n);
+    for (std::size_t n = WKS_HEADER_SIZE; n <= good_orx.size(); n += 3)
+        inputs.emplace_back(good_orx.begin(), good_orx.begin() + n);
+    for (int i = 0; i < 60; ++i) {
+        Bytes random(std::uniform_int_distribution<std::size_t>(0, 3000)(rng));
+        for (uint8_t &b : random) b = static_cast<uint8_t>(rng());
+        // Keep a valid start now and then, so that the record loop is reached.
+        if (i % 2 == 0 && random.size() >= 6) std::copy(good_wk1.begin(), good_wk1.begin() + 6, random.begin());
+        inputs.push_back(random);
+        Bytes orx = header_block();
+        orx.insert(orx.end(), good_orx.begin() + WKS_HEADER_SIZE, good_orx.begin() + WKS_HEADER_SIZE + 6);
+        orx.insert(orx.end(), random.begin(), random.end());
+        inputs.push_back(orx);
+    }
+    const std::set<int32_t> results = {0, -1, -2, -4, -5};
+    for (const Bytes &input : inputs) {
+        write_file(path("in"), input);
+        EXPECT_TRUE(results.count(wk1_to_orx(path("in").c_str(), path("out").c_str()))) << hex(input);
+        EXPECT_TRUE(results.count(orx_to_wk1(path("in").c_str(), path("out").c_str()))) << hex(input);
+        EXPECT_TRUE(results.count(wk1_to_orx(path("in").c_str(), path("in").c_str()))) << hex(input);
+        write_file(path("in"), input);
+        EXPECT_TRUE(results.count(orx_to_wk1(path("in").c_str(), path("in").c_str()))) << hex(input);
+        std::filesystem::remove(path("out"));
+        EXPECT_EQ(entries(dir.path()), std::set<std::string>{"in"});
+    }
+}
+
+// --- copy_file and get_tempname ----------------------------------------------
+
+TEST_F(Converters, CopyFileCopiesAnySize) {
+    for (std::size_t size : {0, 1, 4095, 4096, 4097, 12288 + 5}) {
+        Bytes data(size);
+        for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<uint8_t>(i * 7);
+        write_file(path("src"), data);
+        write_file(path("dst"), Bytes(20000, 1));  // cut to the copy's length
+        ASSERT_EQ(copy_file(path("src").c_str(), path("dst").c_str()), 0) << size;
+        EXPECT_EQ(read_file(path("dst")), data) << size;
+    }
+    EXPECT_EQ(messages.count(), 0u);
+}
+
+TEST_F(Converters, CopyFileReportsWhatItCannotOpen) {
+    EXPECT_EQ(copy_file(path("none").c_str(), path("dst").c_str()), -1);
+    EXPECT_EQ(messages.last(), "Cannot open file \"" + path("none") + "\" for reading");
+    write_file(path("src"), {1});
+    EXPECT_EQ(copy_file(path("src").c_str(), path("no/dst").c_str()), -1);
+    EXPECT_EQ(messages.last(), "Cannot open file \"" + path("no/dst") + "\" for writing");
+    EXPECT_FALSE(file_exists(path("dst")));
+}
+
+TEST_F(Converters, GetTempnameFindsTheFirstFreeNameBesideAPath) {
+    char out[512];
+    get_tempname("D:\\BOOKS\\sales.wk1", out);
+    EXPECT_STREQ(out, "D:\\BOOKS\\f_$0");
+    get_tempname("plain", out);
+    EXPECT_STREQ(out, "f_$0");
+    write_file(path("f_$0"), {});
+    write_file(path("f_$1"), {});
+    get_tempname(path("x.wk1").c_str(), out);
+    EXPECT_EQ(std::string(out), path("f_$2"));
+}
+
+}  // namespace

@@ -1,0 +1,83 @@
+// Carrying exact real constants from a formula's former code into the code
+// recompiled from its rewritten text.
+#include "convert/formula_constants.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace wks::convert;
+using wkstest::Bytes;
+using wkstest::hex;
+
+namespace {
+
+Bytes real(double v) {
+    Bytes b{0};
+    wkstest::put_double(b, v);
+    return b;
+}
+Bytes integer(int16_t v) {
+    Bytes b{5};
+    wkstest::put16(b, static_cast<uint16_t>(v));
+    return b;
+}
+const Bytes kCell = {1, 0x00, 0x80, 0x00, 0x80};
+const Bytes kEnd = {3};
+const Bytes kNegate = {8};
+const Bytes kAdd = {9};
+const Bytes kSumOfNothing = {80, 0};  // the count byte 0 is no real constant
+const Bytes kString = {6, 'a', 0, 5, 'b', 0};  // a string holding the byte of the integer opcode
+
+int32_t carry(const Bytes &former, const Bytes &fresh, Bytes &out, int32_t cap = 2046) {
+    out.assign(static_cast<std::size_t>(cap), 0xEE);
+    const int32_t n = carry_constants(former.data(), static_cast<int32_t>(former.size()), fresh.data(),
+                                      static_cast<int32_t>(fresh.size()), out.data(), cap);
+    if (n >= 0) out.resize(static_cast<std::size_t>(n));
+    return n;
+}
+
+TEST(CarryConstants, RealsComeBackExactAndStayReals) {
+    const Bytes former = wkstest::concat({real(3.14159265), kCell, kAdd, real(4.0), kAdd, integer(7), kAdd,
+                                          real(1e-300), kAdd, kSumOfNothing, kAdd, kEnd});
+    const Bytes fresh = wkstest::concat({real(3.14159), {6, '<', '<', 0}, {115}, kAdd, integer(4), kAdd, integer(7),
+                                         kAdd, real(1e-300), kAdd, kSumOfNothing, kAdd, kEnd});
+    const Bytes want = wkstest::concat({real(3.14159265), {6, '<', '<', 0}, {115}, kAdd, real(4.0), kAdd, integer(7),
+                                        kAdd, real(1e-300), kAdd, kSumOfNothing, kAdd, kEnd});
+    Bytes out;
+    ASSERT_EQ(carry(former, fresh, out), static_cast<int32_t>(want.size()));
+    EXPECT_EQ(hex(out), hex(want));
+}
+
+TEST(CarryConstants, NumbersThatDoNotMatchAreRefused) {
+    const struct {
+        const char *what;
+        Bytes former, fresh;
+    } cases[] = {
+        {"negative real compiled as a negation", wkstest::concat({real(-2.5), kEnd}),
+         wkstest::concat({real(2.5), kNegate, kEnd})},
+        {"negative integer compiled as a negation", wkstest::concat({integer(-5), kEnd}),
+         wkstest::concat({integer(5), kNegate, kEnd})},
+        {"a number more", wkstest::concat({kCell, kEnd}), wkstest::concat({kCell, integer(5), kAdd, kEnd})},
+        {"a number less", wkstest::concat({integer(1), integer(5), kAdd, kEnd}), wkstest::concat({integer(1), kEnd})},
+        {"a different value", wkstest::concat({real(0.5), kEnd}), wkstest::concat({real(0.25), kEnd})},
+        {"former code cut inside a real", Bytes{0, 1, 2, 3}, wkstest::concat({real(1.5), kEnd})},
+        {"former code with an invalid opcode", Bytes{25, 3}, wkstest::concat({kCell, kEnd})},
+        {"string without its NUL", wkstest::concat({integer(2), {6, 'a'}}), wkstest::concat({integer(2), kEnd})},
+    };
+    for (const auto &c : cases) {
+        Bytes out;
+        EXPECT_EQ(carry(c.former, c.fresh, out), kConstantsDiffer) << c.what;
+    }
+    Bytes out;
+    EXPECT_EQ(carry(wkstest::concat({kString, kEnd}), wkstest::concat({kString, kEnd}), out), 7);
+}
+
+TEST(CarryConstants, AResultAboveTheCapIsRefused) {
+    const Bytes former = wkstest::concat({real(1.0), real(2.0), kAdd, kEnd});
+    const Bytes fresh = wkstest::concat({integer(1), integer(2), kAdd, kEnd});
+    Bytes out;
+    EXPECT_EQ(carry(former, fresh, out, 20), 20);
+    EXPECT_EQ(carry(former, fresh, out, 19), kCodeTooLong);
+}
+
+}  // namespace

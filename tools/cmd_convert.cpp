@@ -9,6 +9,7 @@
 #include "wks.h"
 
 #include <cstdio>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -94,11 +95,15 @@ int cmd_convert(const Args &args) {
     const bool bar = ::isatty(STDERR_FILENO);
     set_progress_line(bar);
     int status = kOk;
+    std::set<std::string> written;
     for (std::size_t i = 0; i < o.positional.size(); ++i) {
         const std::string &src = o.positional[i];
         if (bar) draw_progress(i, o.positional.size(), src);
         const std::string dst = dir + "/" + base_name(src) + "." + to;
-        if (convert_one(src, dst, want) != kOk) status = kFailed;
+        if (!written.insert(dst).second)
+            status = fail(src, "would overwrite " + dst + ", converted from an earlier source");
+        else if (convert_one(src, dst, want) != kOk)
+            status = kFailed;
     }
     if (bar) draw_progress(o.positional.size(), o.positional.size(), "");
     set_progress_line(false);

@@ -253,6 +253,13 @@ TEST_F(Tool, ConvertsSeveralFilesIntoADirectory) {
     EXPECT_EQ(wks({"csv", dir.file("out/c.wk1")}).out, "x\n");
     EXPECT_EQ(wks({"csv", dir.file("out/b.wk1")}).out, "=A1\n");
 
+    // Two sources of one name: the second would overwrite the first's result.
+    ASSERT_EQ(std::system(("mkdir " + quoted(dir.file("sub")) + " && cp " + quoted(a) + " " +
+                           quoted(dir.file("sub/a.wk1"))).c_str()), 0);
+    r = wks({"convert", "--to", "orx", "--out", dir.file("out"), a, dir.file("sub/a.wk1")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "sub/a.wk1: would overwrite")) << r.err;
+
     EXPECT_EQ(wks({"convert", "--to", "xls", "--out", dir.file("out"), a}).status, 2);
     EXPECT_EQ(wks({"convert", "--to", "orx", a}).status, 2);
     r = wks({"convert", "--to", "orx", "--out", dir.file("nodir"), a});

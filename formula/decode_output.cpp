@@ -9,6 +9,7 @@
 #include "wks.h"
 #include "wks/bytes.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace wks::formula {
@@ -53,7 +54,14 @@ void put_text(const char *text) {
     while (*text) put_char(*text++);
 }
 
-void put_int(int value) { put_formatted("%d", value); }
+// The text "%d" gives, without a formatted-output call: every row number of a
+// decoded reference comes through here.
+void put_int(int value) {
+    char text[kFormattedMax];
+    const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
+    *end = '\0';
+    put_text(text);
+}
 
 }  // namespace wks::formula
 

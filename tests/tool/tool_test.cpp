@@ -1,0 +1,445 @@
+/*
+ * Tests of the wks command-line tool: each runs the built program (its path
+ * comes from the build as WKS_TOOL_PATH) on files made here, by the library
+ * or byte by byte, and checks its exit status, standard output and standard
+ * error.
+ */
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+using namespace wkstest;
+
+namespace {
+
+struct Result {
+    int status = -1;
+    std::string out, err;
+};
+
+std::string quoted(const std::string &s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string text_of(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void write_text(const std::string &path, const std::string &text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> lines_of(const std::string &text) {
+    std::vector<std::string> lines;
+    std::stringstream s(text);
+    for (std::string line; std::getline(s, line);) lines.push_back(line);
+    return lines;
+}
+
+bool has(const std::string &text, const std::string &part) { return text.find(part) != std::string::npos; }
+
+class Tool : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    Result wks(const std::vector<std::string> &args, const std::string &input = "/dev/null") {
+        std::string command = quoted(WKS_TOOL_PATH);
+        for (const std::string &a : args) command += " " + quoted(a);
+        const std::string out = dir.file("stdout"), err = dir.file("stderr");
+        command += " <" + quoted(input) + " >" + quoted(out) + " 2>" + quoted(err);
+        Result r;
+        const int raw = std::system(command.c_str());
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = text_of(out);
+        r.err = text_of(err);
+        return r;
+    }
+
+    // Imports csv text into a file of the given name; the import must succeed.
+    std::string imported(const std::string &csv, const std::string &name) {
+        write_text(dir.file("in.csv"), csv);
+        const Result r = wks({"import", dir.file("in.csv"), dir.file(name)});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return dir.file(name);
+    }
+
+    // An ORX file made of the given records between BOF and EOF.
+    std::string orx_file(const std::string &name, std::initializer_list<Bytes> records) {
+        Bytes all = concat({header_block(), bof(1030)});
+        for (const Bytes &r : records) all.insert(all.end(), r.begin(), r.end());
+        const Bytes end = eof();
+        all.insert(all.end(), end.begin(), end.end());
+        write_file(dir.file(name), all);
+        return dir.file(name);
+    }
+};
+
+const char kSheet[] =
+    "Item,Qty,Price,Total\n"
+    "Apples,12,0.45,=B2*C2\n"
+    "\"Figs, dried\",2,3.2,=$B$3*C3\n"
+    "Sum,=@SUM(B2..B3),,=@SUM(D2..D3)\n";
+
+Bytes number_body(double v) {
+    Bytes b;
+    put_double(b, v);
+    return b;
+}
+
+// Formula code "A1+1" for the cell A1 as the compiler writes it, taken from the tool itself.
+Bytes formula_value(const Bytes &code) {
+    Bytes b = number_body(0);
+    b.insert(b.end(), code.begin(), code.end());
+    return b;
+}
+
+}  // namespace
+
+TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
+    for (const std::string name : {"sheet.orx", "sheet.WK1"}) {
+        SCOPED_TRACE(name);
+        const std::string file = imported(kSheet, name);
+
+        Result info = wks({"info", file});
+        ASSERT_EQ(info.status, 0) << info.err;
+        EXPECT_TRUE(has(info.out, name == "sheet.orx" ? "format: ORX" : "format: WK1")) << info.out;
+        EXPECT_TRUE(has(info.out, name == "sheet.orx" ? "header block: yes" : "header block: no"));
+        EXPECT_TRUE(has(info.out, "BOF version: 1030"));
+        EXPECT_TRUE(has(info.out, "cells: 15\nformulas: 4\n")) << info.out;
+        EXPECT_TRUE(has(info.out, "used range: A1..D4"));
+        EXPECT_TRUE(has(info.out, "  FORMULA (16): 4"));
+        EXPECT_TRUE(has(info.out, "  INTEGER (13): 2"));
+        EXPECT_EQ(info.err, "");
+
+        Result csv = wks({"csv", file});
+        ASSERT_EQ(csv.status, 0) << csv.err;
+        EXPECT_EQ(csv.out, "Item,Qty,Price,Total\n"
+                           "Apples,12,0.45,=B2*C2\n"
+                           "\"Figs, dried\",2,3.2,=$B$3*C3\n"
+                           "Sum,=@SUM(B2..B3),,=@SUM(D2..D3)\n");
+
+        Result dump = wks({"dump", file});
+        ASSERT_EQ(dump.status, 0) << dump.err;
+        const auto lines = lines_of(dump.out);
+        ASSERT_EQ(lines.size(), 17u) << dump.out;
+        EXPECT_EQ(lines[0], "0 BOF(0) len=2 version=1030");
+        EXPECT_TRUE(has(lines[6], "INTEGER(13)") && has(lines[6], "B2 fmt=ff integer 12")) << lines[6];
+        EXPECT_TRUE(has(lines[7], "C2 fmt=ff number 0.45")) << lines[7];
+        EXPECT_TRUE(has(lines[8], "D2 fmt=ff formula B2*C2 value 0")) << lines[8];
+        EXPECT_TRUE(has(lines[9], "label \"'Figs, dried\"")) << lines[9];
+        EXPECT_EQ(lines[16], "16 EOF(1) len=0");
+
+        Result json = wks({"dump", "--json", file});
+        ASSERT_EQ(json.status, 0) << json.err;
+        const auto objects = lines_of(json.out);
+        ASSERT_EQ(objects.size(), 17u);
+        EXPECT_EQ(objects[8].substr(0, 1), "{");
+        EXPECT_TRUE(has(objects[8], "\"kind\":\"formula\",\"cell\":\"D2\",\"col\":3,\"row\":1,\"format\":255,"
+                                    "\"text\":\"B2*C2\",\"value\":0}"))
+            << objects[8];
+        EXPECT_TRUE(has(objects[0], "\"kind\":\"bof\",\"version\":1030"));
+    }
+}
+
+TEST_F(Tool, ImportChoosesCellKindsFromTheText) {
+    const std::string file = imported(
+        "32767,-32768,32768,1.0,2e3,-0.5,.5\n"
+        "'quoted,+A1,=,12a,-,\"two\r\nlines\"\r\n"
+        ",,\"say \"\"hi\"\"\"\n",
+        "kinds.orx");
+    const Result json = wks({"dump", "--json", file});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const auto o = lines_of(json.out);
+    ASSERT_EQ(o.size(), 16u) << json.out;
+    EXPECT_TRUE(has(o[1], "\"kind\":\"integer\"") && has(o[1], "\"value\":32767")) << o[1];
+    EXPECT_TRUE(has(o[2], "\"kind\":\"integer\"") && has(o[2], "\"value\":-32768")) << o[2];
+    EXPECT_TRUE(has(o[3], "\"kind\":\"number\"") && has(o[3], "\"value\":32768")) << o[3];
+    EXPECT_TRUE(has(o[4], "\"kind\":\"number\"") && has(o[4], "\"value\":1}")) << o[4];
+    EXPECT_TRUE(has(o[5], "\"kind\":\"number\"") && has(o[5], "\"value\":2000")) << o[5];
+    EXPECT_TRUE(has(o[6], "\"value\":-0.5")) << o[6];
+    EXPECT_TRUE(has(o[7], "\"value\":0.5")) << o[7];
+    EXPECT_TRUE(has(o[8], "\"kind\":\"label\"") && has(o[8], "\"value\":\"''quoted\"")) << o[8];
+    EXPECT_TRUE(has(o[9], "\"kind\":\"formula\"") && has(o[9], "\"text\":\"+A1\"")) << o[9];
+    EXPECT_TRUE(has(o[10], "\"kind\":\"formula\"") && has(o[10], "\"text\":\"\"")) << o[10];
+    EXPECT_TRUE(has(o[11], "\"value\":\"'12a\"")) << o[11];
+    EXPECT_TRUE(has(o[12], "\"value\":\"'-\"")) << o[12];
+    EXPECT_TRUE(has(o[13], "\"value\":\"'two\\u000d\\u000alines\"")) << o[13];
+    EXPECT_TRUE(has(o[14], "\"cell\":\"C3\"") && has(o[14], "\"value\":\"'say \\\"hi\\\"\"")) << o[14];
+
+    // The CSV form reads back to the same cells.
+    const Result csv = wks({"csv", file});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    write_text(dir.file("again.csv"), csv.out);
+    ASSERT_EQ(wks({"import", dir.file("again.csv"), dir.file("again.orx")}).status, 0);
+    EXPECT_EQ(wks({"csv", dir.file("again.orx")}).out, csv.out);
+}
+
+TEST_F(Tool, ImportRefusesWhatItCannotStoreAndLeavesNoFile) {
+    struct Case {
+        std::string csv, out, message;
+    };
+    const Case cases[] = {
+        {"1,=A1+\n", "bad.orx", "B1: formula 'A1+': error"},
+        {"=@NOSUCH(1)\n", "bad.wk1", "A1: formula '@NOSUCH(1)': error"},
+        {"1\n", "bad.txt", "must end in .orx or .wk1"},
+        {"1,\"open\n", "open.orx", "quoted field not closed"},
+        {std::string(256, ',') + "x\n", "wide.orx", "field 257 lies outside the sheet"},
+        {std::string(3000, 'x') + "\n", "long.orx", "label of 3000 characters"},
+        {"1e999\n", "huge.orx", "out of range"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.csv.substr(0, 40));
+        write_text(dir.file("in.csv"), c.csv);
+        const Result r = wks({"import", dir.file("in.csv"), dir.file(c.out)});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(has(r.err, c.message)) << r.err;
+        EXPECT_FALSE(file_exists(dir.file(c.out)));
+    }
+    const Result missing = wks({"import", dir.file("none.csv"), dir.file("x.orx")});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_TRUE(has(missing.err, "none.csv: cannot open: No such file")) << missing.err;
+    const Result nodir = wks({"import", dir.file("in.csv"), dir.file("no/dir/x.wk1")});
+    EXPECT_EQ(nodir.status, 1);
+    EXPECT_TRUE(has(nodir.err, "cannot create: error 38")) << nodir.err;
+}
+
+TEST_F(Tool, ImportReadsStandardInput) {
+    write_text(dir.file("in.csv"), "1,2\n");
+    const Result r = wks({"import", "-", dir.file("s.orx")}, dir.file("in.csv"));
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(wks({"csv", dir.file("s.orx")}).out, "1,2\n");
+}
+
+TEST_F(Tool, ConvertsBothWaysAndKeepsTheSheet) {
+    const std::string wk1 = imported(kSheet, "book.wk1");
+    Result r = wks({"convert", wk1, dir.file("book.orx")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_TRUE(has(wks({"info", dir.file("book.orx")}).out, "format: ORX"));
+    r = wks({"convert", dir.file("book.orx"), dir.file("back.wk1")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(wks({"info", dir.file("back.wk1")}).out, "format: WK1"));
+    EXPECT_EQ(read_file(dir.file("back.wk1")), read_file(wk1));
+    EXPECT_EQ(wks({"csv", dir.file("book.orx")}).out, wks({"csv", wk1}).out);
+}
+
+TEST_F(Tool, ConvertsSeveralFilesIntoADirectory) {
+    const std::string a = imported("1,2\n", "a.wk1");
+    const std::string b = imported("=A1\n", "b.WK1");
+    const std::string c = imported("x\n", "c.orx");
+    ASSERT_EQ(std::system(("mkdir " + quoted(dir.file("out"))).c_str()), 0);
+
+    Result r = wks({"convert", "--to", "orx", "--out", dir.file("out"), a, b});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // no progress bar when standard error is not a terminal
+    EXPECT_EQ(wks({"csv", dir.file("out/a.orx")}).out, "1,2\n");
+    EXPECT_EQ(wks({"csv", dir.file("out/b.orx")}).out, "=A1\n");
+
+    // One source already in the target format, one missing: the rest still converts.
+    r = wks({"convert", "--to=wk1", "--out=" + dir.file("out"), c, a, dir.file("gone.orx"), dir.file("out/b.orx")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "a.wk1: is already a WK1 file")) << r.err;
+    EXPECT_TRUE(has(r.err, "gone.orx: cannot open: no such file")) << r.err;
+    EXPECT_EQ(wks({"csv", dir.file("out/c.wk1")}).out, "x\n");
+    EXPECT_EQ(wks({"csv", dir.file("out/b.wk1")}).out, "=A1\n");
+
+    // Two sources of one name: the second would overwrite the first's result.
+    ASSERT_EQ(std::system(("mkdir " + quoted(dir.file("sub")) + " && cp " + quoted(a) + " " +
+                           quoted(dir.file("sub/a.wk1"))).c_str()), 0);
+    r = wks({"convert", "--to", "orx", "--out", dir.file("out"), a, dir.file("sub/a.wk1")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "sub/a.wk1: would overwrite")) << r.err;
+
+    EXPECT_EQ(wks({"convert", "--to", "xls", "--out", dir.file("out"), a}).status, 2);
+    EXPECT_EQ(wks({"convert", "--to", "orx", a}).status, 2);
+    r = wks({"convert", "--to", "orx", "--out", dir.file("nodir"), a});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "nodir: not a directory"));
+}
+
+TEST_F(Tool, ConvertReportsTheConvertersResults) {
+    write_text(dir.file("text.orx"), "not a worksheet\n");
+    Result r = wks({"convert", dir.file("text.orx"), dir.file("x.wk1")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "text.orx: not an ORX or WK1 file")) << r.err;
+
+    r = wks({"convert", dir.file("missing.wk1"), dir.file("x.orx")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "missing.wk1: cannot open: no such file")) << r.err;
+
+    const std::string wk1 = imported("1\n", "one.wk1");
+    r = wks({"convert", wk1, dir.file("no/dir/x.orx")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "cannot create the ORX destination")) << r.err;
+
+    // A WK1 file cut off before its EOF record: the converter refuses it.
+    Bytes cut = read_file(wk1);
+    cut.resize(cut.size() - 4);
+    write_file(dir.file("cut.wk1"), cut);
+    r = wks({"convert", dir.file("cut.wk1"), dir.file("cut.orx")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "the source is damaged")) << r.err;
+}
+
+TEST_F(Tool, DumpShowsRangeNamesOtherRecordsAndMalformedCells) {
+    const Result compiled = wks({"compile", "--at", "B1", "@SUM(A1..A3)+A1"});
+    ASSERT_EQ(compiled.status, 0) << compiled.err;
+    Bytes code;
+    for (std::size_t i = 0; i + 1 < compiled.out.size(); i += 2)
+        code.push_back(static_cast<uint8_t>(std::stoi(compiled.out.substr(i, 2), nullptr, 16)));
+    Bytes long_code = formula_value({0x20, 0x00, 0x03});  // code length 32, 1 byte given
+    const std::string file = orx_file(
+        "names.orx", {record(WKS_RANGE_NAME, range_name_body("TOTAL", 0, 0, 0, 2)),
+                      record(WKS_RANGE_NAME2, range_name_body("FIRST", 0, 0, 0, 0)),
+                      record(WKS_FORMULA, orx_cell_body(0xff, 1, 0, formula_value(code))),
+                      record(99, {1, 2, 3}),
+                      record(WKS_NUMBER, orx_cell_body(0x02, 2, 0, {1, 2})),
+                      record(WKS_FORMULA, orx_cell_body(0xff, 3, 0, long_code)),
+                      record(WKS_RANGE_NAME, {'X', 0}),
+                      record(WKS_INTEGER, {1, 2, 3})});
+    const Result dump = wks({"dump", file});
+    ASSERT_EQ(dump.status, 0) << dump.err;
+    const auto l = lines_of(dump.out);
+    ASSERT_EQ(l.size(), 10u) << dump.out;
+    EXPECT_EQ(l[1], "1 NAME(11) len=24 name \"TOTAL\" A1..A3");
+    EXPECT_EQ(l[2], "2 NNAME(71) len=24 name \"FIRST\" A1..A1");
+    EXPECT_EQ(l[3], "3 FORMULA(16) len=" + std::to_string(16 + 8 + code.size()) +
+                        " B1 fmt=ff formula @SUM(TOTAL)+FIRST value 0");
+    EXPECT_EQ(l[4], "4 type(99) len=3 010203");
+    EXPECT_EQ(l[5], "5 NUMBER(14) len=18 C1 fmt=02 malformed: cell value needs 8 bytes, record has 2");
+    EXPECT_TRUE(has(l[6], "D1 fmt=ff malformed: cell value needs 42 bytes")) << l[6];
+    EXPECT_EQ(l[7], "7 NAME(11) len=2 malformed: range-name record shorter than 24 bytes");
+    EXPECT_EQ(l[8], "8 INTEGER(13) len=3 malformed: cell record shorter than its cell fields");
+
+    const Result info = wks({"info", file});
+    EXPECT_TRUE(has(info.out, "malformed records: 4")) << info.out;
+    EXPECT_TRUE(has(info.out, "range names: 2\n  TOTAL A1..A3\n  FIRST A1\n")) << info.out;
+
+    const Result csv = wks({"csv", file});
+    EXPECT_EQ(csv.status, 1);
+    EXPECT_EQ(csv.out, ",=@SUM(TOTAL)+FIRST\n");
+    EXPECT_TRUE(has(csv.err, "record 5: cell value needs 8 bytes")) << csv.err;
+}
+
+TEST_F(Tool, ReadingFailsOnDamagedFiles) {
+    // A formula whose code does not decode, a cell far outside the sheet,
+    // and a file that ends without its EOF record.
+    const std::string bad_code = orx_file(
+        "badcode.orx", {record(WKS_FORMULA, orx_cell_body(0xff, 0, 0, formula_value({0x01, 0x00, 0xee})))});
+    Result r = wks({"dump", bad_code});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(has(r.out, "malformed: formula code does not decode: error 15")) << r.out;
+    r = wks({"csv", bad_code});
+    EXPECT_EQ(r.status, 1);
+
+    const std::string far = orx_file("far.orx", {record(WKS_INTEGER, orx_cell_body(0xff, -1, 5, {1, 0}))});
+    r = wks({"csv", far});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "cell (-1,5) lies outside the sheet")) << r.err;
+
+    Bytes cut = read_file(imported("1,2\n", "cut.orx"));
+    cut.resize(cut.size() - 6);  // the EOF record and the end of the last cell
+    write_file(dir.file("cut.orx"), cut);
+    for (const char *command : {"info", "dump", "csv"}) {
+        r = wks({command, dir.file("cut.orx")});
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(has(r.err, "cut.orx: reading record 2: error 27 - Read Error")) << command << ": " << r.err;
+    }
+}
+
+TEST_F(Tool, ReadersNameTheFileTheyCannotRead) {
+    write_text(dir.file("notes.txt"), "hello\n");
+    for (const char *command : {"info", "dump", "csv"}) {
+        SCOPED_TRACE(command);
+        Result r = wks({command, dir.file("missing.orx")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(has(r.err, "missing.orx: cannot open: no such file")) << r.err;
+        r = wks({command, dir.file("notes.txt")});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(has(r.err, "notes.txt: not an ORX or WK1 file")) << r.err;
+        r = wks({command, dir.path()});
+        EXPECT_EQ(r.status, 1);
+    }
+    EXPECT_TRUE(has(wks({"info", dir.file("notes.txt")}).out, "format: neither"));
+}
+
+TEST_F(Tool, CompileAndDecodeRoundTrip) {
+    Result c = wks({"compile", "--at", "C3", "A1+B1*2"});
+    ASSERT_EQ(c.status, 0) << c.err;
+    ASSERT_EQ(c.out.size(), 2 * 18 + 1u) << c.out;  // length word and 16 code bytes
+    EXPECT_EQ(c.out.substr(0, 4), "1000");
+    const std::string code = c.out.substr(0, c.out.size() - 1);
+
+    Result d = wks({"decode", "--at", "C3", code});
+    ASSERT_EQ(d.status, 0) << d.err;
+    EXPECT_EQ(d.out, "A1+B1*2\n");
+    // Relative references move with the cell.
+    EXPECT_EQ(wks({"decode", "--at=D5", code}).out, "B3+C3*2\n");
+    // Spaces between the digits are allowed.
+    EXPECT_EQ(wks({"decode", "--at", "c3", code.substr(0, 6) + " " + code.substr(6)}).out, "A1+B1*2\n");
+
+    c = wks({"compile", "--", "-$A$1"});
+    ASSERT_EQ(c.status, 0) << c.err;
+    EXPECT_EQ(wks({"decode", c.out.substr(0, c.out.size() - 1)}).out, "-$A$1\n");
+    c = wks({"compile", "-A1"});  // a leading minus is formula text, not an option
+    EXPECT_EQ(c.status, 0) << c.err;
+}
+
+TEST_F(Tool, CompileAndDecodeReportTheLibrarysErrors) {
+    Result r = wks({"compile", "A1+"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "formula 'A1+': error 14 - Syntax error")) << r.err;
+    EXPECT_EQ(r.out, "");
+    r = wks({"compile", "@SUM("});
+    EXPECT_EQ(r.status, 1);
+
+    struct Case {
+        std::string hex, message;
+    };
+    const Case cases[] = {
+        {"01000x", "not a hexadecimal byte string"},
+        {"010", "not a hexadecimal byte string"},
+        {"01", "shorter than its 2-byte length"},
+        {"0500030303", "its length word says 5 bytes of code, 3 are given"},
+        {"010003ff", "its length word says 1 bytes of code, 2 are given"},
+        {"0100ee", "error 15 - "},
+    };
+    for (const Case &c : cases) {
+        r = wks({"decode", c.hex});
+        EXPECT_EQ(r.status, 1) << c.hex;
+        EXPECT_TRUE(has(r.err, "code '" + c.hex + "': " + c.message)) << r.err;
+    }
+    EXPECT_EQ(wks({"decode", "--at", "J0", "010003"}).status, 2);
+    EXPECT_EQ(wks({"compile", "--at", "IW1", "1"}).status, 2);
+    EXPECT_EQ(wks({"compile", "--at", "A8193", "1"}).status, 2);
+    EXPECT_EQ(wks({"compile", "--at", "IV8192", "1"}).status, 0);
+}
+
+TEST_F(Tool, EveryCommandHasHelpAndRejectsBadUsage) {
+    for (const char *command : {"info", "dump", "csv", "convert", "compile", "decode", "import"}) {
+        SCOPED_TRACE(command);
+        Result r = wks({command, "--help"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.substr(0, 11 + std::string(command).size()), "usage: wks " + std::string(command));
+        EXPECT_EQ(wks({command, "-h"}).out, r.out);
+        r = wks({command, "--bogus", "x"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(has(r.err, "unknown option '--bogus'")) << r.err;
+        EXPECT_EQ(wks({command}).status, 2);
+    }
+    EXPECT_EQ(wks({"frobnicate"}).status, 2);
+    EXPECT_EQ(wks({}).status, 2);
+    const Result help = wks({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(has(help.out, "import"));
+}

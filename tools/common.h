@@ -1,0 +1,68 @@
+/*
+ * What every subcommand of the wks tool shares: library messages collected
+ * instead of printed, error reporting on standard error, option helpers and
+ * cell addresses.  The tool talks to the library only through wks.h.
+ */
+#ifndef WKS_TOOL_COMMON_H
+#define WKS_TOOL_COMMON_H
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace tool {
+
+// Exit statuses.
+constexpr int kOk = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+
+// Library messages shown since the last take(): installed once at start, the
+// handler keeps each text (trimmed) and answers OK.
+void collect_messages();
+std::vector<std::string> take_messages();
+bool messages_pending();
+
+// While a progress line is on standard error (a terminal), reports first
+// clear it; the caller redraws it.
+void set_progress_line(bool shown);
+
+// "wks: <file>: <what>", then each collected library message on its own
+// line ("wks: <file>:   library: <text>").  Returns kFailed.
+int fail(const std::string &file, const std::string &what);
+// The same as a warning; returns kOk.
+int warn(const std::string &file, const std::string &what);
+// "error <code> - <wkser text>".
+std::string error_text(int code);
+
+// Prints a usage error and the hint to use --help; returns kUsage.
+int usage_error(const std::string &command, const std::string &what);
+
+// Options of a subcommand: flags (no value) and valued options ("--at C3"
+// or "--at=C3").  Arguments starting with "--" are options (a "--" alone
+// ends them), "-h" too; anything else, "-A1" included, is positional.
+struct Options {
+    std::map<std::string, std::string> given;  // option -> value ("" for flags)
+    std::vector<std::string> positional;
+    bool has(const std::string &name) const { return given.count(name) != 0; }
+};
+// False after printing a usage error (unknown option, missing value).
+bool parse_options(const std::string &command, const std::vector<std::string> &args,
+                   const std::vector<std::string> &flags, const std::vector<std::string> &valued,
+                   Options &out);
+
+// Cell addresses: 0-based column and row <-> "A1" (columns A..IV, rows 1..8192).
+constexpr int kColumns = 256;
+constexpr int kRows = 8192;
+std::string cell_name(int col, int row);
+bool parse_cell(const std::string &text, int16_t &col, int16_t &row);
+
+// The file's kind, told by the library's probes.
+enum class Format { kMissing, kOrx, kWk1, kNeither };
+Format file_format(const std::string &path);
+const char *format_name(Format f);
+
+}  // namespace tool
+
+#endif

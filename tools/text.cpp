@@ -1,0 +1,125 @@
+/*
+ * Text forms for the wks tool's output and the CSV reader.  Numbers are
+ * printed in the C locale the tool runs in (it never calls setlocale).
+ */
+#include "tools/text.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+
+namespace tool {
+
+std::string number_text(double v) {
+    if (std::isnan(v)) return "nan";
+    if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
+    char buf[40];
+    for (int digits = 15; digits <= 17; ++digits) {
+        std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+        if (std::strtod(buf, nullptr) == v) break;
+    }
+    return buf;
+}
+
+std::string json_string(const std::string &s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\u%04x", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string csv_field(const std::string &s) {
+    const bool quote = s.find_first_of(",\"\r\n") != std::string::npos ||
+                       (!s.empty() && (s.front() == ' ' || s.back() == ' '));
+    if (!quote) return s;
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+bool read_csv_record(std::FILE *in, std::vector<std::string> &fields, bool *unterminated) {
+    fields.clear();
+    *unterminated = false;
+    int c = std::fgetc(in);
+    if (c == EOF) return false;
+    std::string field;
+    bool quoted = false;
+    for (;; c = std::fgetc(in)) {
+        if (quoted) {
+            if (c == EOF) {
+                *unterminated = true;
+                break;
+            }
+            if (c == '"') {
+                const int d = std::fgetc(in);
+                if (d == '"') {
+                    field += '"';
+                    continue;
+                }
+                quoted = false;
+                c = d;
+            } else {
+                field += static_cast<char>(c);
+                continue;
+            }
+        }
+        if (c == '"' && field.empty()) {
+            quoted = true;
+        } else if (c == ',') {
+            fields.push_back(field);
+            field.clear();
+        } else if (c == '\n' || c == EOF) {
+            break;
+        } else if (c == '\r') {
+            const int d = std::fgetc(in);
+            if (d != '\n' && d != EOF) std::ungetc(d, in);
+            break;
+        } else {
+            field += static_cast<char>(c);
+        }
+    }
+    fields.push_back(field);
+    return true;
+}
+
+std::string hex(const unsigned char *p, std::size_t n) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) {
+        out += kDigits[p[i] >> 4];
+        out += kDigits[p[i] & 15];
+    }
+    return out;
+}
+
+bool parse_hex(const std::string &text, std::vector<unsigned char> &out) {
+    out.clear();
+    int high = -1;
+    for (unsigned char c : text) {
+        if (std::isspace(c)) continue;
+        if (!std::isxdigit(c)) return false;
+        const int v = std::isdigit(c) ? c - '0' : std::tolower(c) - 'a' + 10;
+        if (high < 0) {
+            high = v;
+        } else {
+            out.push_back(static_cast<unsigned char>(high << 4 | v));
+            high = -1;
+        }
+    }
+    return high < 0;
+}
+
+}  // namespace tool

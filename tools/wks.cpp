@@ -1,0 +1,61 @@
+/*
+ * wks: a command-line tool for worksheet files, built on libwks's C
+ * interface alone.  This file picks the subcommand; each lives in its own
+ * cmd_*.cpp.
+ */
+#include "tools/commands.h"
+#include "tools/common.h"
+#include "wks.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+struct Command {
+    const char *name;
+    int (*run)(const tool::Args &);
+    const char *summary;
+};
+
+const Command kCommands[] = {
+    {"info", tool::cmd_info, "format, version, record counts, used range and range names of a file"},
+    {"dump", tool::cmd_dump, "every record of a file in order (--json: one JSON object per line)"},
+    {"csv", tool::cmd_csv, "the sheet as CSV, from A1"},
+    {"convert", tool::cmd_convert, "WK1 to ORX or ORX to WK1"},
+    {"compile", tool::cmd_compile, "formula text to formula code in hexadecimal"},
+    {"decode", tool::cmd_decode, "formula code in hexadecimal to formula text"},
+    {"import", tool::cmd_import, "build an ORX or WK1 file from a CSV file"},
+};
+
+void usage(std::FILE *out) {
+    std::fprintf(out, "usage: wks COMMAND [ARGS...]\n\ncommands:\n");
+    for (const Command &c : kCommands) std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
+    std::fprintf(out, "\n'wks COMMAND --help' describes a command.\n");
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2) {
+        usage(stderr);
+        return tool::kUsage;
+    }
+    if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
+        usage(stdout);
+        return tool::kOk;
+    }
+    for (const Command &c : kCommands) {
+        if (std::strcmp(argv[1], c.name) != 0) continue;
+        tool::collect_messages();
+        const int status = c.run(tool::Args(argv + 2, argv + argc));
+        for (const std::string &m : tool::take_messages())  // none should be left unreported
+            std::fprintf(stderr, "wks: library: %s\n", m.c_str());
+        wks_cleanup();
+        wkscs();
+        return std::fflush(stdout) == 0 ? status : tool::fail("", "cannot write the output");
+    }
+    std::fprintf(stderr, "wks: unknown command '%s'\n", argv[1]);
+    usage(stderr);
+    return tool::kUsage;
+}

@@ -181,7 +181,8 @@ WKS_API int32_t read_header(int32_t fd);
 WKS_API int32_t read_header_not_load(int32_t fd);
 
 /* Writes and releases the block waiting for the header mode.  0, or -1 when
- * nothing waits (or in probe mode). */
+ * nothing waits (or in probe mode), or -2 when the block could not be written
+ * whole (it then stays waiting). */
 WKS_API int32_t save_header(int32_t fd);
 
 /* Copies the waiting host block to dst (2652 bytes) and releases it: 1, or 0

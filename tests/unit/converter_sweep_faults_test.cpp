@@ -8,6 +8,7 @@
 #include "platform/fault.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
+#include "unit/fault_sweep.h"
 
 #include <cstring>
 #include <filesystem>
@@ -21,41 +22,16 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kMaxPoints = 400;
-const plat::Op kOps[] = {plat::Op::Open, plat::Op::Read,   plat::Op::Write, plat::Op::Seek,
-                         plat::Op::Close, plat::Op::Rename, plat::Op::Remove, plat::Op::Alloc};
-const char *const kOpNames[] = {"open", "read", "write", "seek", "close", "rename", "remove", "alloc"};
+using sweep::arm;
+using sweep::disarm;
+using sweep::kOps;
 
-// The failure point of the running attempt; the attempt arms it right
-// before the operation under test (after its own setup, which may allocate)
-// and disarms it right after.
-plat::Op g_armed_op = plat::Op::Open;
-int g_armed_n = 0;
-bool g_reached = false;
-
-void arm() {
-    g_reached = false;
-    plat::fail_nth(g_armed_op, g_armed_n);
-}
-
-void disarm() {
-    g_reached = plat::g_fault_countdown[static_cast<int>(g_armed_op)] == 0;
-    plat::clear_faults();
-}
-
-// Runs attempt with the n-th call of op failing, n = 1, 2, ..., until an
-// attempt never reaches that call; returns the number of failure points.
-int sweep(plat::Op op, const std::function<void(const std::string &)> &attempt) {
-    for (int n = 1; n <= kMaxPoints; ++n) {
-        plat::clear_faults();
-        g_armed_op = op;
-        g_armed_n = n;
-        attempt(std::string(kOpNames[static_cast<int>(op)]) + " #" + std::to_string(n));
-        const bool reached = g_reached;
-        plat::clear_faults();
-        if (!reached) return n - 1;
-    }
-    ADD_FAILURE() << kOpNames[static_cast<int>(op)] << ": still failing after " << kMaxPoints << " points";
-    return kMaxPoints;
+// Runs attempt with the n-th call of op failing, n = 1, 2, ...; the
+// attempt gets a label naming the failure point.
+int sweep_op(plat::Op op, const std::function<void(const std::string &)> &attempt) {
+    return sweep::run(op, kMaxPoints, [&](int n) {
+        attempt(std::string(sweep::op_name(op)) + " #" + std::to_string(n));
+    });
 }
 
 // A sheet with cells of every kind, a range name and formulas, one of them
@@ -118,7 +94,7 @@ protected:
         const Bytes want = reference(convert, source, from, to);
         int points = 0;
         for (plat::Op op : kOps) {
-            points += sweep(op, [&](const std::string &at) {
+            points += sweep_op(op, [&](const std::string &at) {
                 reset_library_state();
                 messages.clear();
                 write_file(from, source);
@@ -138,7 +114,7 @@ protected:
                     // was, and the user is told; anything else must give the
                     // output of a run without failures.
                     const Bytes got = read_file(to);
-                    const bool told = g_armed_op == plat::Op::Alloc && messages.count() > 0;
+                    const bool told = sweep::g_armed_op == plat::Op::Alloc && messages.count() > 0;
                     EXPECT_TRUE(got == want || told) << at << ": success reported, but the output differs ("
                                                      << got.size() << " bytes, " << want.size() << " expected)";
                 } else if (shows_failure) {

@@ -9,6 +9,7 @@
 #include "platform/fault.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
+#include "unit/fault_sweep.h"
 #include "wks/bytes.h"
 
 #include <functional>
@@ -20,44 +21,12 @@ using namespace wkstest;
 namespace {
 
 constexpr int kMaxPoints = 200;
-const plat::Op kOps[] = {plat::Op::Open, plat::Op::Read,   plat::Op::Write, plat::Op::Seek,
-                         plat::Op::Close, plat::Op::Rename, plat::Op::Remove, plat::Op::Alloc};
-const char *const kOpNames[] = {"open", "read", "write", "seek", "close", "rename", "remove", "alloc"};
+using sweep::arm;
+using sweep::disarm;
+using sweep::kOps;
+using sweep::op_name;
 
-const char *op_name(plat::Op op) { return kOpNames[static_cast<int>(op)]; }
-
-// The failure point of the running attempt; the attempt arms it right
-// before the operation under test (after its own setup, which may allocate)
-// and disarms it right after.
-plat::Op g_armed_op = plat::Op::Open;
-int g_armed_n = 0;
-bool g_reached = false;
-
-void arm() {
-    g_reached = false;
-    plat::fail_nth(g_armed_op, g_armed_n);
-}
-
-void disarm() {
-    g_reached = plat::g_fault_countdown[static_cast<int>(g_armed_op)] == 0;
-    plat::clear_faults();
-}
-
-// Runs attempt(n) with the n-th call of op failing, n = 1, 2, ..., until an
-// attempt never reaches that call; returns the number of failure points.
-int sweep(plat::Op op, const std::function<void(int)> &attempt) {
-    for (int n = 1; n <= kMaxPoints; ++n) {
-        plat::clear_faults();
-        g_armed_op = op;
-        g_armed_n = n;
-        attempt(n);
-        const bool reached = g_reached;
-        plat::clear_faults();
-        if (!reached) return n - 1;
-    }
-    ADD_FAILURE() << op_name(op) << ": still failing after " << kMaxPoints << " points";
-    return kMaxPoints;
-}
+int sweep_op(plat::Op op, const std::function<void(int)> &attempt) { return sweep::run(op, kMaxPoints, attempt); }
 
 // Where a session stopped and with what.
 struct Outcome {
@@ -149,7 +118,7 @@ TEST_F(WritingFaults, CreateWriteAndClose) {
     const Bytes full = concat({block, bof(1030), extra[0], extra[1], eof()});
     int points = 0;
     for (plat::Op op : kOps) {
-        points += sweep(op, [&](int n) {
+        points += sweep_op(op, [&](int n) {
             restart();
             Outcome o;
             arm();
@@ -212,7 +181,7 @@ protected:
 TEST_F(CopyFaults, EveryFailurePoint) {
     int points = 0;
     for (plat::Op op : kOps) {
-        points += sweep(op, [&](int n) {
+        points += sweep_op(op, [&](int n) {
             restart();
             write_file(in, input);
             Outcome o;
@@ -279,7 +248,7 @@ TEST_F(CopyFaults, AppendEveryFailurePoint) {
     const Bytes file = concat({records, eof()});
     int points = 0;
     for (plat::Op op : kOps) {
-        points += sweep(op, [&](int n) {
+        points += sweep_op(op, [&](int n) {
             restart();
             write_file(out, file);
             Outcome o;

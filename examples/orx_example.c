@@ -91,6 +91,13 @@ static int read_sheet(const char *path)
 int main(int argc, char **argv)
 {
     const char *path = argc > 1 ? argv[1] : "example.orx";
+    int32_t number;
+    const char *version = wks_version(&number);
+    printf("libwks %s\n", version);
+    if (number / 10000 != WKS_VERSION_NUMBER / 10000) {  /* another major version: another ABI */
+        fprintf(stderr, "built for libwks %s, loaded %s\n", WKS_VERSION, version);
+        return 1;
+    }
     if (write_sheet(path)) return 1;
     printf("wrote %s\n", path);
     return read_sheet(path);

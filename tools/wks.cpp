@@ -31,7 +31,7 @@ const Command kCommands[] = {
 void usage(std::FILE *out) {
     std::fprintf(out, "usage: wks COMMAND [ARGS...]\n\ncommands:\n");
     for (const Command &c : kCommands) std::fprintf(out, "  %-8s %s\n", c.name, c.summary);
-    std::fprintf(out, "\n'wks COMMAND --help' describes a command.\n");
+    std::fprintf(out, "\n'wks COMMAND --help' describes a command; 'wks --version' tells the version.\n");
 }
 
 }  // namespace
@@ -43,6 +43,11 @@ int main(int argc, char **argv) {
     }
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
         usage(stdout);
+        return tool::kOk;
+    }
+    if (!std::strcmp(argv[1], "--version")) {
+        // The tool is built with the library's header; the library loaded may be newer.
+        std::printf("wks %s (libwks %s)\n", WKS_VERSION, wks_version(nullptr));
         return tool::kOk;
     }
     for (const Command &c : kCommands) {

@@ -442,4 +442,5 @@ TEST_F(Tool, EveryCommandHasHelpAndRejectsBadUsage) {
     const Result help = wks({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(has(help.out, "import"));
+    EXPECT_EQ(wks({"--version"}).out, "wks " WKS_VERSION " (libwks " WKS_VERSION ")\n");
 }

@@ -154,3 +154,25 @@ TEST_F(HostLoad, AFailedOpenLeavesItsCodeInTheHandle) {
 }
 
 }  // namespace
+
+TEST_F(HostLoad, VersionResourceTellsTheLibrarysVersion) {
+    auto version = entry<const char *(*)(int32_t *)>("wks_version");
+    ASSERT_NE(version, nullptr);
+    int32_t number = 0;
+    EXPECT_STREQ(version(&number), WKS_VERSION);
+    EXPECT_EQ(number, WKS_VERSION_NUMBER);
+
+    char path[MAX_PATH];
+    ASSERT_GT(::GetModuleFileNameA(dll_, path, MAX_PATH), 0u);
+    DWORD ignored = 0;
+    const DWORD size = ::GetFileVersionInfoSizeA(path, &ignored);
+    ASSERT_GT(size, 0u) << "wks.dll has no version resource";
+    std::vector<char> info(size);
+    ASSERT_TRUE(::GetFileVersionInfoA(path, 0, size, info.data()));
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(::VerQueryValueA(info.data(), "\\", reinterpret_cast<void **>(&fixed), &length));
+    EXPECT_EQ(HIWORD(fixed->dwFileVersionMS) * 10000 + LOWORD(fixed->dwFileVersionMS) * 100 +
+                  HIWORD(fixed->dwFileVersionLS),
+              WKS_VERSION_NUMBER);
+}

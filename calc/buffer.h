@@ -28,6 +28,7 @@ public:
     Buffer &operator=(const Buffer &) = delete;
 
     std::size_t size() const { return size_; }
+    std::size_t capacity_bytes() const { return capacity_ * sizeof(T); }
     bool empty() const { return size_ == 0; }
     T *data() { return data_; }
     const T *data() const { return data_; }

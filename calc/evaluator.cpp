@@ -77,7 +77,12 @@ Value Evaluator::deref(const Value &v) const {
     return sheet_.value_at(v.range.c1, v.range.r1);
 }
 
-char *Evaluator::room(std::size_t n) { return n > kMaxText ? nullptr : scratch_.take(n); }
+char *Evaluator::room(std::size_t n) {
+    if (n > kMaxText) return nullptr;
+    char *p = scratch_.take(n);
+    if (!p) starved_ = true;
+    return p;
+}
 
 Value Evaluator::text(const char *s, std::size_t n) {
     if (n == 0) return Value::string("", 0);

@@ -72,6 +72,8 @@ public:
     double now();
     double random();
     int nesting() const { return nesting_; }
+    // True once a string found no room on the heap (its value became ERR).
+    bool starved() const { return starved_; }
 
 private:
     Value run(const unsigned char *items, int col, int row);
@@ -83,6 +85,7 @@ private:
     Value stack_[kStackDepth];
     int top_ = 0;       // stack entries held by evaluations under way
     int nesting_ = 0;   // evaluations under way
+    bool starved_ = false;
     uint64_t random_state_;
 };
 

@@ -186,6 +186,7 @@ int16_t recalculate(Sheet &sheet, const Options &options, RecalcReport *report) 
     for (int pass = 0; pass < passes; ++pass)
         for (std::size_t i = 0; i < order.size(); ++i)
             if (sheet.set_value(order[i], ev.evaluate_formula(order[i])) != kOk) status = kNoMemory;
+    if (ev.starved()) status = kNoMemory;
     if (report) {
         report->formulas = static_cast<uint32_t>(order.size());
         report->circular = static_cast<uint32_t>(sheet.circular().size());

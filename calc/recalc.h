@@ -30,7 +30,7 @@ struct RecalcReport {
 
 // Recalculates every formula of the sheet.  kOk; kNoMemory when the order
 // could not be built (every value left as it was) or a string value found
-// no room (that formula's value is ERR).  Sheet::circular() then lists the
+// no room (that formula's value is ERR; the others are calculated).  Sheet::circular() then lists the
 // circular formulas in the order they are calculated.
 int16_t recalculate(Sheet &sheet, const Options &options, RecalcReport *report = nullptr);
 

@@ -248,6 +248,12 @@ void Sheet::set_flag(uint32_t i, uint8_t flag, bool on) {
     else formulas_[i].flags = static_cast<uint8_t>(formulas_[i].flags & ~flag);
 }
 
+std::size_t Sheet::memory_bytes() const {
+    return page_of_.capacity_bytes() + cells_.capacity_bytes() + page_formulas_.capacity_bytes() +
+           text_.capacity_bytes() + code_.capacity_bytes() + strings_.capacity_bytes() +
+           formulas_.capacity_bytes() + circular_.capacity_bytes() + order_.capacity_bytes();
+}
+
 int Sheet::column_width(int col) const {
     if (col < 0 || col >= kColumns || widths_[col] == 0) return default_width_;
     return widths_[col];

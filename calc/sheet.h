@@ -119,6 +119,9 @@ public:
     static constexpr int kPageRows = 64;
     bool page_has_formulas(int col, int row) const;
 
+    // Bytes the sheet holds on the heap.
+    std::size_t memory_bytes() const;
+
     // The file number range names are looked up under (@@).
     int32_t file() const { return file_; }
     void set_file(int32_t file) { file_ = file; }

@@ -111,6 +111,7 @@ Value Evaluator::finish(const Value &v) const {
     Value r = deref(v);
     if (r.tag == Tag::kBlank) return Value::of(0);
     if (r.tag == Tag::kNumber) return number_result(r.number);
+    if (r.tag == Tag::kString && r.length > kMaxText) return Value::error();  // a long label passed on
     return r;
 }
 

@@ -50,7 +50,9 @@ public:
 
     // The value of formula code (from its length word on, `available` bytes
     // readable) standing in (col, row).  Code the decoder would refuse, or
-    // that reaches outside the sheet, is ERR.
+    // that reaches outside the sheet, is ERR.  A string result may point into
+    // the code, the sheet or the scratch arena: copy it before any of them
+    // changes or the evaluator runs again.
     Value evaluate(const unsigned char *code, std::size_t available, int col, int row);
     // The value of the sheet's formula i, as it stands in its own cell.
     Value evaluate_formula(uint32_t i);

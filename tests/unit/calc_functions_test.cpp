@@ -45,6 +45,7 @@ protected:
         number(s, "P1", 110), number(s, "P2", 121);
         number(s, "R1", -100), number(s, "R2", 0), number(s, "R3", 121);
         number(s, "IV1", 7);
+        label(s, "G9", ("'" + std::string(1100, 'x')).c_str());  // longer than a string result may be
         ASSERT_EQ(wksir(kFile, "TOTAL", 0, 4, 0, 4), 0);
         ASSERT_EQ(wksir(kFile, "BLOCK", 0, 0, 0, 1), 0);
         options.reproducible = true;
@@ -87,6 +88,7 @@ TEST_F(Functions, OperatorsFollowTheCodesGroupingAndTheLanguagesValues) {
         {"\"\"<>A4", N(1)},       {"A3=0", N(1)},          {"1<=1", N(1)},          {"2>=3", N(0)},
         {"\"ab\"&\"cd\"", S("abcd")}, {"A4&\"!\"", S("abc!")}, {"\"ab\"&1", ERR},   {"A3&\"x\"", ERR},
         {"\"x\"&@NA", NA},        {"\"\"&\"\"", S("")},    {"1e308*10", ERR},       {"-(2)", N(-2)},
+        {"G9", ERR},              {"@LENGTH(G9)", N(1100)},
     };
     CHECK_ALL(cases);
 }

@@ -77,13 +77,6 @@ public:
     void shrink_to(std::size_t n) { size_ = n; }
     void clear() { size_ = 0; }
 
-    // Gives the memory back.
-    void release() {
-        plat::release(data_);
-        data_ = nullptr;
-        size_ = capacity_ = 0;
-    }
-
 private:
     static constexpr std::size_t kFirstCapacity = 16;
     static constexpr std::size_t kMaxElements = (static_cast<std::size_t>(1) << 40) / sizeof(T);

@@ -73,7 +73,6 @@ public:
     Value text(const char *s, std::size_t n);
     double now();
     double random();
-    int nesting() const { return nesting_; }
     // True once a string found no room on the heap (its value became ERR).
     bool starved() const { return starved_; }
 

@@ -79,7 +79,7 @@ void check(const Case *cases, std::size_t n, const std::function<Value(const cha
 TEST_F(Functions, OperatorsFollowTheCodesGroupingAndTheLanguagesValues) {
     const Case cases[] = {
         {"-2^2", N(-4)},          {"2^3^2", N(512)},       {"(-2)^2", N(4)},        {"8/4/2", N(1)},
-        {"1-2-3", N(-4)},         {"2^-1", N(0.5)},        {"1--2", N(3)},          {"+A1", N(10)},
+        {"1-2-4", N(-5)},         {"2^-1", N(0.5)},        {"1--2", N(3)},          {"+A1", N(10)},
         {"1/0", ERR},             {"(-8)^(1/3)", ERR},     {"0^-1", ERR},           {"@NA+@ERR", ERR},
         {"@NA*2", NA},            {"-@NA", NA},            {"A4+1", N(1)},          {"A3+1", N(1)},
         {"\"abc\"*2", N(0)},      {"A1..A2+1", ERR},       {"TOTAL+1", N(31)},      {"BLOCK+1", ERR},

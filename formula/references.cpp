@@ -10,6 +10,7 @@
  */
 #include "formula/code_tables.h"
 #include "formula/decode_output.h"
+#include "formula/reference_words.h"
 
 #include "wks.h"
 #include "wks/bytes.h"
@@ -18,36 +19,17 @@ namespace wks::formula {
 
 namespace {
 
-constexpr uint16_t kOffsetMagnitude = 0x1FFF;     // bits 12..0
-constexpr int kOffsetRange = 0x2000;              // 2^13: a set sign bit subtracts this
-constexpr uint16_t kColumnOffsetMagnitude = 0x00FF;  // a positive column offset's bits
 constexpr int kLetters = 26;
 
 int g_absolute = 0;
 
-bool is_relative(uint16_t word) { return (word & kRelativeBit) != 0; }
-
-int offset_of(uint16_t word, uint16_t positive_magnitude) {
-    if (word & kOffsetSignBit) return static_cast<int>(word & kOffsetMagnitude) - kOffsetRange;
-    return word & positive_magnitude;
-}
-
-// base + offset brought back onto an axis of `size` cells: reduced once
-// from above, raised once from below.
-int wrap(int coordinate, int size) {
-    if (coordinate >= size) coordinate %= size;
-    if (coordinate < 0) coordinate += size;
-    return coordinate;
-}
-
-uint16_t decode(const unsigned char *p, int16_t base, uint16_t positive_magnitude, int axis_size) {
+uint16_t decode(const unsigned char *p, int16_t base, bool is_column, bool wraps) {
     if (!p) return 0;
     uint16_t word = get_u16(p);
-    g_absolute = is_relative(word) ? 0 : 1;
+    g_absolute = is_relative_word(word) ? 0 : 1;
     if (g_absolute) return word;
-    int coordinate = base + offset_of(word, positive_magnitude);
-    if (axis_size) coordinate = wrap(coordinate, axis_size);
-    return static_cast<uint16_t>(coordinate);
+    if (!wraps) return static_cast<uint16_t>(base + word_offset(word, kOffsetMagnitude));
+    return static_cast<uint16_t>(is_column ? resolve_column(word, base) : resolve_row(word, base));
 }
 
 void put_column_letters(int column) {
@@ -77,15 +59,15 @@ using namespace wks::formula;
 extern "C" {
 
 uint16_t makecabs(const unsigned char *word, int16_t base) {
-    return decode(word, base, kColumnOffsetMagnitude, kColumns);
+    return decode(word, base, true, true);
 }
 
 uint16_t makerabs(const unsigned char *word, int16_t base) {
-    return decode(word, base, kOffsetMagnitude, kRows);
+    return decode(word, base, false, true);
 }
 
 uint16_t makeabs(const unsigned char *word, int16_t base) {
-    return decode(word, base, kOffsetMagnitude, 0);
+    return decode(word, base, false, false);
 }
 
 void dcell(const unsigned char *words, int16_t col, int16_t row) {

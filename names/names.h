@@ -7,6 +7,8 @@
 #ifndef WKS_NAMES_NAMES_H
 #define WKS_NAMES_NAMES_H
 
+#include "wks.h"
+
 #include <cstdint>
 
 namespace wks::names {
@@ -14,6 +16,10 @@ namespace wks::names {
 // The file number the `xx` functions work on; 0 at load.
 int32_t current_file();
 void set_current_file(int32_t file);
+
+// The node named exactly `name` under `file`, or null.  Unlike wkslr it
+// leaves the current file number alone.
+const WKS_NAME *lookup(int32_t file, const char *name);
 
 // The file number the library uses for names of a worksheet handle: the low
 // 32 bits of the handle's address, so that a host can compute it too.

@@ -96,6 +96,13 @@ void free_entry(Entry *e) {
 }  // namespace
 
 int32_t current_file() { return g_current_file; }
+
+const WKS_NAME *lookup(int32_t file, const char *name) {
+    if (is_empty(name)) return nullptr;
+    for (const WKS_NAME *node = g_buckets[bucket_of(file, name)]; node; node = node->next)
+        if (node->file == file && std::strcmp(node->name, name) == 0) return node;
+    return nullptr;
+}
 void set_current_file(int32_t file) { g_current_file = file; }
 
 }  // namespace wks::names

@@ -1,12 +1,15 @@
-"""Prints the ratio table of a benchmark run (Google Benchmark's JSON output):
-the median CPU time of each benchmark against its floor, and the formula
-rates against their targets."""
+"""Prints the ratio table of a benchmark run (Google Benchmark's JSON output,
+one file per benchmark program): the median CPU time of each benchmark
+against its floor, and the formula and recalculation rates against their
+targets."""
 import json
 import sys
 
-with open(sys.argv[1]) as f:
-    run = json.load(f)
-median = {b["run_name"]: b for b in run["benchmarks"] if b.get("aggregate_name") == "median"}
+median = {}
+for path in sys.argv[1:]:
+    with open(path) as f:
+        run = json.load(f)
+    median.update({b["run_name"]: b for b in run["benchmarks"] if b.get("aggregate_name") == "median"})
 
 
 def cpu(name):
@@ -34,6 +37,9 @@ for what, name, target in [
     ("wksfr A1+B1*2, decodes/s", "BM_Decode_Simple", 4e6),
     ("wksfe mix, formulas/s", "BM_Compile_Mix", None),
     ("wksfr mix, formulas/s", "BM_Decode_Mix", None),
+    ("recalculation, formula cells/s", "BM_Recalc", 2e6),
+    ("recalculation with a new natural order, formula cells/s", "BM_RecalcNewOrder", None),
+    ("loading a sheet from a WK1 stream, cells/s", "BM_LoadSheet", None),
 ]:
     if name in median:
         got = rate(name, "items_per_second")

@@ -1,0 +1,198 @@
+/*
+ * Natural order (Tarjan's strongly connected components, with an explicit
+ * stack) and the passes of recalculation.  The order is kept in the sheet
+ * until a formula is added or replaced, so recalculating an unchanged sheet
+ * again only evaluates.
+ *
+ * Memory: per formula 4 bytes of order, 9 bytes of walk state while the
+ * order is built, and at most one 20-byte frame and one 4-byte component
+ * entry; nothing grows with a range's area, since ranges are walked page by
+ * page, skipping pages that hold no formula.
+ */
+#include "calc/recalc.h"
+
+#include "calc/code_check.h"
+#include "formula/code_tables.h"
+#include "formula/reference_words.h"
+#include "wks/bytes.h"
+
+namespace wks::calc {
+
+using namespace wks::formula;
+
+namespace {
+
+constexpr uint32_t kUnvisited = UINT32_MAX;
+
+// Walks the formula cells a formula refers to, resumably.
+struct Frame {
+    uint32_t formula;
+    uint16_t pos;         // next code item to look at
+    uint8_t in_range;     // a range is being walked
+    uint8_t c, c1, c2;    // range walk: current column, bounds
+    uint16_t r, r1, r2;   // range walk: current row, bounds
+};
+
+class Walker {
+public:
+    explicit Walker(const Sheet &sheet) : sheet_(sheet) {}
+
+    // The next formula f refers to, or kUnvisited when there is none left.
+    uint32_t next(Frame &f) {
+        const Formula &formula = sheet_.formula(f.formula);
+        const unsigned char *items = sheet_.code_of(formula);
+        for (;;) {
+            if (f.in_range) {
+                const uint32_t found = next_in_range(f);
+                if (found != kUnvisited) return found;
+                f.in_range = 0;
+            }
+            if (f.pos >= formula.length) return kUnvisited;
+            const unsigned char *p = items + f.pos;
+            f.pos = static_cast<uint16_t>(f.pos + item_size(p));
+            if (p[0] == kCell) {
+                const int c = resolve_column(get_u16(p + 1), formula.col);
+                const int r = resolve_row(get_u16(p + 3), formula.row);
+                const Cell *cell = sheet_.find(c, r);
+                if (cell && cell->kind == CellKind::kFormula) return cell->ref;
+            } else if (p[0] == kRange) {
+                const int c1 = resolve_column(get_u16(p + 1), formula.col);
+                const int r1 = resolve_row(get_u16(p + 3), formula.row);
+                const int c2 = resolve_column(get_u16(p + 5), formula.col);
+                const int r2 = resolve_row(get_u16(p + 7), formula.row);
+                f.c1 = static_cast<uint8_t>(c1 < c2 ? c1 : c2);
+                f.c2 = static_cast<uint8_t>(c1 < c2 ? c2 : c1);
+                f.r1 = static_cast<uint16_t>(r1 < r2 ? r1 : r2);
+                f.r2 = static_cast<uint16_t>(r1 < r2 ? r2 : r1);
+                f.c = f.c1;
+                f.r = f.r1;
+                f.in_range = 1;
+            }
+        }
+    }
+
+private:
+    uint32_t next_in_range(Frame &f) {
+        for (;;) {
+            if (f.r > f.r2) {
+                if (f.c == f.c2) return kUnvisited;
+                ++f.c;
+                f.r = f.r1;
+            }
+            if (!sheet_.page_has_formulas(f.c, f.r)) {
+                f.r = static_cast<uint16_t>((f.r / Sheet::kPageRows + 1) * Sheet::kPageRows);
+                continue;
+            }
+            const Cell *cell = sheet_.find(f.c, f.r);
+            ++f.r;
+            if (cell->kind == CellKind::kFormula) return cell->ref;
+        }
+    }
+
+    const Sheet &sheet_;
+};
+
+struct OrderState {
+    Buffer<uint32_t> index, low;  // Tarjan's numbers per formula
+    Buffer<uint8_t> on_stack;
+    Buffer<uint32_t> components;  // formulas whose component is still open
+    Buffer<Frame> frames;
+    uint32_t counter = 0;
+};
+
+bool visit(Sheet &sheet, OrderState &s, Walker &walker, uint32_t root) {
+    auto open = [&](uint32_t v) {
+        s.index[v] = s.low[v] = s.counter++;
+        s.on_stack[v] = 1;
+        Frame f{};
+        f.formula = v;
+        return s.components.push(v) && s.frames.push(f);
+    };
+    if (!open(root)) return false;
+    while (!s.frames.empty()) {
+        Frame &f = s.frames.back();
+        const uint32_t v = f.formula;
+        const uint32_t w = walker.next(f);
+        if (w != kUnvisited) {
+            if (s.index[w] == kUnvisited) {
+                if (!open(w)) return false;
+            } else if (s.on_stack[w]) {
+                if (s.index[w] < s.low[v]) s.low[v] = s.index[w];
+                if (w == v) sheet.set_flag(v, kCircular, true);  // refers to itself
+            }
+            continue;
+        }
+        // v is done: close its component if it is the component's root.
+        s.frames.pop();
+        if (!s.frames.empty()) {
+            const uint32_t parent = s.frames.back().formula;
+            if (s.low[v] < s.low[parent]) s.low[parent] = s.low[v];
+        }
+        if (s.low[v] != s.index[v]) continue;
+        const std::size_t first = s.components.size();
+        std::size_t start = first;
+        while (s.components[start - 1] != v) --start;
+        --start;  // v itself, the component's first member
+        const bool cycle = first - start > 1;
+        for (std::size_t i = start; i < first; ++i) {
+            const uint32_t member = s.components[i];
+            s.on_stack[member] = 0;
+            if (cycle) sheet.set_flag(member, kCircular, true);
+            sheet.order().push(member);  // room reserved by the caller
+        }
+        s.components.shrink_to(start);
+    }
+    return true;
+}
+
+int16_t build_order(Sheet &sheet) {
+    const uint32_t n = sheet.formula_count();
+    OrderState s;
+    Buffer<uint32_t> &order = sheet.order();
+    order.clear();
+    if (!order.reserve(n) || !s.index.append(n, kUnvisited) || !s.low.append(n, kUnvisited) ||
+        !s.on_stack.append(n, 0))
+        return kNoMemory;
+    Walker walker(sheet);
+    for (uint32_t i = 0; i < n; ++i) sheet.set_flag(i, kCircular, false);
+    for (uint32_t i = 0; i < n; ++i) {
+        if (sheet.formula(i).flags & kReplaced || s.index[i] != kUnvisited) continue;
+        if (!visit(sheet, s, walker, i)) {
+            order.clear();
+            return kNoMemory;
+        }
+    }
+    Buffer<uint32_t> &circular = sheet.circular();
+    circular.clear();
+    for (std::size_t i = 0; i < order.size(); ++i)
+        if (sheet.formula(order[i]).flags & kCircular && !circular.push(order[i])) return kNoMemory;
+    sheet.set_order_valid(true);
+    return kOk;
+}
+
+}  // namespace
+
+int16_t recalculate(Sheet &sheet, const Options &options, RecalcReport *report) {
+    if (!sheet.order_valid()) {
+        const int16_t status = build_order(sheet);
+        if (status != kOk) return status;
+    }
+    const Buffer<uint32_t> &order = sheet.order();
+    int passes = 1;
+    if (!sheet.circular().empty())
+        passes = options.iterations < 1 ? 1 : options.iterations > kMaxIterations ? kMaxIterations : options.iterations;
+    Evaluator ev(sheet, options);
+    int16_t status = kOk;
+    for (int pass = 0; pass < passes; ++pass)
+        for (std::size_t i = 0; i < order.size(); ++i)
+            if (sheet.set_value(order[i], ev.evaluate_formula(order[i])) != kOk) status = kNoMemory;
+    if (ev.starved()) status = kNoMemory;
+    if (report) {
+        report->formulas = static_cast<uint32_t>(order.size());
+        report->circular = static_cast<uint32_t>(sheet.circular().size());
+        report->passes = passes;
+    }
+    return status;
+}
+
+}  // namespace wks::calc

@@ -10,9 +10,11 @@
  * a host that passes descriptors of its own (read_header, save_header) must
  * have opened them with that runtime.
  *
- * Renaming replaces an existing target, and file identity is the volume
- * serial number plus the file index, the Windows counterpart of device and
- * inode.
+ * The runtime itself refuses to open a directory, to open a read-only file
+ * for writing and to remove either.  Renaming replaces an existing target
+ * (not a directory or a read-only file, which MoveFileEx refuses) and
+ * returns once the move is on the disk.  File identity is the volume serial
+ * number plus the file index, the Windows counterpart of device and inode.
  */
 #include "platform/fault.h"
 #include "platform/platform.h"
@@ -32,7 +34,7 @@ static_assert(kOpenReadOnly == _O_RDONLY && kOpenWriteOnly == _O_WRONLY && kOpen
 static_assert(kOpenCreate == _O_CREAT && kOpenTruncate == _O_TRUNC && kOpenExclusive == _O_EXCL &&
                   kOpenBinary == _O_BINARY,
               "open flags are the runtime's");
-static_assert(kOwnerReadWrite == (_S_IREAD | _S_IWRITE), "permission bits are the runtime's");
+static_assert(kPermReadWrite == (_S_IREAD | _S_IWRITE), "permission bits are the runtime's");
 static_assert(kSeekSet == SEEK_SET && kSeekCur == SEEK_CUR && kSeekEnd == SEEK_END, "seek origins");
 
 namespace {
@@ -97,7 +99,7 @@ int32_t rename(const char *from, const char *to) {
         errno = EACCES;
         return -1;
     }
-    if (::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 0;
+    if (::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
     DWORD error = ::GetLastError();
     errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
     return -1;

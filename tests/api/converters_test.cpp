@@ -339,6 +339,24 @@ TEST_F(Converters, CopyFileCopiesAnySize) {
     EXPECT_EQ(messages.count(), 0u);
 }
 
+TEST_F(Converters, CopyFileOntoItselfUnderAnySpellingTouchesNothing) {
+    InDirectory here(dir.path());
+    const Bytes data(5000, 7);
+    write_file(path("v.wk1"), data);
+    std::filesystem::create_hard_link("v.wk1", "hard.wk1");
+    std::error_code no_links;
+    std::filesystem::create_symlink("v.wk1", "soft.wk1", no_links);
+    const std::pair<std::string, std::string> spellings[] = {
+        {"v.wk1", "v.wk1"}, {"v.wk1", "./v.wk1"}, {"v.wk1", path("v.wk1")}, {"hard.wk1", "v.wk1"},
+        {"v.wk1", no_links ? "v.wk1" : "soft.wk1"}, {no_links ? "v.wk1" : "soft.wk1", "v.wk1"},
+    };
+    for (const auto &[src, dst] : spellings) {
+        EXPECT_EQ(copy_file(src.c_str(), dst.c_str()), 0) << src << " onto " << dst;
+        EXPECT_EQ(read_file(path("v.wk1")), data) << src << " onto " << dst;
+    }
+    EXPECT_EQ(messages.count(), 0u);
+}
+
 TEST_F(Converters, CopyFileReportsWhatItCannotOpen) {
     EXPECT_EQ(copy_file(path("none").c_str(), path("dst").c_str()), -1);
     EXPECT_EQ(messages.last(), "Cannot open file \"" + path("none") + "\" for reading");

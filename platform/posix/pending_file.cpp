@@ -44,8 +44,8 @@ bool join(Path &out, std::string_view a, std::string_view b = {}) {
         errno = ENAMETOOLONG;
         return false;
     }
-    std::memmove(out, a.data(), a.size());
-    std::memcpy(out + a.size(), b.data(), b.size());
+    if (!a.empty()) std::memmove(out, a.data(), a.size());
+    if (!b.empty()) std::memcpy(out + a.size(), b.data(), b.size());
     out[a.size() + b.size()] = '\0';
     return true;
 }

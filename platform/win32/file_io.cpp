@@ -10,9 +10,11 @@
  * a host that passes descriptors of its own (read_header, save_header) must
  * have opened them with that runtime.
  *
- * The runtime itself refuses to open a directory, to open a read-only file
- * for writing and to remove either.  Renaming replaces an existing target
- * (not a directory or a read-only file, which MoveFileEx refuses) and
+ * The runtime refuses to open a directory, to open a read-only file for
+ * writing and to remove either, and MoveFileEx to replace them.  The
+ * read-only attribute is also checked here before opening for writing and
+ * renaming, so that this holds where an emulation of the runtime lets a
+ * privileged process through.  Renaming replaces an existing target and
  * returns once the move is on the disk.  File identity is the volume serial
  * number plus the file index, the Windows counterpart of device and inode.
  */
@@ -41,10 +43,19 @@ namespace {
 
 constexpr int kAccessExists = 0;  // _access mode: existence only
 
+bool is_read_only(const char *path) {
+    const DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 }  // namespace
 
 int32_t open(const char *path, int flags, int perm) {
     if (fault_hit(Op::Open)) {
+        errno = EACCES;
+        return -1;
+    }
+    if ((flags & (_O_WRONLY | _O_RDWR)) != 0 && is_read_only(path)) {
         errno = EACCES;
         return -1;
     }
@@ -96,6 +107,10 @@ int32_t remove(const char *path) {
 
 int32_t rename(const char *from, const char *to) {
     if (fault_hit(Op::Rename)) {
+        errno = EACCES;
+        return -1;
+    }
+    if (is_read_only(to)) {
         errno = EACCES;
         return -1;
     }

@@ -405,8 +405,8 @@ WKS_API int32_t legal_cellID(char **src, char **dst);        /* [$]A[B][$]digits
  * The result is written to a new file beside the destination and takes
  * its place only when complete, flushed and closed; on any failure an
  * existing destination keeps its bytes and permissions and no new file
- * remains (on Linux the new file has no name until then, so not even a
- * killed process leaves one).  A replaced destination keeps its permission
+ * remains (on Linux the new file has no name until then, so a process
+ * killed while it writes leaves nothing).  A replaced destination keeps its permission
  * bits, a new one is readable and writable by all less the umask; a
  * symbolic link named as the destination stays a link to the replaced
  * file.  Source and destination are one file when their names are equal

@@ -5,7 +5,8 @@
  * Where the system has unnamed files (Linux O_TMPFILE, named through
  * /proc/self/fd), the new file gets a name only once it is complete: a link
  * creates a missing destination outright, or a link under a free temporary
- * name and a rename replace an existing one.  Elsewhere, and on file
+ * name and a rename replace an existing one (a process killed between the
+ * two is the only one that leaves a temporary file).  Elsewhere, and on file
  * systems that refuse unnamed files, it is created exclusively under the
  * first free temporary name and renamed over the destination.  Either way
  * it is flushed to the disk before it gets its final name, so the
@@ -135,12 +136,10 @@ bool open_named(PendingFile &file) {
 }
 
 // The destination's permission bits, and its owner and group where the
-// process may give them away (changing the owner first, since that clears
-// the set-user-ID bit).
+// process may give them away; where it may not (EPERM), the file stays the
+// writer's.  The owner changes first, since that clears the set-user-ID bit.
 bool take_over_permissions(int fd, const struct stat &st) {
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-        // Not allowed: the file stays the writer's.
-    }
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0 && errno != EPERM) return false;
     return ::fchmod(fd, st.st_mode & 07777) == 0;
 }
 

@@ -1,23 +1,23 @@
 /*
  * The whole-file converters, WK1 to ORX and ORX to WK1.  Each opens its
  * source first (a source that cannot be opened leaves every file alone),
- * then its destination, passes every record between BOF and EOF through
- * the record translation and every formula through the rewriting of
- * external references, and closes both.
+ * then the new version of its destination, passes every record between BOF
+ * and EOF through the record translation and every formula through the
+ * rewriting of external references, and puts the result in the
+ * destination's place only when all of it is written.
  *
- * When source and destination are one file, the result goes to a
- * temporary file created exclusively beside the destination and is renamed
- * over it only once it is complete; on any failure the temporary file is
- * removed and the source stays as it was.  The header mode is restored on
- * every return.
+ * The result goes to a file beside the destination (whole_file.h) whether
+ * or not source and destination are one file; a conversion stops at the
+ * first record it cannot read, translate or write, and then leaves the
+ * destination as it was.  The header mode is restored on every return.
  */
 #include "convert/formula_rewrite.h"
+#include "convert/whole_file.h"
 #include "convert/wk1_file.h"
 #include "platform/platform.h"
 #include "wks/header.h"
 #include "wks/stream.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace wks::convert {
@@ -25,18 +25,12 @@ namespace {
 
 // Converter results.
 constexpr int32_t kConverted = 0;
-constexpr int32_t kCreateFailed = -1;   // destination (or temporary file) not created
+constexpr int32_t kCreateFailed = -1;   // destination not created, or may not be replaced
 constexpr int32_t kSourceFailed = -2;   // source not opened (wk1_to_orx), not an ORX file (orx_to_wk1)
 constexpr int32_t kNoMemory = -3;       // no header block for the output
 constexpr int32_t kTextCut = -4;        // converted; a formula text was too long to rewrite
 constexpr int32_t kSourceDamaged = -5;  // a record could not be read or translated
 constexpr int32_t kOutputFailed = -6;   // the result could not be written whole
-
-constexpr int16_t kNotCreated = 38;  // the open's code when the file could not be created
-
-constexpr int kTempNameSize = 4096;
-constexpr int kTempAttempts = 1000;
-constexpr char kFirstTempName[] = "$_$";
 
 bool is_empty(const char *path) { return path == nullptr || path[0] == '\0'; }
 
@@ -58,82 +52,47 @@ private:
     int32_t saved_;
 };
 
+// The destination's new version and the record stream that writes it.
 struct Output {
     WKS h;
-    Layout layout;
-    bool temporary = false;
-    char temp[kTempNameSize];
+    WholeFile file;
 };
 
-// The n-th temporary name beside path: "$_$", then "file0", "file1", ...
-// False when the name would not fit.
-bool temp_name(const char *path, int n, char (&out)[kTempNameSize]) {
-    const plat::SplitPath parts = plat::split_path(path);
-    const std::size_t dir = parts.drive.size() + parts.dir.size();
-    char leaf[16];
-    if (n == 0)
-        std::snprintf(leaf, sizeof leaf, "%s", kFirstTempName);
-    else
-        std::snprintf(leaf, sizeof leaf, "file%d", n - 1);
-    if (dir + std::strlen(leaf) + 1 > sizeof out) return false;
-    std::memcpy(out, path, dir);  // drive and directory are the path's first characters
-    std::strcpy(out + dir, leaf);
-    return true;
+// The BOF version follows the destination's own name, except that a file
+// converted onto itself always carries 1028, whatever its name: hosts have
+// always found that version in files converted in place.
+uint16_t version_for(const char *src, const char *dst, Layout layout) {
+    if (one_file(src, dst)) return kVersion1028;
+    return has_extension(dst, layout == Layout::kOrx ? ".ORX" : ".WK1") ? kVersion1030 : kVersion1028;
 }
 
-uint16_t version_for(const char *path, Layout layout) {
-    return has_extension(path, layout == Layout::kOrx ? ".ORX" : ".WK1") ? kVersion1030 : kVersion1028;
-}
-
-bool open_temporary(Output &out, const char *dst) {
-    for (int n = 0; n < kTempAttempts; ++n) {
-        if (!temp_name(dst, n, out.temp)) return false;
-        if (create_exclusive(&out.h, out.temp, out.layout, version_for(dst, out.layout))) {
-            out.temporary = true;
-            return true;
-        }
-        if (out.h.error != kNotCreated) {  // created, but its first records could not be written
-            plat::remove(out.temp);
-            return false;
-        }
-        if (!plat::exists(out.temp)) return false;  // not a name clash: give up
-    }
+bool open_output(Output &out, Layout layout, const char *src, const char *dst) {
+    std::memset(&out.h, 0, sizeof out.h);
+    out.h.fd = -1;
+    const uint16_t version = version_for(src, dst, layout);
+    if (!out.file.create(dst)) return false;
+    if (start_stream(&out.h, out.file.fd(), layout, version)) return true;
+    out.file.abandon();
     return false;
 }
 
-bool open_output(Output &out, const char *src, const char *dst) {
-    std::memset(&out.h, 0, sizeof out.h);
-    if (one_file(src, dst)) return open_temporary(out, dst);
-    return out.layout == Layout::kOrx ? wksopen(&out.h, "", dst) != nullptr
-                                      : wksopen_wk1(&out.h, "", dst) != nullptr;
-}
-
-// What went wrong in a record loop.
-struct LoopState {
-    bool read_failed = false;
-    bool refused = false;
-    bool write_failed = false;
-    bool cut = false;
-};
-
-// Closes the output and, for a temporary file, puts it in place of dst
-// when the conversion went through, or removes it.  Returns the result.
-int32_t finish(Output &out, const char *dst, const LoopState &state) {
-    bool written = !state.write_failed;
-    if (wksclose(&out.h) != 0) {
-        written = false;
-        if (out.h.fd >= 0) close_descriptor(&out.h);  // the EOF record was not written: still open
+// Ends the output after its record loop: with the EOF record and in the
+// destination's place when everything so far went through, else dropped.
+// Returns the conversion's result.
+int32_t finish(Output &out, int32_t result) {
+    if (result == kConverted) {
+        set_rec(&out.h, WKS_EOF, 0);
+        if (write_record(&out.h) != 0) result = kOutputFailed;  // shown
     }
-    int32_t result = kConverted;
-    if (state.read_failed || state.refused)
-        result = kSourceDamaged;
-    else if (!written)
-        result = kOutputFailed;
-    if (out.temporary) {
-        if (result == kConverted && plat::rename(out.temp, dst) != 0) result = kOutputFailed;
-        if (result != kConverted) plat::remove(out.temp);
+    if (result != kConverted) {
+        out.file.abandon();
+        return result;
     }
-    return result;
+    const int16_t code = out.file.commit();
+    out.h.fd = -1;
+    if (code == 0) return kConverted;
+    wkserr(code);
+    return kOutputFailed;
 }
 
 }  // namespace
@@ -158,29 +117,31 @@ int32_t wk1_to_orx(const char *wk1_path, const char *orx_path) {
     }
     header::set_mode(header::kConvert);
     Output out;
-    out.layout = Layout::kOrx;
-    const bool opened = open_output(out, wk1_path, orx_path);
+    const bool opened = open_output(out, Layout::kOrx, wk1_path, orx_path);
     header::release_converter_block();  // written by the open, or of no more use
     if (!opened) {
         wksclose_wk1(&in);
         return kCreateFailed;
     }
 
-    LoopState state;
+    int32_t result = kConverted;
     int16_t status;
     while ((status = wksnextr_wk1(&in)) == 0) {
         if (wk1_rec_to_orx_rec(reinterpret_cast<const unsigned char *>(&in.rec),
                                reinterpret_cast<unsigned char *>(&out.h.rec)) != 0) {
-            state.refused = true;
-            continue;
+            result = kSourceDamaged;
+            break;
         }
         if (rec_type(&out.h) == WKS_FORMULA)
             rewrite_formula(out.h.rec, WKS_BODY_SIZE, file_number(&out.h), &out.h, Direction::kWk1ToOrx);
-        if (wkswrec(&out.h) != 0) state.write_failed = true;
+        if (wkswrec(&out.h) != 0) {
+            result = kOutputFailed;
+            break;
+        }
     }
-    state.read_failed = status != -1;
-    wksclose_wk1(&in);
-    const int32_t result = finish(out, orx_path, state);
+    if (result == kConverted && status != -1) result = kSourceDamaged;
+    wksclose_wk1(&in);  // before the result takes the place of a destination that may be the source
+    result = finish(out, result);
     if (result == kConverted && take_text_cut()) return kTextCut;
     return result;
 }
@@ -198,13 +159,12 @@ int32_t orx_to_wk1(const char *orx_path, const char *wk1_path) {
     if (!source_open) return kCreateFailed;
 
     Output out;
-    out.layout = Layout::kWk1;
-    if (!open_output(out, orx_path, wk1_path)) {
+    if (!open_output(out, Layout::kWk1, orx_path, wk1_path)) {
         wksclose(&in);
         return kCreateFailed;
     }
 
-    LoopState state;
+    int32_t result = kConverted;
     const uint32_t long_texts_before = long_texts();
     WKS_RECORD work;  // formulas are rebuilt here: the source's buffer holds the read-ahead
     int16_t status;
@@ -217,16 +177,19 @@ int32_t orx_to_wk1(const char *orx_path, const char *wk1_path) {
         }
         if (orx_rec_to_wk1_rec(reinterpret_cast<const unsigned char *>(rec),
                                reinterpret_cast<unsigned char *>(&out.h.rec)) != 0) {
-            state.refused = true;
-            continue;
+            result = kSourceDamaged;
+            break;
         }
-        if (wkswrec_wk1(&out.h) != 0) state.write_failed = true;
+        if (wkswrec_wk1(&out.h) != 0) {
+            result = kOutputFailed;
+            break;
+        }
     }
-    state.read_failed = status != -1;
-    state.cut = long_texts() != long_texts_before;
-    wksclose(&in);
-    const int32_t result = finish(out, wk1_path, state);
-    return result == kConverted && state.cut ? kTextCut : result;
+    if (result == kConverted && status != -1) result = kSourceDamaged;
+    const bool cut = long_texts() != long_texts_before;
+    wksclose(&in);  // before the result takes the place of a destination that may be the source
+    result = finish(out, result);
+    return result == kConverted && cut ? kTextCut : result;
 }
 
 }

@@ -1,8 +1,11 @@
 /*
  * Two small file functions exported with the converters: a whole-file copy
  * and a search for an unused temporary name beside a path.  The converters
- * themselves use neither.
+ * themselves use neither.  The copy is written as the converters write
+ * their results (whole_file.h): a failed copy leaves an existing
+ * destination as it was.
  */
+#include "convert/whole_file.h"
 #include "platform/platform.h"
 #include "wks.h"
 
@@ -15,9 +18,18 @@ namespace {
 constexpr uint32_t kChunk = 4096;
 constexpr int16_t kReadError = 27;
 constexpr int16_t kWriteError = 32;
-constexpr int16_t kCloseError = 25;
-constexpr int kCreateTruncate =
-    plat::kOpenBinary | plat::kOpenWriteOnly | plat::kOpenCreate | plat::kOpenTruncate;
+constexpr int16_t kNotPlaced = 38;
+
+// Copies in to the new file: 0, or the error code of the failed read or write.
+int16_t copy_bytes(int32_t in, int32_t out) {
+    unsigned char chunk[kChunk];
+    for (;;) {
+        const int32_t got = plat::read(in, chunk, kChunk);
+        if (got == 0) return 0;
+        if (got < 0) return kReadError;
+        if (plat::write(out, chunk, static_cast<uint32_t>(got)) != got) return kWriteError;
+    }
+}
 
 }  // namespace
 
@@ -30,34 +42,26 @@ int32_t copy_file(const char *src, const char *dst) {
         wkswin_printf("Cannot open file \"%s\" for reading", src);
         return -1;
     }
-    const int32_t out = plat::open(dst, kCreateTruncate, plat::kOwnerReadWrite);
-    if (out < 0) {
+    // Onto itself, under any spelling or through any link: nothing to do.
+    if (plat::same_file(src, dst)) {
+        plat::close(in);
+        return 0;
+    }
+    wks::convert::WholeFile out;
+    if (!out.create(dst)) {
         plat::close(in);
         wkswin_printf("Cannot open file \"%s\" for writing", dst);
         return -1;
     }
-    unsigned char chunk[kChunk];
-    bool ok = true;
-    for (;;) {
-        const int32_t got = plat::read(in, chunk, kChunk);
-        if (got == 0) break;
-        if (got < 0) {
-            ok = false;
-            wkserr(kReadError);
-            break;
-        }
-        if (plat::write(out, chunk, static_cast<uint32_t>(got)) != got) {
-            ok = false;
-            wkserr(kWriteError);
-            break;
-        }
-    }
-    if (plat::close(out) != 0) {
-        if (ok) wkserr(kCloseError);  // the last bytes may not have reached the file
-        ok = false;
-    }
+    int16_t code = copy_bytes(in, out.fd());
+    if (code == 0) code = out.commit();
     plat::close(in);
-    return ok ? 0 : -1;
+    if (code == 0) return 0;
+    if (code == kNotPlaced)
+        wkswin_printf("Cannot open file \"%s\" for writing", dst);
+    else
+        wkserr(code);
+    return -1;
 }
 
 void get_tempname(const char *path, char *out) {

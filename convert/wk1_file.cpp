@@ -36,46 +36,36 @@ WKS *open_read(WKS *h, const char *path) {
     return h;
 }
 
-// Shared tail of both create modes: h->fd is a fresh, empty file.
-WKS *start_writing(WKS *h, Layout layout, uint16_t version) {
-    h->mode = 'w';
-    if (layout == Layout::kOrx && save_header(h->fd) == header::kSaveFailed) {
-        wkserr(set_error(h, kWriteError));
-        close_descriptor(h);
-        return nullptr;
-    }
-    put_bof(h, version);
-    if (write_record(h) != 0) {
-        close_descriptor(h);
-        return nullptr;
-    }
-    set_error(h, 0);
-    return h;
-}
-
 WKS *open_create(WKS *h, const char *path) {
     plat::remove(path);
-    h->fd = plat::open(path, plat::kCreateWrite, plat::kOwnerReadWrite);
-    if (h->fd < 0) {
+    const int32_t fd = plat::open(path, plat::kCreateWrite, plat::kPermReadWrite);
+    if (fd < 0) {
         wkserr(set_error(h, kOpenError));
         return nullptr;
     }
-    return start_writing(h, Layout::kWk1, has_extension(path, ".WK1") ? kVersion1030 : kVersion1028);
+    if (!start_stream(h, fd, Layout::kWk1, has_extension(path, ".WK1") ? kVersion1030 : kVersion1028)) {
+        close_descriptor(h);
+        return nullptr;
+    }
+    return h;
 }
 
 }  // namespace
 
-WKS *create_exclusive(WKS *h, const char *path, Layout layout, uint16_t version) {
+WKS *start_stream(WKS *h, int32_t fd, Layout layout, uint16_t version) {
+    h->fd = fd;
+    h->mode = 'w';
     h->last_col = 0;
     h->last_row = 0;
     h->carried = 0;
-    const int flags = (layout == Layout::kOrx ? plat::kCreateRW : plat::kCreateWrite) | plat::kOpenExclusive;
-    h->fd = plat::open(path, flags, plat::kOwnerReadWrite);
-    if (h->fd < 0) {
-        wkserr(set_error(h, kOpenError));
+    if (layout == Layout::kOrx && save_header(fd) == header::kSaveFailed) {
+        wkserr(set_error(h, kWriteError));
         return nullptr;
     }
-    return start_writing(h, layout, version);
+    put_bof(h, version);
+    if (write_record(h) != 0) return nullptr;
+    set_error(h, 0);
+    return h;
 }
 
 }  // namespace wks::convert

@@ -1,6 +1,6 @@
 /*
  * Internal side of WK1 file access, for the converters: starting a record
- * stream on a file this call creates itself.
+ * stream of either format on a new file they created themselves.
  */
 #ifndef WKS_CONVERT_WK1_FILE_H
 #define WKS_CONVERT_WK1_FILE_H
@@ -13,12 +13,11 @@ namespace wks::convert {
 
 enum class Layout { kWk1, kOrx };
 
-// Creates path exclusively (an existing file or link of that name makes it
-// fail) and starts a write stream on it: for kOrx the header block waiting
-// for the header mode, then a BOF record of the given version.  Returns h,
-// or null with h->error 38 (not created) or 32 (not written; the file is
-// closed and stays behind for the caller to remove).
-WKS *create_exclusive(WKS *h, const char *path, Layout layout, uint16_t version);
+// Starts a write stream on fd, a new empty file: for kOrx the header block
+// waiting for the header mode (written and released), then a BOF record of
+// the given version.  Returns h, or null with h->error 32 (shown); the
+// descriptor stays open and the caller's either way.
+WKS *start_stream(WKS *h, int32_t fd, Layout layout, uint16_t version);
 
 }  // namespace wks::convert
 

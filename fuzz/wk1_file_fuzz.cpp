@@ -7,8 +7,9 @@
  *
  *   read:     open, wksnextr_wk1 to the end (or the first failure), close;
  *   wk1_to_orx and orx_to_wk1 of the bytes to a second file: the source is
- *             untouched, the result one of the documented ones, and an ORX
- *             result opens as an ORX file;
+ *             untouched, the result one of the documented ones, an ORX
+ *             result opens as an ORX file, and a failed conversion creates
+ *             no destination;
  *   same path (bit 0): a failed conversion leaves the file byte for byte as
  *             it was; no temporary file outlives the call either way.
  * The converters run in the harness's private directory, where they put
@@ -60,9 +61,11 @@ void to_another_file(const std::string &in, const Bytes &input) {
     if (!known_wk1_to_orx(a)) fail("wk1_to_orx result", std::to_string(a));
     if (read_file(in) != input) fail("wk1_to_orx changed its source");
     if ((a == 0 || a == -4) && wks_open_close(orx.c_str()) != 1) fail("wk1_to_orx wrote no ORX file");
+    if (a != 0 && a != -4 && file_exists(orx)) fail("a failed wk1_to_orx left a destination", std::to_string(a));
     const int32_t b = orx_to_wk1(in.c_str(), wk1.c_str());
     if (!known_orx_to_wk1(b)) fail("orx_to_wk1 result", std::to_string(b));
     if (read_file(in) != input) fail("orx_to_wk1 changed its source");
+    if (b != 0 && b != -4 && file_exists(wk1)) fail("a failed orx_to_wk1 left a destination", std::to_string(b));
     if (a == 0 || a == -4) {
         // What one converter wrote, the other reads.
         const int32_t c = orx_to_wk1(orx.c_str(), wk1.c_str());

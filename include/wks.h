@@ -101,6 +101,12 @@ typedef struct WKS {
  * extension, else 1028); both, different = copy path1 into a new path2; both
  * equal = append to path1.  Returns h, or NULL with h->error set to 37 (both
  * empty), 38 (open/create failed), 39 (not an ORX file), 27, 32, ...
+ * Create and copy delete an existing path2 first, but never a directory or
+ * a read-only file (one without any write permission bit, or the Windows
+ * read-only attribute): those give 38 and stay as they were, and so does a
+ * read-only file in append mode.  A directory never opens for reading (38,
+ * or the "cannot be opened." notice).  New files are readable and writable
+ * by all, less the umask on POSIX systems.
  * Copy and append register every range-name record under the file number of
  * h (see WKS_NAME) and leave h open for writing: copy after the input's
  * records (its header block and EOF record are not copied), append on the
@@ -343,7 +349,8 @@ WKS_API uint16_t makeabs(const unsigned char *word, int16_t base);
  * message (h->error 0 after a bad first record, 27 after a read error).
  * create_path only: the file is replaced by one holding a BOF record of
  * version 1030 for a ".WK1" extension (any case), else 1028; NULL with
- * h->error 38 (silent) or 32.  Both or neither path: NULL, nothing set. */
+ * h->error 38 (silent; also for a directory or a read-only file, left as it
+ * was) or 32.  Both or neither path: NULL, nothing set. */
 WKS_API WKS    *wksopen_wk1(WKS *h, const char *read_path, const char *create_path);
 
 /* Record stream twins of wksnextr, wkswrec and wksclose, with the same
@@ -397,22 +404,35 @@ WKS_API int32_t legal_range(char **src, char **dst);         /* cell id ".." cel
 WKS_API int32_t legal_cellID(char **src, char **dst);        /* [$]A[B][$]digits, prefix dropped: 1, or 0 */
 
 /* Convert a whole file.  0 converted; -1 destination not created (for
- * orx_to_wk1 also: source not opened); -2 source not a WK1 file (wk1_to_orx,
+ * orx_to_wk1 also: source not opened), or a directory, a read-only file or
+ * anything but a regular file; -2 source not a WK1 file (wk1_to_orx,
  * checked before the destination is touched) or not an ORX file
  * (orx_to_wk1); -3 no memory for the header block; -4 converted, but a
  * formula text was too long for a WK1 file (reported by orx_to_wk1 for its
  * own formulas, and by the next wk1_to_orx, which clears the flag); -5 the
  * source could not be read to its EOF record, or held a cell that cannot be
- * translated (not written); -6 the result could not be written whole.
- * When source and destination are one file (names equal without regard to
- * case, or both existing and the same file) the result goes to a new
- * temporary file beside the destination, renamed over it only after a
- * complete conversion; on -5 and -6 it is removed and the source is kept. */
+ * translated; -6 the result could not be written whole (the first record
+ * that cannot be written ends the conversion: one Write Error shown).
+ * The result is written to a new file beside the destination and takes
+ * its place only when complete, flushed and closed; on any failure an
+ * existing destination keeps its bytes and permissions and no new file
+ * remains (on Linux the new file has no name until then, so a process
+ * killed while it writes leaves nothing).  A replaced destination keeps its permission
+ * bits, a new one is readable and writable by all less the umask; a
+ * symbolic link named as the destination stays a link to the replaced
+ * file.  Source and destination are one file when their names are equal
+ * without regard to case or both exist and are the same file; the result
+ * then carries BOF version 1028, otherwise the version of the
+ * destination's name (1030 for ".ORX" or ".WK1", any case). */
 WKS_API int32_t wk1_to_orx(const char *wk1_path, const char *orx_path);
 WKS_API int32_t orx_to_wk1(const char *orx_path, const char *wk1_path);
 
-/* Copies src over dst.  0, or -1 (shown: either file not opened, or a read,
- * write or close error). */
+/* Copies src over dst, written as the converters write their results: a
+ * failure leaves an existing dst as it was.  0, also when dst is src under
+ * any spelling or link (nothing touched); or -1, shown: "Cannot open file
+ * ... for reading" (src missing or a directory), "... for writing" (dst
+ * cannot be created or replaced, or is a directory or read-only), or the
+ * read, write or close error. */
 WKS_API int32_t copy_file(const char *src, const char *dst);
 
 /* Puts the first unused name "<drive><dir>f_$N" beside path in out, which

@@ -10,7 +10,9 @@
 
 namespace plat {
 
-enum class Op { Open, Read, Write, Seek, Close, Rename, Remove, Alloc, Count };
+// Flush: a pending file's flush to the disk; Rename: also the link that
+// names an unnamed pending file.
+enum class Op { Open, Read, Write, Seek, Close, Rename, Remove, Alloc, Flush, Count };
 
 // Makes the n-th call of op, counted from now (1 = the next one), fail.
 // n <= 0 disarms op.
@@ -18,6 +20,11 @@ void fail_nth(Op op, int n);
 
 // Disarms every operation.
 void clear_faults();
+
+// Makes pending files (platform.h) take the named way even where the system
+// has unnamed files, so that tests reach both.  Off unless a test sets it.
+void refuse_unnamed_files(bool refuse);
+extern bool g_refuse_unnamed;
 
 // Called by the platform layer before each operation: true when this call
 // must fail.

@@ -34,27 +34,57 @@ constexpr int kReadWrite   = kOpenBinary | kOpenReadWrite;                 // 0x
 constexpr int kCreateRW    = kOpenBinary | kOpenReadWrite | kOpenCreate;   // 0x8102
 constexpr int kCreateWrite = kOpenBinary | kOpenWriteOnly | kOpenCreate;   // 0x8101
 
-constexpr int kOwnerReadWrite = 0x0180;  // _S_IREAD | _S_IWRITE, octal 0600
+// Permission of a created file: _S_IREAD | _S_IWRITE, a file that is not
+// read-only (0666 less the umask on POSIX systems).
+constexpr int kPermReadWrite = 0x0180;
 
 // Seek origins, as in lseek.
 constexpr int kSeekSet = 0;
 constexpr int kSeekCur = 1;
 constexpr int kSeekEnd = 2;
 
-// Low-level descriptor calls; -1 on failure, like the runtime's.
+// Low-level descriptor calls; -1 on failure, like the runtime's.  As with the
+// Windows runtime, opening a directory fails, and so does opening a read-only
+// file for writing (a file without any write permission bit counts as
+// read-only, whoever the process runs as).
 int32_t open(const char *path, int flags, int perm = 0);
 int32_t read(int32_t fd, void *buf, uint32_t count);
 int32_t write(int32_t fd, const void *buf, uint32_t count);
 int64_t lseek(int32_t fd, int64_t offset, int origin);
 int32_t close(int32_t fd);
 
-// File-system calls.
+// File-system calls.  remove never deletes a directory or a read-only file;
+// rename replaces an existing `to` unless it is one of those.
 bool    exists(const char *path);
 int32_t remove(const char *path);
-int32_t rename(const char *from, const char *to);  // replaces an existing `to`
+int32_t rename(const char *from, const char *to);
 // True when both paths exist and name the same file (same device and inode,
 // or the Windows equivalent).
 bool    same_file(const char *a, const char *b);
+
+// A whole file written beside its destination and put in its place in one
+// step once it is complete, so that the destination holds either its old
+// bytes or the new ones, never a part.  Until then the new file has no name
+// where the system allows (a process killed half-way leaves nothing), or the
+// first free name of "$_$", "file0", "file1", ... beside the destination,
+// created exclusively.  A destination that exists must be a regular file the
+// process may write; the new file takes its permission bits (and, where the
+// process may, its owner), a new destination gets those of a created file.
+constexpr std::size_t kPathCapacity = 4096;
+struct PendingFile {
+    int32_t fd = -1;                  // open for reading and writing while pending
+    char target[kPathCapacity] = {};  // what it replaces or becomes: the destination, links followed
+    char name[kPathCapacity] = {};    // its own name meanwhile; empty while it has none
+};
+enum class Placed { kDone, kNotFlushed, kNotClosed, kNotPlaced };
+// False, with nothing created, when the destination may not be replaced or
+// the new file cannot be made.
+bool   create_pending(PendingFile &file, const char *destination);
+// Flushes the file to the disk, closes it and puts it in place.  Whatever
+// fails, the pending file is gone and the destination as it was.
+Placed place_pending(PendingFile &file);
+// Closes and removes a pending file; nothing to do for one placed or discarded.
+void   discard_pending(PendingFile &file);
 
 // Heap; alloc returns null on failure (real or injected).
 void *alloc(std::size_t size);

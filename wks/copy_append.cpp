@@ -84,7 +84,7 @@ WKS *open_copy(WKS *h, const char *in_path, const char *out_path) {
     if (plat::same_file(in_path, out_path)) return refuse(h, kOpenError);
 
     plat::remove(out_path);
-    const int32_t out = plat::open(out_path, plat::kCreateRW, plat::kOwnerReadWrite);
+    const int32_t out = plat::open(out_path, plat::kCreateRW, plat::kPermReadWrite);
     if (out < 0) return refuse(h, kOpenError);
 
     const int32_t in = plat::open(in_path, plat::kRead);

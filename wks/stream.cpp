@@ -80,7 +80,7 @@ WKS *open_read(WKS *h, const char *path) {
 WKS *open_create(WKS *h, const char *path) {
     h->mode = 'w';
     plat::remove(path);
-    h->fd = plat::open(path, plat::kCreateRW, plat::kOwnerReadWrite);
+    h->fd = plat::open(path, plat::kCreateRW, plat::kPermReadWrite);
     if (h->fd < 0) {
         wkserr(set_error(h, kOpenError));
         return nullptr;

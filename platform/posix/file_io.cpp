@@ -1,10 +1,13 @@
 /*
  * Low-level file calls on POSIX systems, taking the Windows runtime's flag
- * values so that the rest of the library is written once.  Files are always
- * binary here; descriptors are not inherited by child processes.
+ * values so that the rest of the library is written once, and refusing what
+ * that runtime refuses: a directory is never opened or removed, and a
+ * read-only file is never opened for writing, removed or replaced.  Files
+ * are always binary here; descriptors are not inherited by child processes.
  */
 #include "platform/fault.h"
 #include "platform/platform.h"
+#include "platform/posix/files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -13,8 +16,27 @@
 #include <unistd.h>
 
 namespace plat {
+
+namespace posix {
+
+bool is_read_only(const char *path, const struct stat &st) {
+    return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0;
+}
+
+int open_retrying(const char *path, int flags, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path, flags, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+}  // namespace posix
+
 namespace {
 
+// Truncation is left out: it waits until the file is known to be one that
+// may be written.
 int posix_flags(int flags) {
     int f = O_CLOEXEC;
     switch (flags & 3) {
@@ -23,16 +45,27 @@ int posix_flags(int flags) {
         default: f |= O_RDONLY; break;
     }
     if (flags & kOpenCreate) f |= O_CREAT;
-    if (flags & kOpenTruncate) f |= O_TRUNC;
     if (flags & kOpenExclusive) f |= O_EXCL;
     return f;
 }
 
+// _S_IREAD and _S_IWRITE stand for everybody's read and write bits; the
+// umask then takes its share, as for any program's files.
 mode_t posix_mode(int perm) {
     mode_t m = 0;
-    if (perm & 0x0100) m |= S_IRUSR;  // _S_IREAD
-    if (perm & 0x0080) m |= S_IWUSR;  // _S_IWRITE
+    if (perm & 0x0100) m |= S_IRUSR | S_IRGRP | S_IROTH;  // _S_IREAD
+    if (perm & 0x0080) m |= S_IWUSR | S_IWGRP | S_IWOTH;  // _S_IWRITE
     return m;
+}
+
+bool is_writing(int flags) { return (flags & 3) != kOpenReadOnly; }
+
+// A directory, or a read-only file: what the Windows runtime neither removes
+// nor replaces.  A symbolic link counts as itself, whatever it points to.
+bool is_protected(const char *path) {
+    struct stat st;
+    if (::lstat(path, &st) != 0) return false;
+    return S_ISDIR(st.st_mode) || (!S_ISLNK(st.st_mode) && posix::is_read_only(path, st));
 }
 
 }  // namespace
@@ -42,10 +75,18 @@ int32_t open(const char *path, int flags, int perm) {
         errno = EACCES;
         return -1;
     }
-    int fd;
-    do {
-        fd = ::open(path, posix_flags(flags), posix_mode(perm));
-    } while (fd < 0 && errno == EINTR);
+    const int fd = posix::open_retrying(path, posix_flags(flags), posix_mode(perm));
+    if (fd < 0) return -1;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (is_writing(flags) && posix::is_read_only(path, st))) {
+        ::close(fd);
+        errno = EACCES;  // what the Windows runtime says for both
+        return -1;
+    }
+    if ((flags & kOpenTruncate) && is_writing(flags) && ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 
@@ -98,11 +139,19 @@ int32_t remove(const char *path) {
         errno = EACCES;
         return -1;
     }
-    return std::remove(path);
+    if (is_protected(path)) {
+        errno = EACCES;
+        return -1;
+    }
+    return ::unlink(path);
 }
 
 int32_t rename(const char *from, const char *to) {
     if (fault_hit(Op::Rename)) {
+        errno = EACCES;
+        return -1;
+    }
+    if (is_protected(to)) {
         errno = EACCES;
         return -1;
     }

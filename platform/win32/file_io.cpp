@@ -10,9 +10,13 @@
  * a host that passes descriptors of its own (read_header, save_header) must
  * have opened them with that runtime.
  *
- * Renaming replaces an existing target, and file identity is the volume
- * serial number plus the file index, the Windows counterpart of device and
- * inode.
+ * The runtime refuses to open a directory, to open a read-only file for
+ * writing and to remove either, and MoveFileEx to replace them.  The
+ * read-only attribute is also checked here before opening for writing and
+ * renaming, so that this holds where an emulation of the runtime lets a
+ * privileged process through.  Renaming replaces an existing target and
+ * returns once the move is on the disk.  File identity is the volume serial
+ * number plus the file index, the Windows counterpart of device and inode.
  */
 #include "platform/fault.h"
 #include "platform/platform.h"
@@ -32,17 +36,26 @@ static_assert(kOpenReadOnly == _O_RDONLY && kOpenWriteOnly == _O_WRONLY && kOpen
 static_assert(kOpenCreate == _O_CREAT && kOpenTruncate == _O_TRUNC && kOpenExclusive == _O_EXCL &&
                   kOpenBinary == _O_BINARY,
               "open flags are the runtime's");
-static_assert(kOwnerReadWrite == (_S_IREAD | _S_IWRITE), "permission bits are the runtime's");
+static_assert(kPermReadWrite == (_S_IREAD | _S_IWRITE), "permission bits are the runtime's");
 static_assert(kSeekSet == SEEK_SET && kSeekCur == SEEK_CUR && kSeekEnd == SEEK_END, "seek origins");
 
 namespace {
 
 constexpr int kAccessExists = 0;  // _access mode: existence only
 
+bool is_read_only(const char *path) {
+    const DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
 }  // namespace
 
 int32_t open(const char *path, int flags, int perm) {
     if (fault_hit(Op::Open)) {
+        errno = EACCES;
+        return -1;
+    }
+    if ((flags & (_O_WRONLY | _O_RDWR)) != 0 && is_read_only(path)) {
         errno = EACCES;
         return -1;
     }
@@ -97,7 +110,11 @@ int32_t rename(const char *from, const char *to) {
         errno = EACCES;
         return -1;
     }
-    if (::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 0;
+    if (is_read_only(to)) {
+        errno = EACCES;
+        return -1;
+    }
+    if (::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 0;
     DWORD error = ::GetLastError();
     errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT : EACCES;
     return -1;

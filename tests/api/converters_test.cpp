@@ -133,14 +133,50 @@ TEST_F(Converters, TheHeaderModeIsRestored) {
     }
 }
 
+// Runs a test inside a directory and goes back to where it was.
+class InDirectory {
+public:
+    explicit InDirectory(const std::string &dir) : previous_(std::filesystem::current_path()) {
+        std::filesystem::current_path(dir);
+    }
+    ~InDirectory() { std::filesystem::current_path(previous_); }
+    InDirectory(const InDirectory &) = delete;
+    InDirectory &operator=(const InDirectory &) = delete;
+
+private:
+    std::filesystem::path previous_;
+};
+
+// The result replaces the file, and carries version 1028 whatever the name
+// and however the destination spells the source.
 TEST_F(Converters, ConvertingAFileOntoItselfReplacesItAndLeavesNoTemporaryFile) {
-    write_wk1("same.wk1");
-    const auto before = entries(dir.path());
-    ASSERT_EQ(wk1_to_orx(path("same.wk1").c_str(), path("same.wk1").c_str()), 0);
-    EXPECT_EQ(hex(orx_records_of(read_file(path("same.wk1")))), hex(concat({bof(1028), orx_records(), eof()})));
-    ASSERT_EQ(orx_to_wk1(path("same.wk1").c_str(), path("same.wk1").c_str()), 0);
-    EXPECT_EQ(hex(read_file(path("same.wk1"))), hex(concat({bof(1030), wk1_records(), eof()})));
-    EXPECT_EQ(entries(dir.path()), before);
+    InDirectory here(dir.path());
+    const struct {
+        const char *name;
+        std::string dst;  // another spelling of name
+        bool to_orx;
+    } cases[] = {
+        {"same.wk1", "same.wk1", true},
+        {"same.wk1", path("same.wk1"), false},
+        {"a.orx", "a.orx", true},
+        {"x.orx", "./x.orx", true},
+        {"y.orx", path("y.orx"), true},
+        {"b.wk1", "./b.wk1", false},
+    };
+    for (const auto &c : cases) {
+        if (c.to_orx) {
+            write_wk1(c.name);
+            ASSERT_EQ(wk1_to_orx(c.name, c.dst.c_str()), 0) << c.name << " onto " << c.dst;
+            EXPECT_EQ(hex(orx_records_of(read_file(c.name))), hex(concat({bof(1028), orx_records(), eof()})))
+                << c.name << " onto " << c.dst;
+        } else {
+            write_orx(c.name);
+            ASSERT_EQ(orx_to_wk1(c.name, c.dst.c_str()), 0) << c.name << " onto " << c.dst;
+            EXPECT_EQ(hex(read_file(c.name)), hex(concat({bof(1028), wk1_records(), eof()})))
+                << c.name << " onto " << c.dst;
+        }
+    }
+    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"same.wk1", "a.orx", "x.orx", "y.orx", "b.wk1"}));
 }
 
 TEST_F(Converters, OneFileByIdentityIsConvertedInPlace) {
@@ -225,9 +261,10 @@ TEST_F(Converters, AnUncreatableDestinationIsMinusOne) {
 TEST_F(Converters, ASourceThatEndsWithoutEofIsReportedAndNeverReplaced) {
     const Bytes cut_wk1 = concat({bof(1030), record(WKS_LABEL, label(0, 0, "x"))});
     write_file(path("cut.wk1"), cut_wk1);
+    write_file(path("out.orx"), {1, 2, 3});
     EXPECT_EQ(wk1_to_orx(path("cut.wk1").c_str(), path("out.orx").c_str()), -5);
-    // Everything read before the error is in the result, closed by an EOF record.
-    EXPECT_EQ(hex(orx_records_of(read_file(path("out.orx")))), hex(concat({bof(1030), eof()})));
+    EXPECT_EQ(read_file(path("out.orx")), (Bytes{1, 2, 3}));
+    EXPECT_EQ(wk1_to_orx(path("cut.wk1").c_str(), path("new.orx").c_str()), -5);
     EXPECT_EQ(wk1_to_orx(path("cut.wk1").c_str(), path("cut.wk1").c_str()), -5);
     EXPECT_EQ(read_file(path("cut.wk1")), cut_wk1);
 
@@ -236,21 +273,21 @@ TEST_F(Converters, ASourceThatEndsWithoutEofIsReportedAndNeverReplaced) {
     EXPECT_EQ(orx_to_wk1(path("cut.orx").c_str(), path("cut.orx").c_str()), -5);
     EXPECT_EQ(read_file(path("cut.orx")), cut_orx);
     EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"cut.wk1", "cut.orx", "out.orx"}));
-    EXPECT_EQ(messages.texts(), std::vector<std::string>(3, error_message(27)));
+    EXPECT_EQ(messages.texts(), std::vector<std::string>(4, error_message(27)));
 }
 
-TEST_F(Converters, ACellThatCannotBeTranslatedIsNotWrittenAndFailsTheConversion) {
+TEST_F(Converters, ACellThatCannotBeTranslatedFailsTheConversionAndLeavesTheDestination) {
     const Bytes too_long = record(WKS_LABEL, wk1_cell_body('\'', 0, 0, Bytes(2063, 'a')));  // body 2068
     write_file(path("long.wk1"), concat({bof(1030), too_long, record(WKS_LABEL, label(1, 1, "ok")), eof()}));
+    write_file(path("long.orx"), {1, 2, 3});
     EXPECT_EQ(wk1_to_orx(path("long.wk1").c_str(), path("long.orx").c_str()), -5);
-    EXPECT_EQ(hex(orx_records_of(read_file(path("long.orx")))), hex(concat({bof(1030), record(WKS_LABEL, orx_cell_body('\'', 1, 1, {'o', 'k', 0})),
-                          eof()})));
+    EXPECT_EQ(read_file(path("long.orx")), (Bytes{1, 2, 3}));
 
     const Bytes too_short = record(WKS_NUMBER, Bytes(15, 0));
     write_orx("short.orx", concat({too_short, record(WKS_LABEL, orx_cell_body('\'', 1, 1, {'o', 'k', 0}))}));
     EXPECT_EQ(orx_to_wk1(path("short.orx").c_str(), path("short.wk1").c_str()), -5);
-    EXPECT_EQ(hex(read_file(path("short.wk1"))),
-              hex(concat({bof(1030), record(WKS_LABEL, label(1, 1, "ok")), eof()})));
+    EXPECT_FALSE(file_exists(path("short.wk1")));
+    EXPECT_EQ(messages.count(), 0u);
 }
 
 // Random bytes, and valid files cut at every length, in both directions,
@@ -298,6 +335,24 @@ TEST_F(Converters, CopyFileCopiesAnySize) {
         write_file(path("dst"), Bytes(20000, 1));  // cut to the copy's length
         ASSERT_EQ(copy_file(path("src").c_str(), path("dst").c_str()), 0) << size;
         EXPECT_EQ(read_file(path("dst")), data) << size;
+    }
+    EXPECT_EQ(messages.count(), 0u);
+}
+
+TEST_F(Converters, CopyFileOntoItselfUnderAnySpellingTouchesNothing) {
+    InDirectory here(dir.path());
+    const Bytes data(5000, 7);
+    write_file(path("v.wk1"), data);
+    std::filesystem::create_hard_link("v.wk1", "hard.wk1");
+    std::error_code no_links;
+    std::filesystem::create_symlink("v.wk1", "soft.wk1", no_links);
+    const std::pair<std::string, std::string> spellings[] = {
+        {"v.wk1", "v.wk1"}, {"v.wk1", "./v.wk1"}, {"v.wk1", path("v.wk1")}, {"hard.wk1", "v.wk1"},
+        {"v.wk1", no_links ? "v.wk1" : "soft.wk1"}, {no_links ? "v.wk1" : "soft.wk1", "v.wk1"},
+    };
+    for (const auto &[src, dst] : spellings) {
+        EXPECT_EQ(copy_file(src.c_str(), dst.c_str()), 0) << src << " onto " << dst;
+        EXPECT_EQ(read_file(path("v.wk1")), data) << src << " onto " << dst;
     }
     EXPECT_EQ(messages.count(), 0u);
 }

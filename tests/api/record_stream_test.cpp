@@ -256,7 +256,7 @@ TEST_F(RecordStream, CreateChoosesTheVersionFromTheExtension) {
     }
 }
 
-TEST_F(RecordStream, CreateReplacesAnExistingFileWithOwnerOnlyPermission) {
+TEST_F(RecordStream, CreateReplacesAnExistingFile) {
     std::string path = dir.file("old.orx");
     write_file(path, Bytes(5000, 0x55));
     ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);

@@ -1,10 +1,12 @@
 // Every failure point of the converters and copy_file: each runs once for
-// each n with the n-th open, read, write, seek, close, rename, remove or
-// allocation failing, until it gets through without reaching an n-th call.
-// Whatever fails, the source survives byte for byte (also when it is the
-// destination), a result of success means the output is the one a run
-// without failures writes, no temporary file is left beside the files, and
-// no descriptor or heap block is left behind.
+// each n with the n-th open, read, write, seek, close, rename, remove,
+// allocation or flush failing, until it gets through without reaching an
+// n-th call; on POSIX systems once more with the new file made the named
+// way.  Whatever fails, the source survives byte for byte (also when it is
+// the destination) and an existing destination byte for byte and mode for
+// mode; a result of success means the output is the one a run without
+// failures writes, with the destination's mode; no temporary file is left
+// beside the files, and no descriptor or heap block is left behind.
 #include "platform/fault.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
@@ -69,8 +71,11 @@ protected:
     }
     void TearDown() override {
         plat::clear_faults();
+        plat::refuse_unnamed_files(false);
         LibraryTest::TearDown();
     }
+
+    static fs::perms mode_of(const std::string &file) { return fs::status(file).permissions(); }
 
     // Runs convert(from, to) without failures, under the names the sweep
     // uses (the names choose the BOF version), and returns what it wrote.
@@ -87,51 +92,63 @@ protected:
         return result;
     }
 
-    // The sweep of one conversion, to another file or onto the source.
+    // The sweep of one conversion, to another file or onto the source, the
+    // destination existing with a mode of its own.
     void run(const std::function<int32_t(const char *, const char *)> &convert, const Bytes &source, bool same,
              const std::string &src_name, const std::string &dst_name, bool shows_failure = false) {
         const std::string from = dir.file(src_name), to = same ? from : dir.file(dst_name);
         const Bytes want = reference(convert, source, from, to);
-        int points = 0;
-        for (plat::Op op : kOps) {
-            points += sweep_op(op, [&](const std::string &at) {
-                reset_library_state();
-                messages.clear();
-                write_file(from, source);
-                if (!same) {
-                    std::error_code ec;
-                    fs::remove(to, ec);
-                }
-                arm();
-                const int32_t r = convert(from.c_str(), to.c_str());
-                disarm();
-                const bool ok = r == 0;
-                if (!same || !ok) {
-                    EXPECT_TRUE(read_file(from) == source) << at << ": the source changed (" << r << ")";
-                }
-                if (ok) {
-                    // A formula whose rewriting ran out of memory passes as it
-                    // was, and the user is told; anything else must give the
-                    // output of a run without failures.
-                    const Bytes got = read_file(to);
-                    const bool told = sweep::g_armed_op == plat::Op::Alloc && messages.count() > 0;
-                    EXPECT_TRUE(got == want || told) << at << ": success reported, but the output differs ("
-                                                     << got.size() << " bytes, " << want.size() << " expected)";
-                } else if (shows_failure) {
-                    EXPECT_EQ(messages.count(), 1u) << at << ": the failure is shown once";
-                }
-                std::set<std::string> files;
-                for (const auto &e : fs::directory_iterator(dir.path())) files.insert(e.path().filename().string());
-                std::set<std::string> allowed = {src_name, dst_name};
-                for (const std::string &f : files)
-                    EXPECT_TRUE(allowed.count(f)) << at << ": file left behind: " << f << " (" << r << ")";
-                EXPECT_EQ(open_descriptor_count(), descriptors) << at;
-                wks_cleanup();
-                wkscs();
-                EXPECT_EQ(plat::live_allocations(), heap) << at;
-            });
+        const Bytes old_destination = {1, 2, 3};
+        const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+        for (const bool named : {false, true}) {
+            plat::refuse_unnamed_files(named);
+            int points = 0;
+            for (plat::Op op : kOps) {
+                points += sweep_op(op, [&](const std::string &point) {
+                    const std::string at = point + (named ? " (named)" : "");
+                    reset_library_state();
+                    messages.clear();
+                    write_file(from, source);
+                    if (!same) write_file(to, old_destination);
+                    fs::permissions(to, kept);
+                    const fs::perms mode = mode_of(to);
+                    arm();
+                    const int32_t r = convert(from.c_str(), to.c_str());
+                    disarm();
+                    const bool ok = r == 0;
+                    if (!same || !ok) {
+                        EXPECT_TRUE(read_file(from) == source) << at << ": the source changed (" << r << ")";
+                    }
+                    if (ok) {
+                        // A formula whose rewriting ran out of memory passes as it
+                        // was, and the user is told; anything else must give the
+                        // output of a run without failures.
+                        const Bytes got = read_file(to);
+                        const bool told = sweep::g_armed_op == plat::Op::Alloc && messages.count() > 0;
+                        EXPECT_TRUE(got == want || told) << at << ": success reported, but the output differs ("
+                                                         << got.size() << " bytes, " << want.size() << " expected)";
+                    } else {
+                        if (!same) {
+                            EXPECT_EQ(read_file(to), old_destination) << at << ": the destination changed";
+                        }
+                        if (shows_failure) {
+                            EXPECT_EQ(messages.count(), 1u) << at << ": the failure is shown once";
+                        }
+                    }
+                    EXPECT_EQ(mode_of(to), mode) << at << ": the destination's mode changed (" << r << ")";
+                    std::set<std::string> files;
+                    for (const auto &e : fs::directory_iterator(dir.path())) files.insert(e.path().filename().string());
+                    std::set<std::string> allowed = {src_name, dst_name};
+                    for (const std::string &f : files)
+                        EXPECT_TRUE(allowed.count(f)) << at << ": file left behind: " << f << " (" << r << ")";
+                    EXPECT_EQ(open_descriptor_count(), descriptors) << at;
+                    wks_cleanup();
+                    wkscs();
+                    EXPECT_EQ(plat::live_allocations(), heap) << at;
+                });
+            }
+            EXPECT_GE(points, shows_failure ? 6 : 10);  // copy_file: two opens, a read, a write, a flush, a close
         }
-        EXPECT_GE(points, shows_failure ? 5 : 10);  // copy_file: two opens, a read, a write, two closes
     }
 
     Bytes orx_source, wk1_source;

@@ -17,11 +17,11 @@
 
 namespace wkstest::sweep {
 
-inline const plat::Op kOps[] = {plat::Op::Open,  plat::Op::Read,   plat::Op::Write,  plat::Op::Seek,
-                                plat::Op::Close, plat::Op::Rename, plat::Op::Remove, plat::Op::Alloc};
+inline const plat::Op kOps[] = {plat::Op::Open,   plat::Op::Read,   plat::Op::Write, plat::Op::Seek, plat::Op::Close,
+                                plat::Op::Rename, plat::Op::Remove, plat::Op::Alloc, plat::Op::Flush};
 
 inline const char *op_name(plat::Op op) {
-    static const char *const names[] = {"open", "read", "write", "seek", "close", "rename", "remove", "alloc"};
+    static const char *const names[] = {"open", "read", "write", "seek", "close", "rename", "remove", "alloc", "flush"};
     return names[static_cast<int>(op)];
 }
 

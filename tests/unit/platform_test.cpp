@@ -44,7 +44,7 @@ TEST_F(Platform, DescriptorCallsAreByteExact) {
     for (int i = 0; i < 256; ++i) data.push_back(static_cast<uint8_t>(i));
     for (uint8_t c : {0x0D, 0x0A, 0x1A, 0x0A, 0x0D}) data.push_back(c);
     std::string path = dir.file("bytes.bin");
-    int32_t fd = plat::open(path.c_str(), plat::kOpenReadWrite | plat::kOpenCreate, plat::kOwnerReadWrite);
+    int32_t fd = plat::open(path.c_str(), plat::kOpenReadWrite | plat::kOpenCreate, plat::kPermReadWrite);
     ASSERT_GE(fd, 0);
     ASSERT_EQ(plat::write(fd, data.data(), static_cast<uint32_t>(data.size())), static_cast<int32_t>(data.size()));
     EXPECT_EQ(plat::lseek(fd, 0, plat::kSeekCur), static_cast<int64_t>(data.size()));
@@ -62,7 +62,7 @@ TEST_F(Platform, DescriptorCallsAreByteExact) {
 
 TEST_F(Platform, CreatedFilesCanBeWrittenAgain) {
     std::string path = dir.file("perm.orx");
-    int32_t fd = plat::open(path.c_str(), plat::kCreateWrite, plat::kOwnerReadWrite);
+    int32_t fd = plat::open(path.c_str(), plat::kCreateWrite, plat::kPermReadWrite);
     ASSERT_GE(fd, 0);
     plat::close(fd);
     fd = plat::open(path.c_str(), plat::kReadWrite);

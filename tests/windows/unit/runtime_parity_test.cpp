@@ -52,7 +52,7 @@ TEST_F(WindowsFiles, SameFileThroughCaseAndSeparators) {
 
 TEST_F(WindowsFiles, CreatedFilesAreNotReadOnly) {
     std::string path = dir.file("made.orx");
-    int32_t fd = plat::open(path.c_str(), plat::kCreateRW, plat::kOwnerReadWrite);
+    int32_t fd = plat::open(path.c_str(), plat::kCreateRW, plat::kPermReadWrite);
     ASSERT_GE(fd, 0);
     plat::close(fd);
     DWORD attributes = ::GetFileAttributesA(path.c_str());

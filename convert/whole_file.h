@@ -1,0 +1,47 @@
+/*
+ * A whole file written safely: the new bytes go to a pending file beside
+ * the destination (platform.h), which takes the destination's place only
+ * once it is complete.  Until commit, and after any failure, an existing
+ * destination keeps its bytes and its permissions, and nothing of the new
+ * file remains; an object that goes away uncommitted discards its file.
+ * Used by the converters and copy_file.
+ */
+#ifndef WKS_CONVERT_WHOLE_FILE_H
+#define WKS_CONVERT_WHOLE_FILE_H
+
+#include "platform/platform.h"
+
+#include <cstdint>
+
+namespace wks::convert {
+
+class WholeFile {
+public:
+    WholeFile() = default;
+    ~WholeFile() { abandon(); }
+    WholeFile(const WholeFile &) = delete;
+    WholeFile &operator=(const WholeFile &) = delete;
+
+    // Starts the new file for destination.  False, with nothing created, when
+    // the destination is a directory, a read-only file or anything but a
+    // regular file, or when no file can be made beside it.
+    bool create(const char *destination) { return plat::create_pending(file_, destination); }
+
+    // The new file's descriptor, open for reading and writing until commit.
+    int32_t fd() const { return file_.fd; }
+
+    // Closes the new file and puts it in the destination's place: 0, or the
+    // error code of what failed, for the caller to show: 32 (not flushed to
+    // the disk), 25 (not closed), 38 (not put in place; silent).
+    int16_t commit();
+
+    // Drops the new file, if any.
+    void abandon() { plat::discard_pending(file_); }
+
+private:
+    plat::PendingFile file_;
+};
+
+}  // namespace wks::convert
+
+#endif

@@ -1,0 +1,104 @@
+/*
+ * Pending files on Windows (see platform.h): a whole file written beside
+ * its destination and put in place in one step.  Windows has no unnamed
+ * files, so the new file is created exclusively under the first free
+ * temporary name beside the destination, flushed to the disk, closed, and
+ * moved over the destination with MoveFileEx, which replaces it in one step.
+ *
+ * A destination that is a directory or carries the read-only attribute is
+ * refused before anything is created, as the runtime refuses to open or
+ * remove it.  A new file is not read-only; an existing destination cannot
+ * be, so the new file's attributes match it.  Cleaning up after a failure
+ * uses the plain runtime calls: an injected fault never leaves a temporary
+ * file behind that a real run would not.
+ */
+#include "platform/fault.h"
+#include "platform/platform.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+namespace plat {
+namespace {
+
+constexpr int kMaxNames = 1000;  // temporary names tried before giving up
+constexpr char kFirstName[] = "$_$";
+
+// The n-th temporary name beside target: "$_$", then "file0", "file1", ...
+bool temporary_name(char (&out)[kPathCapacity], const char *target, int n) {
+    const SplitPath parts = split_path(target);
+    const std::size_t dir = parts.drive.size() + parts.dir.size();  // the path's first characters
+    char leaf[16];
+    if (n == 0)
+        std::snprintf(leaf, sizeof leaf, "%s", kFirstName);
+    else
+        std::snprintf(leaf, sizeof leaf, "file%d", n - 1);
+    if (dir + std::strlen(leaf) + 1 > kPathCapacity) return false;
+    std::memmove(out, target, dir);
+    std::strcpy(out + dir, leaf);
+    return true;
+}
+
+// Whether the target may be replaced: it is missing, or a file that is
+// neither a directory nor read-only.
+bool may_replace(const char *target) {
+    const DWORD attributes = ::GetFileAttributesA(target);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return true;  // missing; a bad path fails at creation
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+}
+
+}  // namespace
+
+bool create_pending(PendingFile &file, const char *destination) {
+    file.fd = -1;
+    file.name[0] = '\0';
+    if (std::strlen(destination) + 1 > kPathCapacity) return false;
+    std::strcpy(file.target, destination);
+    if (!may_replace(file.target)) {
+        errno = EACCES;
+        return false;
+    }
+    for (int n = 0; n < kMaxNames; ++n) {
+        if (!temporary_name(file.name, file.target, n)) break;
+        if (fault_hit(Op::Open)) break;
+        file.fd = ::_open(file.name, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+        if (file.fd >= 0) return true;
+        if (errno != EEXIST) break;
+    }
+    file.name[0] = '\0';
+    return false;
+}
+
+Placed place_pending(PendingFile &file) {
+    if (fault_hit(Op::Flush) || ::_commit(file.fd) != 0) {
+        discard_pending(file);
+        return Placed::kNotFlushed;
+    }
+    const int32_t fd = file.fd;
+    file.fd = -1;
+    if (plat::close(fd) != 0) {
+        discard_pending(file);
+        return Placed::kNotClosed;
+    }
+    if (plat::rename(file.name, file.target) != 0) {
+        discard_pending(file);
+        return Placed::kNotPlaced;
+    }
+    file.name[0] = '\0';
+    return Placed::kDone;
+}
+
+void discard_pending(PendingFile &file) {
+    if (file.fd >= 0) ::_close(file.fd);
+    if (file.name[0] != '\0') ::_unlink(file.name);
+    file.fd = -1;
+    file.name[0] = '\0';
+}
+
+}  // namespace plat

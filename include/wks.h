@@ -95,6 +95,86 @@ typedef struct WKS {
 #define WKS_STRING      51
 
 /*
+ * Record layouts, as body offsets.  A WK1 cell body (types 12 to 16 and 51)
+ * is format byte, column, row (signed 16-bit, 0-based), then the value; an
+ * ORX cell body is the same behind an 11-byte prefix, which the library's
+ * own translation writes as ten zero bytes and a 2.  A formula cell's value
+ * is an 8-byte double followed by the formula code (its 16-bit length, then
+ * the items).  So the ORX column is at WKS_ORX_CELL_PREFIX + WKS_CELL_COLUMN.
+ */
+#define WKS_CELL_FORMAT       0   /* format byte */
+#define WKS_CELL_COLUMN       1
+#define WKS_CELL_ROW          3
+#define WKS_CELL_VALUE        5   /* integer: 16-bit; number, formula: double; label: text and NUL */
+#define WKS_CELL_FORMULA_CODE 13  /* a formula's code length word */
+#define WKS_ORX_CELL_PREFIX   11  /* bytes in front of the WK1 cell body in an ORX cell */
+#define WKS_ORX_PREFIX_MARK   2   /* the prefix's last byte as the library writes it */
+/* Range-name record (types 11 and 71): the name, NUL-terminated within its
+ * first 16 bytes, then first column, first row, last column, last row. */
+#define WKS_NAME_TEXT_SIZE    16
+#define WKS_NAME_COORDINATES  16
+#define WKS_NAME_RECORD_SIZE  24
+
+/*
+ * Error codes: what the functions return and store in a handle, with the
+ * text wkser gives them.  8, 9, 20, 21, 26, 28, 30, 31 and 33 to 35 are
+ * never set; codes without a text read as "invalid error value".
+ */
+#define WKS_OK                      0
+#define WKS_E_DUPLICATE_NAME        1   /* "Duplicate range name" */
+#define WKS_E_NO_SYMBOL_MEMORY      2   /* "No space for new symbol entry (malloc)" */
+#define WKS_E_NO_NAME_MEMORY        3   /* "No space for range name (malloc)" */
+#define WKS_E_BAD_CHARACTER         4   /* "Bad character in formula" */
+#define WKS_E_BAD_COLUMN            5   /* "Bad column specified in formula" */
+#define WKS_E_BAD_ROW               6   /* "Bad row specified in formula" */
+#define WKS_E_INVALID_NAME          7   /* "Invalid range name" */
+#define WKS_E_NAME_TABLE_1          8   /* "Internal error 1: range symbol table error" */
+#define WKS_E_NAME_TABLE_2          9   /* "Internal error 2: range symbol table error" */
+#define WKS_E_NO_STRING_MEMORY      10  /* "No room to malloc string" */
+#define WKS_E_STRING_TOO_LONG       11  /* "String is too long" */
+#define WKS_E_BAD_REAL              12  /* "Real is too long, or has invalid format" */
+#define WKS_E_OUTPUT_EXHAUSTED      13  /* "Output buffer exhausted" */
+#define WKS_E_SYNTAX                14  /* "Syntax error" */
+#define WKS_E_BAD_FUNCTION          15  /* "Bad function name" */
+#define WKS_E_CODE_SPACE            16  /* "Out of space in output buffer" */
+#define WKS_E_ARGUMENT_COUNT        17  /* "Function has wrong number of arguments" */
+#define WKS_E_DECODE_SPACE          18  /* "No room in decode output buffer" */
+#define WKS_E_DECODE_DEPTH          19  /* "Out of reconstruct string stack space" */
+#define WKS_E_STACK_OVERFLOW        20  /* "Evaluation stack overflow" */
+#define WKS_E_STACK_ENTRY           21  /* "Bad evaluation stack entry" */
+#define WKS_E_UNIMPLEMENTED         22  /* "Unimplemented operator or function" */
+#define WKS_E_COLUMN_RANGE          23  /* "Column out of range" */
+#define WKS_E_ROW_RANGE             24  /* "Row out of range" */
+#define WKS_E_CLOSE                 25  /* "Error closing file" */
+#define WKS_E_FORMULA_TOO_LONG      26  /* "Encoded formula too long" */
+#define WKS_E_READ                  27  /* "Read Error" */
+#define WKS_E_LSEEK                 28  /* "lseek Error", not shown */
+#define WKS_E_FORMULA_SIZE          29  /* "exceeded maximum formula size" */
+#define WKS_E_COLUMN_RANGE_2        30  /* "column out of range" */
+#define WKS_E_ROW_RANGE_2           31  /* "row out of range" */
+#define WKS_E_WRITE                 32  /* "Write Error" */
+#define WKS_E_COLUMN_RANGE_3        33  /* "column out of range" */
+#define WKS_E_WIDTH_RANGE           34  /* "width out of range" */
+#define WKS_E_LSEEK_2               35  /* "lseek Error", not shown */
+#define WKS_E_UNSORTED              36  /* "File Unsorted", not shown */
+#define WKS_E_NO_PATHS              37  /* "Both file names are empty", not shown */
+#define WKS_E_OPEN                  38  /* "Error opening file", not shown */
+#define WKS_E_NOT_ORX               39  /* "Not ORX file", not shown */
+#define WKS_E_CLOSE_INPUT           40  /* "Error closing file", not shown */
+#define WKS_E_SEEK_END              41  /* append opening could not position; no text of its own */
+#define WKS_E_NO_FORMULA_MEMORY     42  /* wksform had no memory; no text of its own */
+#define WKS_E_LAST_TEXT             40  /* the last code with a text of its own */
+
+/* Results of the converters wk1_to_orx and orx_to_wk1. */
+#define WKS_CONVERTED               0
+#define WKS_CONVERT_CREATE_FAILED  (-1)  /* destination not created; orx_to_wk1: also source not opened */
+#define WKS_CONVERT_SOURCE_FAILED  (-2)  /* source not opened as WK1 / not an ORX file */
+#define WKS_CONVERT_NO_MEMORY      (-3)  /* no header block for the ORX output */
+#define WKS_CONVERT_TEXT_CUT       (-4)  /* converted; a formula text was too long for a WK1 file */
+#define WKS_CONVERT_SOURCE_DAMAGED (-5)  /* a record could not be read or translated; nothing written */
+#define WKS_CONVERT_OUTPUT_FAILED  (-6)  /* the result could not be written whole; nothing written */
+
+/*
  * Opens a file by which paths are non-empty: path1 only = read (header block
  * and BOF record checked, BOF current on return); path2 only = create (header
  * block written if one waits, then a BOF record, version 1030 for a ".ORX"

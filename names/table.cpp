@@ -202,7 +202,10 @@ WKS_NAME *wksgr(int32_t file, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
 }
 
 void wkscs(void) {
-    if (!wksgf()) return;  // an empty table keeps its filters
+    // An empty table keeps its filters, but the coordinate index may still
+    // hold a slot array grown for names deleted since.
+    coord_index::clear();
+    if (!wksgf()) return;
     for (WKS_NAME *&head : g_buckets) {
         for (WKS_NAME *node = head, *next; node; node = next) {
             next = node->next;
@@ -210,7 +213,6 @@ void wkscs(void) {
         }
         head = nullptr;
     }
-    coord_index::clear();
     prefix::clear();
     g_cursor = {kBuckets, nullptr};
 }

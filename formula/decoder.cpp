@@ -19,6 +19,7 @@
  */
 #include "formula/code_tables.h"
 #include "formula/decode_output.h"
+#include "formula/decoder.h"
 #include "names/names.h"
 
 #include "wks.h"
@@ -246,13 +247,9 @@ void decode(const unsigned char *code_with_length, Base base) {
 
 }  // namespace
 
-}  // namespace wks::formula
-
-using namespace wks::formula;
-
-extern "C" int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code, char *out,
-                         int32_t size) {
-    wks::names::set_current_file(file);  // scopes the name look-ups, and stays set
+int16_t decode_formula(int32_t file, int16_t col, int16_t row, const unsigned char *code, char *out,
+                       int32_t size) {
+    names::set_current_file(file);  // scopes the name look-ups, and stays set
     int16_t result = 0;
     open_output(out, size);
     try {
@@ -261,5 +258,13 @@ extern "C" int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned 
         result = failure.code;
     }
     close_output();
+    return result;
+}
+
+}  // namespace wks::formula
+
+extern "C" int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code, char *out,
+                         int32_t size) {
+    const int16_t result = wks::formula::decode_formula(file, col, row, code, out, size);
     return result ? wkserr(result) : 0;
 }

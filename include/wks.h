@@ -361,11 +361,14 @@ WKS_API int16_t is_wk1_file(const char *path);
  * formula whose text the rules leave unchanged is not touched; a rewritten
  * one keeps its prefix, format byte and exact real constants and gets the
  * value 0.0; a reading handle's record never grows over the read-ahead.
+ * A negative constant comes back as its magnitude and a negation.
  * 0, or a code with the record unchanged: the decoder's or compiler's
  * code (shown; a compile error is also stored in h->error), 15 no formula
- * code in the record, 13 rewritten text longer than 4095 characters, 12
- * constants that would not survive recompiling (a negative constant, for
- * one), 16 code too long (all shown), or, for orx2wk1 only, 29 (silent)
+ * code in the record or its cell off the sheet, 13 rewritten text longer
+ * than 4095 characters, 22 a negative constant that the text would group
+ * differently ("-5^2" reads as -(5^2)), 12 other constants that would not
+ * survive recompiling, 15 or 19 new code that would not decode at the
+ * cell, 16 code too long (all shown), or, for orx2wk1 only, 29 (silent)
  * when the rewritten WK1 text would be 256 characters or more.  Any WK1
  * text that long (rewritten or not) is kept whole and raises the text-cut
  * flag, which the next wk1_to_orx reports as -4. */

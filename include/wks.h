@@ -367,11 +367,12 @@ WKS_API int16_t is_wk1_file(const char *path);
  * code in the record or its cell off the sheet, 13 rewritten text longer
  * than 4095 characters, 22 a negative constant that the text would group
  * differently ("-5^2" reads as -(5^2)), 12 other constants that would not
- * survive recompiling, 15 or 19 new code that would not decode at the
- * cell, 16 code too long (all shown), or, for orx2wk1 only, 29 (silent)
- * when the rewritten WK1 text would be 256 characters or more.  Any WK1
- * text that long (rewritten or not) is kept whole and raises the text-cut
- * flag, which the next wk1_to_orx reports as -4. */
+ * survive recompiling, the decoder's code when the new code would not
+ * decode at the cell into 4095 characters (15, 18, 19), 16 code too long
+ * (all shown), or, for orx2wk1 only, 29 (silent) when the rewritten WK1
+ * text would be 256 characters or more.  Any WK1 text that long (rewritten
+ * or not) is kept whole and raises the text-cut flag, which the next
+ * wk1_to_orx reports as -4. */
 WKS_API int16_t modify_formula_wk12orx(WKS *h);
 WKS_API int16_t modify_formula_orx2wk1(WKS *h);
 

@@ -169,11 +169,10 @@ void put_string(const unsigned char *p) {
 }
 
 // The range name of exactly these coordinates under the current file
-// number, or null.
+// number that reads back as itself, or null.
 const char *name_of(uint16_t c1, uint16_t r1, uint16_t c2, uint16_t r2) {
-    const WKS_NAME *node = wksgrxx(static_cast<int16_t>(c1), static_cast<int16_t>(r1),
-                                   static_cast<int16_t>(c2), static_cast<int16_t>(r2));
-    return node ? node->name : nullptr;
+    return names::name_in_text(static_cast<int16_t>(c1), static_cast<int16_t>(r1), static_cast<int16_t>(c2),
+                               static_cast<int16_t>(r2));
 }
 
 struct Base {

@@ -250,8 +250,8 @@ WKS_API WKS_NAME *wksgrxx(int16_t c1, int16_t r1, int16_t c2, int16_t r2);
 WKS_API WKS_NAME *wksgf(void);
 WKS_API WKS_NAME *wksgn(void);
 
-/* Empties the table and ends any iteration.  The prefix filters are cleared
- * too, except when the table is already empty. */
+/* Empties the table, gives back all its memory and ends any iteration.  The
+ * prefix filters are cleared too, except when the table is already empty. */
 WKS_API void wkscs(void);
 
 /* Prefix test on the first two characters: 2 a longer name may start so,
@@ -273,12 +273,14 @@ WKS_API int16_t wksfe(int32_t file, int16_t col, int16_t row, const char *text,
 
 /* Decodes formula code (starting at its length prefix) of the cell (col, row)
  * into out, at most size characters with the NUL; a cell or range with a
- * range name under `file` is printed as the name, and `file` stays the
- * current file number.  Only the code length's bytes are read.  0, or a
- * shown code: 15 malformed code (invalid opcode, no end item or operand
- * bytes beyond the length, not exactly one value, reference outside the
- * sheet), 18 output full, 19 nesting too deep.  After a failure out holds
- * no NUL. */
+ * range name under `file` is printed as the name where the name reads back
+ * as itself (1-15 characters: letters, digits not first, % ' ; ? [ \ ] _ `
+ * { | } ~; no cell address such as A1), else as coordinates, and `file`
+ * stays the current file number.  Only the code length's bytes are read.
+ * 0, or a shown code: 15 malformed code (invalid opcode, no end item or
+ * operand bytes beyond the length, not exactly one value, reference outside
+ * the sheet), 18 output full, 19 nesting too deep.  After a failure out
+ * holds no NUL. */
 WKS_API int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code,
                       char *out, int32_t size);
 

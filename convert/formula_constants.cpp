@@ -18,6 +18,8 @@ namespace {
 using namespace wks::formula;
 
 constexpr int kNumberText = 32;  // "%g" of any double fits
+constexpr int32_t kRealItem = 9;  // opcode and 8-byte double
+constexpr unsigned char kSignBit = 0x80;
 
 // Size of the item at p (opcode and operand bytes), or 0 when it is not a
 // valid item or runs past end.
@@ -25,7 +27,7 @@ int32_t item_size(const unsigned char *p, const unsigned char *end) {
     const unsigned op = *p;
     int32_t size;
     switch (op) {
-        case kReal: size = 9; break;
+        case kReal: size = kRealItem; break;
         case kCell: size = 5; break;
         case kRange: size = 9; break;
         case kInteger: size = 3; break;
@@ -57,6 +59,26 @@ void number_text(const unsigned char *item, char (&text)[kNumberText]) {
         std::snprintf(text, sizeof text, "%d", static_cast<int>(get_i16(item + 1)));
 }
 
+// How a former constant came back in the fresh code.
+enum class Match { kSame, kNegated, kRegrouped, kDifferent };
+
+// negated_next: the fresh item right after the number is a negation.
+Match match(const unsigned char *former, const unsigned char *fresh, bool negated_next) {
+    char old_text[kNumberText], new_text[kNumberText];
+    number_text(former, old_text);
+    number_text(fresh, new_text);
+    if (std::strcmp(old_text, new_text) == 0) return Match::kSame;
+    if (old_text[0] != '-' || std::strcmp(old_text + 1, new_text) != 0) return Match::kDifferent;
+    return negated_next ? Match::kNegated : Match::kRegrouped;
+}
+
+// The real item at former with its sign bit flipped: -x exactly, -0.0 and
+// 0.0 included.
+void put_negated_real(const unsigned char *former, unsigned char *out) {
+    std::memcpy(out, former, kRealItem);
+    out[kRealItem - 1] ^= kSignBit;  // the sign is the top bit of the last byte
+}
+
 class Walker {
 public:
     Walker(const unsigned char *code, int32_t len) : p_(code), end_(code + len) {}
@@ -79,6 +101,8 @@ public:
         }
         return item;
     }
+    // The opcode of the item next() returns next; kEnd past the code.
+    unsigned peek() const { return p_ < end_ ? *p_ : unsigned{kEnd}; }
     bool bad() const { return bad_; }
 
 private:
@@ -95,18 +119,28 @@ int32_t carry_constants(const unsigned char *former, int32_t former_len, const u
     int32_t n = 0;
     const unsigned char *item;
     int32_t size;
+    unsigned char negated[kRealItem];
     while ((item = new_items.next(size))) {
         if (is_number(*item)) {
             int32_t old_size;
             const unsigned char *old_item = old_items.next_number(old_size);
             if (!old_item) return kConstantsDiffer;
-            char old_text[kNumberText], new_text[kNumberText];
-            number_text(old_item, old_text);
-            number_text(item, new_text);
-            if (std::strcmp(old_text, new_text) != 0) return kConstantsDiffer;
-            if (*old_item == kReal) {
-                item = old_item;
-                size = old_size;
+            switch (match(old_item, item, new_items.peek() == kNegate)) {
+            case Match::kSame:
+                if (*old_item == kReal) {
+                    item = old_item;
+                    size = old_size;
+                }
+                break;
+            case Match::kNegated:
+                if (*old_item == kReal) {
+                    put_negated_real(old_item, negated);
+                    item = negated;
+                    size = kRealItem;
+                }
+                break;
+            case Match::kRegrouped: return kRegrouped;
+            case Match::kDifferent: return kConstantsDiffer;
             }
         }
         if (n + size > cap) return kCodeTooLong;

@@ -7,12 +7,16 @@
  * What must stay true: a record is either left exactly as it was, or
  * rebuilt from a text that differs from its decoded text; in the second
  * case its prefix, format byte, column and row stay, its value becomes 0.0,
- * and its real constants keep their exact bits.  Nothing here allocates.
+ * its real constants keep their exact bits, and its new code decodes at its
+ * cell.  A record whose cell lies off the sheet is never rebuilt.  Nothing
+ * here allocates.
  */
 #include "convert/formula_rewrite.h"
 
 #include "convert/formula_constants.h"
 #include "convert/rewrite_text.h"
+#include "formula/code_tables.h"
+#include "formula/decoder.h"
 #include "wks/bytes.h"
 
 #include <cstring>
@@ -37,6 +41,8 @@ constexpr int16_t kBadCode = 15;       // "Bad function name": the record holds 
 constexpr int16_t kTextOverflow = 13;  // "Output buffer exhausted": the rewritten text does not fit
 constexpr int16_t kConstantsLost = 12; // "Real is too long, or has invalid format"
 constexpr int16_t kCodeOverflow = 16;  // "Out of space in output buffer"
+constexpr int16_t kNoTextForm = 22;    // "Unimplemented operator or function": a negative
+                                       // constant that text cannot keep on its own
 
 // Appended to the copy of a formula's code before decoding, so that code
 // with no end item within its length stops here: an item that reaches into
@@ -58,6 +64,12 @@ bool holds_code(const WKS_RECORD &rec) {
 
 int16_t shown(int16_t code) { return wkserr(code); }
 
+// Relative references are decoded and compiled against the formula's cell;
+// from a cell off the sheet they do not come back as they were.
+bool on_sheet(int16_t col, int16_t row) {
+    return col >= 0 && col < formula::kColumns && row >= 0 && row < formula::kRows;
+}
+
 }  // namespace
 
 int32_t file_number(const WKS *h) {
@@ -69,12 +81,13 @@ int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, WKS *owner,
     const int16_t col = get_i16(rec.body + kColumn);
     const int16_t row = get_i16(rec.body + kRow);
     const int code_length = get_i16(rec.body + kCodeLength);
+    if (!on_sheet(col, row)) return shown(kBadCode);
 
     unsigned char former[2 + WKS_BODY_SIZE + sizeof kPad];
     std::memcpy(former, rec.body + kCodeLength, 2 + static_cast<std::size_t>(code_length));
     std::memcpy(former + 2 + code_length, kPad, sizeof kPad);
-    int16_t code = wksfr(file, col, row, former, g_decoded, kDecodedSize - 1);
-    if (code != 0) return code;
+    int16_t code = formula::decode_formula(file, col, row, former, g_decoded, kDecodedSize - 1);
+    if (code != 0) return shown(code);
 
     const int32_t length = direction == Direction::kWk1ToOrx
                                ? rewrite_wk1_to_orx(g_decoded, g_rewritten, sizeof g_rewritten)
@@ -96,16 +109,22 @@ int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, WKS *owner,
         if (owner) owner->error = code;  // a packed field: never through a pointer
         return shown(code);
     }
-    unsigned char merged[kMaxCode];
+    unsigned char merged[kCompileSize];  // length word, then the code
     const int32_t merged_length =
-        carry_constants(former + 2, code_length, fresh + 2, get_i16(fresh), merged, kMaxCode);
+        carry_constants(former + 2, code_length, fresh + 2, get_i16(fresh), merged + 2, kMaxCode);
     if (merged_length == kConstantsDiffer) return shown(kConstantsLost);
+    if (merged_length == kRegrouped) return shown(kNoTextForm);
     if (merged_length < 0 || kCode + merged_length > room) return shown(kCodeOverflow);
+    put_u16(merged, static_cast<uint16_t>(merged_length));
+
+    // The new code must decode where it stands (its text is the rewritten
+    // one, so it fits that buffer); a negation more can nest it too deeply.
+    code = formula::decode_formula(file, col, row, merged, g_rewritten, kRewrittenSize);
+    if (code != 0) return shown(code);
 
     put_u16(rec.length, static_cast<uint16_t>(kCode + merged_length));
     put_f64(rec.body + kValue, 0.0);
-    put_u16(rec.body + kCodeLength, static_cast<uint16_t>(merged_length));
-    std::memcpy(rec.body + kCode, merged, static_cast<std::size_t>(merged_length));
+    std::memcpy(rec.body + kCodeLength, merged, 2 + static_cast<std::size_t>(merged_length));
     return 0;
 }
 

@@ -19,6 +19,7 @@
  */
 #include "formula/code_tables.h"
 #include "formula/decode_output.h"
+#include "formula/decoder.h"
 #include "names/names.h"
 
 #include "wks.h"
@@ -168,11 +169,10 @@ void put_string(const unsigned char *p) {
 }
 
 // The range name of exactly these coordinates under the current file
-// number, or null.
+// number that reads back as itself, or null.
 const char *name_of(uint16_t c1, uint16_t r1, uint16_t c2, uint16_t r2) {
-    const WKS_NAME *node = wksgrxx(static_cast<int16_t>(c1), static_cast<int16_t>(r1),
-                                   static_cast<int16_t>(c2), static_cast<int16_t>(r2));
-    return node ? node->name : nullptr;
+    return names::name_in_text(static_cast<int16_t>(c1), static_cast<int16_t>(r1), static_cast<int16_t>(c2),
+                               static_cast<int16_t>(r2));
 }
 
 struct Base {
@@ -246,13 +246,9 @@ void decode(const unsigned char *code_with_length, Base base) {
 
 }  // namespace
 
-}  // namespace wks::formula
-
-using namespace wks::formula;
-
-extern "C" int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code, char *out,
-                         int32_t size) {
-    wks::names::set_current_file(file);  // scopes the name look-ups, and stays set
+int16_t decode_formula(int32_t file, int16_t col, int16_t row, const unsigned char *code, char *out,
+                       int32_t size) {
+    names::set_current_file(file);  // scopes the name look-ups, and stays set
     int16_t result = 0;
     open_output(out, size);
     try {
@@ -261,5 +257,13 @@ extern "C" int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned 
         result = failure.code;
     }
     close_output();
+    return result;
+}
+
+}  // namespace wks::formula
+
+extern "C" int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code, char *out,
+                         int32_t size) {
+    const int16_t result = wks::formula::decode_formula(file, col, row, code, out, size);
     return result ? wkserr(result) : 0;
 }

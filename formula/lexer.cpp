@@ -348,9 +348,45 @@ int32_t read_single_cell() {
     return kRangeToken;
 }
 
+// --- names in decoded text ---------------------------------------------------
+
+// Characters a printed name may hold.  Of those that begin a name, a space
+// (decoded text has none), "$" (it makes a reference absolute) and ":" (a
+// letter and ":" are a sheet prefix to the rewriting) are left out, since
+// they would not read back as part of the name.
+bool is_name_text_char(unsigned char c) {
+    return char_class(c) == kNameClass && c != ' ' && c != '$' && c != ':';
+}
+
+// A column of one or two letters up to IV, then a row number 1..8192 and
+// nothing else: "A1", "iv08192".
+bool is_cell_address(const char *text) {
+    int letters = 0, column = 0;  // column counted from 1
+    for (; is_letter(text[letters]); ++letters) {
+        if (letters == 2) return false;
+        column = column * 26 + (to_upper(text[letters]) - 'A' + 1);
+    }
+    if (letters == 0 || column - 1 > kLastColumn || text[letters] == '\0') return false;
+    int number = 0;
+    for (const char *p = text + letters; *p; ++p) {
+        if (!is_digit(*p)) return false;
+        if (number <= kRows) number = number * 10 + (*p - '0');  // stops growing once too big
+    }
+    return number >= kFirstRowNumber && number <= kRows;
+}
+
 }  // namespace
 
 // --- internal interface ---------------------------------------------------
+
+bool reads_back_as_name(const char *name) {
+    const auto *p = reinterpret_cast<const unsigned char *>(name);
+    if (!p || !is_name_text_char(p[0])) return false;
+    int length = 1;
+    for (; p[length]; ++length)
+        if (length == kMaxNameCandidate || !(is_name_text_char(p[length]) || is_digit(p[length]))) return false;
+    return !is_cell_address(name);
+}
 
 const Value &token_value() { return g_value; }
 

@@ -79,6 +79,14 @@ void set_pending_error(int16_t code);
 // and at the next resetlex, so at most one copy is ever alive.
 void release_string();
 
+// True when the range name, printed in decoded text, reads back as itself
+// and as one item: at most 15 characters (no longer name is ever matched),
+// none that ends a name or begins another token, no digit first, and not a
+// cell address such as "A1", which would read as that cell wherever the
+// name is not defined.  Whether another name in the table begins with this
+// one and a character that follows a name in text is not considered.
+bool reads_back_as_name(const char *name);
+
 // Points the reader at an empty text (end latch set) and frees a live string
 // copy, so that nothing keeps a pointer into the caller's text after wksfe.
 void detach_text();

@@ -9,7 +9,8 @@
  *
  * The record is an ORX formula record in a handle's buffer.  The result is
  * 0 or an error code; after an error the record is byte for byte what it
- * was, and after success it holds formula code that decodes.
+ * was, and after success it holds formula code that decodes at its cell
+ * (also not too deeply nested).
  */
 #include "fuzz_support.h"
 
@@ -78,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const int16_t d = wksfr(file_of(&h), wks::get_i16(h.rec.body + kFormatOffset + 1),
                                 wks::get_i16(h.rec.body + kFormatOffset + 3), h.rec.body + kCodeOffset, text,
                                 kDecodeSize);
-        if (d != 0 && d != 19) fail("rewritten code does not decode", std::to_string(d));
+        if (d != 0) fail("rewritten code does not decode", std::to_string(d));
     }
     end_input();
     return 0;

@@ -347,8 +347,8 @@ WKS_API WKS_NAME *wksgrxx(int16_t c1, int16_t r1, int16_t c2, int16_t r2);
 WKS_API WKS_NAME *wksgf(void);
 WKS_API WKS_NAME *wksgn(void);
 
-/* Empties the table and ends any iteration.  The prefix filters are cleared
- * too, except when the table is already empty. */
+/* Empties the table, gives back all its memory and ends any iteration.  The
+ * prefix filters are cleared too, except when the table is already empty. */
 WKS_API void wkscs(void);
 
 /* Prefix test on the first two characters: 2 a longer name may start so,
@@ -370,12 +370,14 @@ WKS_API int16_t wksfe(int32_t file, int16_t col, int16_t row, const char *text,
 
 /* Decodes formula code (starting at its length prefix) of the cell (col, row)
  * into out, at most size characters with the NUL; a cell or range with a
- * range name under `file` is printed as the name, and `file` stays the
- * current file number.  Only the code length's bytes are read.  0, or a
- * shown code: 15 malformed code (invalid opcode, no end item or operand
- * bytes beyond the length, not exactly one value, reference outside the
- * sheet), 18 output full, 19 nesting too deep.  After a failure out holds
- * no NUL. */
+ * range name under `file` is printed as the name where the name reads back
+ * as itself (1-15 characters: letters, digits not first, % ' ; ? [ \ ] _ `
+ * { | } ~; no cell address such as A1), else as coordinates, and `file`
+ * stays the current file number.  Only the code length's bytes are read.
+ * 0, or a shown code: 15 malformed code (invalid opcode, no end item or
+ * operand bytes beyond the length, not exactly one value, reference outside
+ * the sheet), 18 output full, 19 nesting too deep.  After a failure out
+ * holds no NUL. */
 WKS_API int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned char *code,
                       char *out, int32_t size);
 
@@ -459,14 +461,18 @@ WKS_API int16_t is_wk1_file(const char *path);
  * formula whose text the rules leave unchanged is not touched; a rewritten
  * one keeps its prefix, format byte and exact real constants and gets the
  * value 0.0; a reading handle's record never grows over the read-ahead.
+ * A negative constant comes back as its magnitude and a negation.
  * 0, or a code with the record unchanged: the decoder's or compiler's
  * code (shown; a compile error is also stored in h->error), 15 no formula
- * code in the record, 13 rewritten text longer than 4095 characters, 12
- * constants that would not survive recompiling (a negative constant, for
- * one), 16 code too long (all shown), or, for orx2wk1 only, 29 (silent)
- * when the rewritten WK1 text would be 256 characters or more.  Any WK1
- * text that long (rewritten or not) is kept whole and raises the text-cut
- * flag, which the next wk1_to_orx reports as -4. */
+ * code in the record or its cell off the sheet, 13 rewritten text longer
+ * than 4095 characters, 22 a negative constant that the text would group
+ * differently ("-5^2" reads as -(5^2)), 12 other constants that would not
+ * survive recompiling, the decoder's code when the new code would not
+ * decode at the cell into 4095 characters (15, 18, 19), 16 code too long
+ * (all shown), or, for orx2wk1 only, 29 (silent) when the rewritten WK1
+ * text would be 256 characters or more.  Any WK1 text that long (rewritten
+ * or not) is kept whole and raises the text-cut flag, which the next
+ * wk1_to_orx reports as -4. */
 WKS_API int16_t modify_formula_wk12orx(WKS *h);
 WKS_API int16_t modify_formula_orx2wk1(WKS *h);
 

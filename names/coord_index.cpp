@@ -93,11 +93,13 @@ void remove(Entry *e) {
     }
 }
 
-Entry *find_first(const Key &key) {
+Entry *find_first(const Key &key, bool in_text_only) {
     const uint64_t hash = hash_of(key);
     Entry *best = nullptr;
     for (Entry *e = slot_of(hash); e; e = e->coord_next)
-        if (e->coord_hash == hash && matches(e, key) && (!best || iterates_before(e, best))) best = e;
+        if (e->coord_hash == hash && matches(e, key) && (e->in_text || !in_text_only) &&
+            (!best || iterates_before(e, best)))
+            best = e;
     return best;
 }
 

@@ -25,9 +25,10 @@ void add(Entry *e);
 // Unlinks e, which must have been added.
 void remove(Entry *e);
 
-// Of the entries whose file number and four coordinates equal key, the one
-// that comes first in iteration order; null when there is none.
-Entry *find_first(const Key &key);
+// Of the entries whose file number and four coordinates equal key (and,
+// with in_text_only, that may stand in formula text), the one that comes
+// first in iteration order; null when there is none.
+Entry *find_first(const Key &key, bool in_text_only = false);
 
 // Forgets every entry and gives back the slot array (the entries themselves
 // belong to the table).

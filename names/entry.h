@@ -21,6 +21,7 @@ struct Entry {
     uint64_t seq;         // insertion order, higher is newer: the order inside a name bucket
     uint64_t coord_hash;  // hash of file number and the four coordinates
     uint8_t bucket;       // the name bucket the node is linked into
+    bool in_text;         // decoded formula text may print the name for its coordinates
 };
 static_assert(std::is_standard_layout_v<Entry>, "Entry must be pointer-interconvertible with its node");
 

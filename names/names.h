@@ -21,6 +21,12 @@ void set_current_file(int32_t file);
 // leaves the current file number alone.
 const WKS_NAME *lookup(int32_t file, const char *name);
 
+// The name decoded formula text shows for a cell or range of the current
+// file: of the names with exactly these coordinates, the first in iteration
+// order that reads back as itself in formula text; null when there is none.
+// Leaves the iteration cursor where wksgrxx does.
+const char *name_in_text(int16_t c1, int16_t r1, int16_t c2, int16_t r2);
+
 // The file number the library uses for names of a worksheet handle: the low
 // 32 bits of the handle's address, so that a host can compute it too.
 inline int32_t file_number_of(const void *handle) {

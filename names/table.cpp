@@ -6,11 +6,14 @@
  * Invariants: a node's bucket is (file number + unsigned byte sum of its
  * name) mod 128; inside a bucket nodes stand newest first; no two nodes share
  * file number and name; every node is also in the coordinate index and its
- * first two characters are in the prefix filters.  Every lookup hashes once
- * and walks one bucket (or one index chain); only insertion allocates.
+ * first two characters are in the prefix filters; whether decoded formula
+ * text may print a node's name is settled when it is inserted.  Every
+ * lookup hashes once and walks one bucket (or one index chain); only
+ * insertion allocates.
  */
 #include "names/names.h"
 
+#include "formula/lexer.h"
 #include "names/coord_index.h"
 #include "names/entry.h"
 #include "names/prefix_filter.h"
@@ -93,6 +96,14 @@ void free_entry(Entry *e) {
     plat::release(e);
 }
 
+// The reverse lookup: the same answer, and the same cursor, as iterating
+// from wksgf to the first match.
+Entry *find_by_coordinates(int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
+    Entry *e = coord_index::find_first(coord_index::Key{g_current_file, c1, r1, c2, r2});
+    g_cursor = e ? Cursor{e->bucket, &e->node} : Cursor{kBuckets, nullptr};
+    return e;
+}
+
 }  // namespace
 
 int32_t current_file() { return g_current_file; }
@@ -104,6 +115,12 @@ const WKS_NAME *lookup(int32_t file, const char *name) {
     return nullptr;
 }
 void set_current_file(int32_t file) { g_current_file = file; }
+
+const char *name_in_text(int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
+    const Entry *e = find_by_coordinates(c1, r1, c2, r2);
+    if (e && !e->in_text) e = coord_index::find_first(coord_index::Key{g_current_file, c1, r1, c2, r2}, true);
+    return e ? e->node.name : nullptr;
+}
 
 }  // namespace wks::names
 
@@ -133,6 +150,7 @@ int16_t wksirxx(const char *name, int16_t c1, int16_t r1, int16_t c2, int16_t r2
     e->node = WKS_NAME{g_buckets[bucket], g_current_file, copy, c1, r1, c2, r2};
     e->seq = g_next_seq++;
     e->bucket = static_cast<uint8_t>(bucket);
+    e->in_text = wks::formula::reads_back_as_name(copy);  // decided once, not on every decode
     g_buckets[bucket] = &e->node;
     coord_index::add(e);
     prefix::note(name, len);
@@ -192,15 +210,8 @@ WKS_NAME *wksgn(void) {
 }
 
 WKS_NAME *wksgrxx(int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
-    // The same answer, and the same cursor, as iterating from wksgf to the
-    // first match.
-    Entry *e = coord_index::find_first(coord_index::Key{g_current_file, c1, r1, c2, r2});
-    if (!e) {
-        g_cursor = {kBuckets, nullptr};
-        return nullptr;
-    }
-    g_cursor = {e->bucket, &e->node};
-    return &e->node;
+    Entry *e = find_by_coordinates(c1, r1, c2, r2);
+    return e ? &e->node : nullptr;
 }
 
 WKS_NAME *wksgr(int32_t file, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
@@ -209,7 +220,10 @@ WKS_NAME *wksgr(int32_t file, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
 }
 
 void wkscs(void) {
-    if (!wksgf()) return;  // an empty table keeps its filters
+    // An empty table keeps its filters, but the coordinate index may still
+    // hold a slot array grown for names deleted since.
+    coord_index::clear();
+    if (!wksgf()) return;
     for (WKS_NAME *&head : g_buckets) {
         for (WKS_NAME *node = head, *next; node; node = next) {
             next = node->next;
@@ -217,7 +231,6 @@ void wkscs(void) {
         }
         head = nullptr;
     }
-    coord_index::clear();
     prefix::clear();
     g_cursor = {kBuckets, nullptr};
 }

@@ -287,6 +287,32 @@ TEST_F(Decoder, RangeNamesReplaceExactCoordinates) {
     EXPECT_EQ(decode(FormulaCode().cell(rel_word(2), rel_word(7)).bytes(), 4).code, 18);
 }
 
+// A name stands in for its coordinates only where it reads back as itself.
+TEST_F(Decoder, RangeNamesThatWouldNotReadBackPrintTheirCoordinates) {
+    const struct {
+        const char *name;
+        bool shown;
+    } cases[] = {
+        {"B01", false}, {"iv08192", false}, {"A1X", true},   {"IW1", true},    {"A8193", true},
+        {"T,U", false}, {"P\"Q", false},   {"P+Q", false},  {"MY NAME", false}, {"X$", false},
+        {"Q:R", false}, {"X.Y", false},     {"@X", false},   {"x_y%~", true},  {"FIFTEENCHARSXYZ", true},
+        {"SIXTEENCHARSXYZW", false},
+    };
+    int16_t col = 0;
+    for (const auto &c : cases) {
+        ASSERT_EQ(wksir(kFile, c.name, col, 50, col, 51), 0) << c.name;
+        const std::string corner = "$" + std::string(1, static_cast<char>('A' + col));
+        EXPECT_EQ(text_of(FormulaCode().range(abs_word(col), abs_word(50), abs_word(col), abs_word(51)).bytes()),
+                  c.shown ? std::string(c.name) : corner + "$51.." + corner + "$52");
+        ++col;
+    }
+    // Of two names of one cell, the one that reads back, though it iterates second.
+    ASSERT_EQ(wksir(kFile, "%M", 0, 60, 0, 60), 0);
+    ASSERT_EQ(wksir(kFile, "A1", 0, 60, 0, 60), 0);  // the same bucket, and newer
+    EXPECT_STREQ(wksgr(kFile, 0, 60, 0, 60)->name, "A1");
+    EXPECT_EQ(text_of(FormulaCode().cell(abs_word(0), abs_word(60)).bytes()), "%M");
+}
+
 TEST_F(Decoder, TheFileNumberStaysCurrent) {
     ASSERT_EQ(wksir(kFile, "KEEP", 0, 0, 0, 0), 0);
     ASSERT_EQ(wksir(1, "ELSEWHERE", 0, 0, 0, 0), 0);

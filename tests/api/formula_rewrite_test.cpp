@@ -99,24 +99,41 @@ TEST_F(FormulaRewrite, ARewrittenFormulaKeepsItsRealsItsFormatAndItsPrefix) {
     EXPECT_EQ(u16(h.rec.length), kCode + code_of(want).size());
 }
 
+// Foreign code may hold negative constants, which text writes as negations.
+TEST_F(FormulaRewrite, NegativeConstantsComeBackAsNegations) {
+    const Bytes link = {6, '<', '<', 'f', '.', 'w', 'k', '1', '>', '>', 'A', '1', 0, 115};  // @@("<<f.wk1>>A1")
+    formula_code(concat({link, {5, 0xFB, 0xFF, 11, 3}}), 2, 3);                            // *-5
+    ASSERT_EQ(modify_formula_wk12orx(&h), 0);
+    EXPECT_EQ(text_of(h), "@@(\"<<F.ORX>>A1\")*-5");
+    const Bytes code = code_of(h), tail = {115, 5, 5, 0, 8, 11, 3};  // @@, 5, negation, "*", end
+    EXPECT_EQ(hex(Bytes(code.end() - 7, code.end())), hex(tail));
+    EXPECT_EQ(messages.count(), 0u);
+}
+
 TEST_F(FormulaRewrite, RefusedFormulasKeepTheirRecords) {
+    const Bytes a_colon_b = {1, 0xFE, 0xBF, 0xFE, 0xBF, 6, 'a', ':', 'b', 0};  // A1, "a:b": a rewrite is due
     const Bytes negative_real = [] {
-        Bytes b = {1, 0xFE, 0xBF, 0xFE, 0xBF, 6, 'a', ':', 'b', 0, 0};  // A1, "a:b", then a real
+        Bytes b = {0};
         put_double(b, -2.5);
-        b.insert(b.end(), {59, 3});  // @IF, end
         return b;
     }();
+    Bytes deep = {6, 'a', ':', 'b', 0, 5, 0xFB, 0xFF};  // "a:b"&(((...(-5)...))), 63 levels deep
+    deep.insert(deep.end(), 63, 4);
+    deep.insert(deep.end(), {24, 3});
     const struct {
         const char *what;
         Bytes items;
         int16_t code;
+        int16_t col = 2, row = 2;
     } cases[] = {
-        {"a negative real, which comes back as a negation", negative_real, 12},
+        {"-2.5^2, which text regroups as -(2.5^2)", concat({a_colon_b, negative_real, {5, 2, 0, 13, 59, 3}}), 22},
+        {"a negation more nests the code too deeply to decode", deep, 19},
+        {"a cell off the sheet", concat({a_colon_b, {20, 3}}), 15, 15420, -6},
         {"an invalid opcode", Bytes{25, 3}, 15},
         {"code without an end item", Bytes{5, 1, 0}, 15},
     };
     for (const auto &c : cases) {
-        formula_code(c.items);
+        formula_code(c.items, c.col, c.row);
         const Bytes before = record_bytes(h);
         messages.clear();
         EXPECT_EQ(modify_formula_wk12orx(&h), c.code) << c.what;

@@ -48,25 +48,59 @@ TEST(CarryConstants, RealsComeBackExactAndStayReals) {
     EXPECT_EQ(hex(out), hex(want));
 }
 
-TEST(CarryConstants, NumbersThatDoNotMatchAreRefused) {
+// Text writes -5 as a negation of 5; directly after its number the
+// negation is the same value, and a real keeps its exact magnitude.
+TEST(CarryConstants, NegativeConstantsComeBackAsANegationOfTheirMagnitude) {
     const struct {
         const char *what;
-        Bytes former, fresh;
+        Bytes former, fresh, want;
     } cases[] = {
-        {"negative real compiled as a negation", wkstest::concat({real(-2.5), kEnd}),
-         wkstest::concat({real(2.5), kNegate, kEnd})},
-        {"negative integer compiled as a negation", wkstest::concat({integer(-5), kEnd}),
-         wkstest::concat({integer(5), kNegate, kEnd})},
-        {"a number more", wkstest::concat({kCell, kEnd}), wkstest::concat({kCell, integer(5), kAdd, kEnd})},
-        {"a number less", wkstest::concat({integer(1), integer(5), kAdd, kEnd}), wkstest::concat({integer(1), kEnd})},
-        {"a different value", wkstest::concat({real(0.5), kEnd}), wkstest::concat({real(0.25), kEnd})},
-        {"former code cut inside a real", Bytes{0, 1, 2, 3}, wkstest::concat({real(1.5), kEnd})},
-        {"former code with an invalid opcode", Bytes{25, 3}, wkstest::concat({kCell, kEnd})},
-        {"string without its NUL", wkstest::concat({integer(2), {6, 'a'}}), wkstest::concat({integer(2), kEnd})},
+        {"integer", wkstest::concat({kCell, integer(-5), kAdd, kEnd}),
+         wkstest::concat({kCell, integer(5), kNegate, kAdd, kEnd}),
+         wkstest::concat({kCell, integer(5), kNegate, kAdd, kEnd})},
+        {"real", wkstest::concat({real(-3.14159265), kEnd}), wkstest::concat({real(3.14159), kNegate, kEnd}),
+         wkstest::concat({real(3.14159265), kNegate, kEnd})},
+        {"whole real", wkstest::concat({real(-4.0), kEnd}), wkstest::concat({integer(4), kNegate, kEnd}),
+         wkstest::concat({real(4.0), kNegate, kEnd})},
+        {"negative zero", wkstest::concat({real(-0.0), kEnd}), wkstest::concat({integer(0), kNegate, kEnd}),
+         wkstest::concat({real(0.0), kNegate, kEnd})},
+        {"-32768, whose magnitude text reads as a real", wkstest::concat({integer(-32768), kEnd}),
+         wkstest::concat({real(32768.0), kNegate, kEnd}), wkstest::concat({real(32768.0), kNegate, kEnd})},
     };
     for (const auto &c : cases) {
         Bytes out;
-        EXPECT_EQ(carry(c.former, c.fresh, out), kConstantsDiffer) << c.what;
+        ASSERT_EQ(carry(c.former, c.fresh, out), static_cast<int32_t>(c.want.size())) << c.what;
+        EXPECT_EQ(hex(out), hex(c.want)) << c.what;
+    }
+}
+
+TEST(CarryConstants, NumbersThatDoNotMatchAreRefused) {
+    const Bytes kPower = {13};
+    const struct {
+        const char *what;
+        Bytes former, fresh;
+        int32_t result;
+    } cases[] = {
+        {"-5^2 comes back as -(5^2)", wkstest::concat({integer(-5), integer(2), kPower, kEnd}),
+         wkstest::concat({integer(5), integer(2), kPower, kNegate, kEnd}), kRegrouped},
+        {"-2.5^A1 comes back as -(2.5^A1)", wkstest::concat({real(-2.5), kCell, kPower, kEnd}),
+         wkstest::concat({real(2.5), kCell, kPower, kNegate, kEnd}), kRegrouped},
+        {"a number more", wkstest::concat({kCell, kEnd}), wkstest::concat({kCell, integer(5), kAdd, kEnd}),
+         kConstantsDiffer},
+        {"a number less", wkstest::concat({integer(1), integer(5), kAdd, kEnd}), wkstest::concat({integer(1), kEnd}),
+         kConstantsDiffer},
+        {"a different value", wkstest::concat({real(0.5), kEnd}), wkstest::concat({real(0.25), kEnd}),
+         kConstantsDiffer},
+        {"a different magnitude, negated", wkstest::concat({integer(-5), kEnd}),
+         wkstest::concat({integer(6), kNegate, kEnd}), kConstantsDiffer},
+        {"former code cut inside a real", Bytes{0, 1, 2, 3}, wkstest::concat({real(1.5), kEnd}), kConstantsDiffer},
+        {"former code with an invalid opcode", Bytes{25, 3}, wkstest::concat({kCell, kEnd}), kConstantsDiffer},
+        {"string without its NUL", wkstest::concat({integer(2), {6, 'a'}}), wkstest::concat({integer(2), kEnd}),
+         kConstantsDiffer},
+    };
+    for (const auto &c : cases) {
+        Bytes out;
+        EXPECT_EQ(carry(c.former, c.fresh, out), c.result) << c.what;
     }
     Bytes out;
     EXPECT_EQ(carry(wkstest::concat({kString, kEnd}), wkstest::concat({kString, kEnd}), out), 7);

@@ -1,12 +1,13 @@
 /*
- * Walks two formula codes side by side by their numeric constants (real
- * and integer items) and rebuilds the second with the first one's reals.
+ * Walks two formula codes side by side, item by item, and rebuilds the
+ * second with the first one's reals.
  * Every item is measured against the code's length, so malformed code ends
  * the walk instead of reading past it.  Nothing here allocates.
  */
 #include "convert/formula_constants.h"
 
 #include "formula/code_tables.h"
+#include "formula/reference_words.h"
 #include "wks/bytes.h"
 
 #include <cstdio>
@@ -79,6 +80,21 @@ void put_negated_real(const unsigned char *former, unsigned char *out) {
     out[kRealItem - 1] ^= kSignBit;  // the sign is the top bit of the last byte
 }
 
+bool is_reference(unsigned op) { return op == kCell || op == kRange; }
+
+// The cells a reference item names from a formula at (col, row): first
+// column, first row, last column, last row.
+struct Area {
+    int c1, r1, c2, r2;
+    bool operator==(const Area &o) const { return c1 == o.c1 && r1 == o.r1 && c2 == o.c2 && r2 == o.r2; }
+};
+Area area(const unsigned char *item, int col, int row) {
+    const unsigned char *w = item + 1;
+    const unsigned char *last = *item == kRange ? w + 4 : w;
+    return {resolve_column(get_u16(w), col), resolve_row(get_u16(w + 2), row), resolve_column(get_u16(last), col),
+            resolve_row(get_u16(last + 2), row)};
+}
+
 class Walker {
 public:
     Walker(const unsigned char *code, int32_t len) : p_(code), end_(code + len) {}
@@ -95,12 +111,6 @@ public:
         p_ += size;
         return item;
     }
-    const unsigned char *next_number(int32_t &size) {
-        const unsigned char *item;
-        while ((item = next(size)) && !is_number(*item)) {
-        }
-        return item;
-    }
     // The opcode of the item next() returns next; kEnd past the code.
     unsigned peek() const { return p_ < end_ ? *p_ : unsigned{kEnd}; }
     bool bad() const { return bad_; }
@@ -114,17 +124,24 @@ private:
 }  // namespace
 
 int32_t carry_constants(const unsigned char *former, int32_t former_len, const unsigned char *fresh,
-                        int32_t fresh_len, unsigned char *out, int32_t cap) {
+                        int32_t fresh_len, int16_t col, int16_t row, unsigned char *out, int32_t cap) {
     Walker old_items(former, former_len), new_items(fresh, fresh_len);
     int32_t n = 0;
     const unsigned char *item;
     int32_t size;
     unsigned char negated[kRealItem];
+    auto put = [&](const unsigned char *bytes, int32_t count) {
+        if (n + count > cap) return false;
+        std::memcpy(out + n, bytes, static_cast<std::size_t>(count));
+        n += count;
+        return true;
+    };
     while ((item = new_items.next(size))) {
+        int32_t old_size;
+        const unsigned char *old_item = old_items.next(old_size);
+        if (!old_item) return old_items.bad() ? kConstantsDiffer : kRegrouped;
         if (is_number(*item)) {
-            int32_t old_size;
-            const unsigned char *old_item = old_items.next_number(old_size);
-            if (!old_item) return kConstantsDiffer;
+            if (!is_number(*old_item)) return kRegrouped;
             switch (match(old_item, item, new_items.peek() == kNegate)) {
             case Match::kSame:
                 if (*old_item == kReal) {
@@ -138,19 +155,29 @@ int32_t carry_constants(const unsigned char *former, int32_t former_len, const u
                     item = negated;
                     size = kRealItem;
                 }
+                if (!put(item, size)) return kCodeTooLong;
+                item = new_items.next(size);  // the negation, which the former code did not hold
                 break;
             case Match::kRegrouped: return kRegrouped;
             case Match::kDifferent: return kConstantsDiffer;
             }
+        } else if (*item == kString) {
+            if (*old_item != kString) return kRegrouped;  // the rewriting changes strings only
+        } else if (is_reference(*item) && is_reference(*old_item)) {
+            // A reference printed as its range name comes back as the name's
+            // range, relative: the same cells, other words.
+            if (!(area(item, col, row) == area(old_item, col, row))) return kRegrouped;
+        } else if (size != old_size || std::memcmp(item, old_item, static_cast<std::size_t>(size)) != 0) {
+            return kRegrouped;  // the text did not keep the former code's structure
         }
-        if (n + size > cap) return kCodeTooLong;
-        std::memcpy(out + n, item, static_cast<std::size_t>(size));
-        n += size;
+        if (!put(item, size)) return kCodeTooLong;
     }
     int32_t ignored;
-    if (new_items.bad() || old_items.next_number(ignored) || old_items.bad()) return kConstantsDiffer;
-    if (n + 1 > cap) return kCodeTooLong;
-    out[n++] = kEnd;
+    const bool more = old_items.next(ignored) != nullptr;
+    if (new_items.bad() || old_items.bad()) return kConstantsDiffer;
+    if (more) return kRegrouped;
+    const unsigned char end_item = kEnd;
+    if (!put(&end_item, 1)) return kCodeTooLong;
     return n;
 }
 

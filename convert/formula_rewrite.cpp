@@ -111,7 +111,7 @@ int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, WKS *owner,
     }
     unsigned char merged[kCompileSize];  // length word, then the code
     const int32_t merged_length =
-        carry_constants(former + 2, code_length, fresh + 2, get_i16(fresh), merged + 2, kMaxCode);
+        carry_constants(former + 2, code_length, fresh + 2, get_i16(fresh), col, row, merged + 2, kMaxCode);
     if (merged_length == kConstantsDiffer) return shown(kConstantsLost);
     if (merged_length == kRegrouped) return shown(kNoTextForm);
     if (merged_length < 0 || kCode + merged_length > room) return shown(kCodeOverflow);

@@ -465,8 +465,11 @@ WKS_API int16_t is_wk1_file(const char *path);
  * 0, or a code with the record unchanged: the decoder's or compiler's
  * code (shown; a compile error is also stored in h->error), 15 no formula
  * code in the record or its cell off the sheet, 13 rewritten text longer
- * than 4095 characters, 22 a negative constant that the text would group
- * differently ("-5^2" reads as -(5^2)), 12 other constants that would not
+ * than 4095 characters, 22 new code whose items differ from the former
+ * code's beyond string constants (a negative constant that the text would
+ * group differently, "-5^2" reading as -(5^2), or another grouping the text
+ * does not show; a reference may come back as its range name's range, the
+ * same cells), 12 other constants that would not
  * survive recompiling, the decoder's code when the new code would not
  * decode at the cell into 4095 characters (15, 18, 19), 16 code too long
  * (all shown), or, for orx2wk1 only, 29 (silent) when the rewritten WK1

@@ -31,14 +31,14 @@ const Bytes kString = {6, 'a', 0, 5, 'b', 0};  // a string holding the byte of t
 int32_t carry(const Bytes &former, const Bytes &fresh, Bytes &out, int32_t cap = 2046) {
     out.assign(static_cast<std::size_t>(cap), 0xEE);
     const int32_t n = carry_constants(former.data(), static_cast<int32_t>(former.size()), fresh.data(),
-                                      static_cast<int32_t>(fresh.size()), out.data(), cap);
+                                      static_cast<int32_t>(fresh.size()), 2, 2, out.data(), cap);
     if (n >= 0) out.resize(static_cast<std::size_t>(n));
     return n;
 }
 
 TEST(CarryConstants, RealsComeBackExactAndStayReals) {
-    const Bytes former = wkstest::concat({real(3.14159265), kCell, kAdd, real(4.0), kAdd, integer(7), kAdd,
-                                          real(1e-300), kAdd, kSumOfNothing, kAdd, kEnd});
+    const Bytes former = wkstest::concat({real(3.14159265), {6, 'x', 0}, {115}, kAdd, real(4.0), kAdd, integer(7),
+                                          kAdd, real(1e-300), kAdd, kSumOfNothing, kAdd, kEnd});
     const Bytes fresh = wkstest::concat({real(3.14159), {6, '<', '<', 0}, {115}, kAdd, integer(4), kAdd, integer(7),
                                          kAdd, real(1e-300), kAdd, kSumOfNothing, kAdd, kEnd});
     const Bytes want = wkstest::concat({real(3.14159265), {6, '<', '<', 0}, {115}, kAdd, real(4.0), kAdd, integer(7),
@@ -66,6 +66,10 @@ TEST(CarryConstants, NegativeConstantsComeBackAsANegationOfTheirMagnitude) {
          wkstest::concat({real(0.0), kNegate, kEnd})},
         {"-32768, whose magnitude text reads as a real", wkstest::concat({integer(-32768), kEnd}),
          wkstest::concat({real(32768.0), kNegate, kEnd}), wkstest::concat({real(32768.0), kNegate, kEnd})},
+        {"$C$3 printed as its range name comes back as the name's relative range",
+         wkstest::concat({{1, 2, 0, 2, 0}, integer(-1), kAdd, kEnd}),
+         wkstest::concat({{2, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80}, integer(1), kNegate, kAdd, kEnd}),
+         wkstest::concat({{2, 0, 0x80, 0, 0x80, 0, 0x80, 0, 0x80}, integer(1), kNegate, kAdd, kEnd})},
     };
     for (const auto &c : cases) {
         Bytes out;
@@ -85,10 +89,19 @@ TEST(CarryConstants, NumbersThatDoNotMatchAreRefused) {
          wkstest::concat({integer(5), integer(2), kPower, kNegate, kEnd}), kRegrouped},
         {"-2.5^A1 comes back as -(2.5^A1)", wkstest::concat({real(-2.5), kCell, kPower, kEnd}),
          wkstest::concat({real(2.5), kCell, kPower, kNegate, kEnd}), kRegrouped},
+        {"a negation under a power, printed as -5^2", wkstest::concat({integer(5), kNegate, integer(2), kPower, kEnd}),
+         wkstest::concat({integer(5), integer(2), kPower, kNegate, kEnd}), kRegrouped},
+        {"powers nested to the left, printed as 5^2^3",
+         wkstest::concat({integer(5), integer(2), kPower, integer(3), kPower, kEnd}),
+         wkstest::concat({integer(5), integer(2), integer(3), kPower, kPower, kEnd}), kRegrouped},
         {"a number more", wkstest::concat({kCell, kEnd}), wkstest::concat({kCell, integer(5), kAdd, kEnd}),
-         kConstantsDiffer},
+         kRegrouped},
         {"a number less", wkstest::concat({integer(1), integer(5), kAdd, kEnd}), wkstest::concat({integer(1), kEnd}),
-         kConstantsDiffer},
+         kRegrouped},
+        {"a reference where a string was", wkstest::concat({{6, 'a', 0}, kEnd}), wkstest::concat({kCell, kEnd}),
+         kRegrouped},
+        {"a reference to other cells", wkstest::concat({kCell, kEnd}), wkstest::concat({{1, 5, 0, 5, 0}, kEnd}),
+         kRegrouped},
         {"a different value", wkstest::concat({real(0.5), kEnd}), wkstest::concat({real(0.25), kEnd}),
          kConstantsDiffer},
         {"a different magnitude, negated", wkstest::concat({integer(-5), kEnd}),

@@ -36,6 +36,7 @@ static_assert(kCodeOffset + kScratchSize <= WKS_BODY_SIZE, "the longest code fit
 }  // namespace
 
 extern "C" int16_t wksform(WKS *h, char format, int16_t col, int16_t row, const char *text) {
+    if (!h) return wkserr(WKS_E_CODE_SPACE);  // no record buffer to build in
     auto *scratch = static_cast<unsigned char *>(plat::alloc(kScratchSize));
     if (!scratch) return wkserr(wks::formula::kNoScratchBuffer);
     std::memset(scratch, 0, kScratchSize);

@@ -22,6 +22,7 @@ int g_file_count = 0;
 extern "C" {
 
 int32_t in_file_list(const char *name) {
+    if (!name) return 1;  // nothing to record, and no notice to give
     for (int i = 0; i < g_file_count; ++i)
         if (plat::stricmp(g_files[i], name) == 0) return 1;
     if (g_file_count == kMaxListedFiles) return 0;  // full: reported every time from now on
@@ -46,7 +47,8 @@ void cleanup_file_list(void) {
 
 int16_t msg_for_atat(const char *path, const char *what) {
     if (Open_for_atat != 0 && in_file_list(path) == 0)
-        wkswin_printf("File '%s' %s\n\nProcess will continue but the results may be incorrect.", path, what);
+        wkswin_printf("File '%s' %s\n\nProcess will continue but the results may be incorrect.", path,
+                      what ? what : "");
     return Open_for_atat;
 }
 

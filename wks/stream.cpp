@@ -108,6 +108,7 @@ WKS *open_create(WKS *h, const char *path) {
 }  // namespace
 
 int16_t read_record(WKS *h, int cell_column) {
+    if (!h) return wkserr(kReadError);
     unsigned char *start = record_start(h);
     int carried = h->carried;
     if (carried > 0) {
@@ -149,6 +150,7 @@ int16_t read_record(WKS *h, int cell_column) {
 }
 
 int16_t write_record(WKS *h) {
+    if (!h) return wkserr(kWriteError);
     const uint16_t length = rec_length(h);
     if (length > WKS_BODY_SIZE) return wkserr(set_error(h, kWriteError));  // would write past the handle
     const int32_t size = length + kHeaderBytes;
@@ -199,6 +201,7 @@ WKS *wksopen(WKS *h, const char *path1, const char *path2) {
 int16_t wksnextr(WKS *h) { return read_record(h, kOrxCellColumn); }
 
 int16_t wksnextc(WKS *h) {
+    if (!h) return wkserr(kReadError);
     if (rec_type(h) == WKS_EOF) {
         set_error(h, 0);
         return -1;
@@ -220,6 +223,7 @@ int16_t wksnextc(WKS *h) {
 int16_t wkswrec(WKS *h) { return write_record(h); }
 
 int16_t wksclose(WKS *h) {
+    if (!h) return wkserr(kCloseError);
     if (h->mode == 'w') {
         set_rec(h, WKS_EOF, 0);
         if (write_record(h) != 0) return h->error;  // still open: a later close tries again

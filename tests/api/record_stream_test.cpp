@@ -343,6 +343,39 @@ TEST_F(RecordStream, OpenCloseProbe) {
     EXPECT_EQ(messages.count(), 0u);
 }
 
+// A host's null pointer is refused with the code the function gives for its
+// kind of failure, shown as that failure is, and never followed.
+TEST_F(RecordStream, NullPointersAreRefusedNotFollowed) {
+    const struct {
+        const char *call;
+        int16_t (*run)();
+        int16_t result;
+    } cases[] = {
+        {"wksnextr", [] { return wksnextr(nullptr); }, WKS_E_READ},
+        {"wksnextc", [] { return wksnextc(nullptr); }, WKS_E_READ},
+        {"wksnextr_wk1", [] { return wksnextr_wk1(nullptr); }, WKS_E_READ},
+        {"wkswrec", [] { return wkswrec(nullptr); }, WKS_E_WRITE},
+        {"wkswrec_wk1", [] { return wkswrec_wk1(nullptr); }, WKS_E_WRITE},
+        {"wksclose", [] { return wksclose(nullptr); }, WKS_E_CLOSE},
+        {"wksclose_wk1", [] { return wksclose_wk1(nullptr); }, WKS_E_CLOSE},
+        {"wksform", [] { return wksform(nullptr, ' ', 0, 0, "1"); }, WKS_E_CODE_SPACE},
+    };
+    for (const auto &c : cases) {
+        messages.clear();
+        EXPECT_EQ(c.run(), c.result) << c.call;
+        EXPECT_EQ(messages.last(), error_message(c.result)) << c.call;
+    }
+    wksni(nullptr, 1);
+    wksdi(nullptr, 1.0);
+    EXPECT_EQ(wksid(nullptr), 0.0);
+    Open_for_atat = 1;
+    messages.clear();
+    EXPECT_EQ(in_file_list(nullptr), 1);
+    EXPECT_EQ(msg_for_atat(nullptr, "cannot be opened."), 1);
+    EXPECT_EQ(messages.count(), 0u) << "no name to give notice of";
+    Open_for_atat = 0;
+}
+
 TEST(FieldHelpers, LittleEndianAtAnyAlignment) {
     unsigned char buf[11] = {};
     wksni(buf + 1, -2);

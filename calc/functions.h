@@ -1,8 +1,9 @@
 /*
  * The function table's implementations, grouped by subject in the
  * functions_*.cpp files.  Each group lists its rows (opcode, argument kinds,
- * implementation); call_function prepares the arguments by their kinds
- * before the implementation sees them:
+ * implementation), the opcode looked up by name in the formula code's
+ * function table when the library is compiled (opcode_of); call_function
+ * prepares the arguments by their kinds before the implementation sees them:
  *
  *   n  a number: the value of a reference, strings and blanks as 0
  *   s  a string: the value of a reference; anything else makes the call ERR
@@ -21,12 +22,14 @@
 
 #include "calc/evaluator.h"
 #include "calc/value.h"
+#include "formula/code_tables.h"
 
 #include <cstdint>
 
 namespace wks::calc {
 
 using FunctionImpl = Value (*)(Evaluator &ev, Value *args, int argc);
+using formula::opcode_of;
 
 struct FunctionRow {
     uint8_t opcode;

@@ -171,10 +171,11 @@ Value timevalue_(Evaluator &, Value *a, int) {
     return Value::of((h * 3600 + m * 60 + s) / static_cast<double>(kSecondsPerDay));
 }
 
-const FunctionRow kTable[] = {
-    {54, "nnn", date_},   {55, "", now_},      {60, "n", day_},     {61, "n", month_},  {62, "n", year_},
-    {64, "nnn", time_},   {65, "n", hour_},    {66, "n", minute_},  {67, "n", second_}, {77, "s", datevalue_},
-    {78, "s", timevalue_},
+constexpr FunctionRow kTable[] = {
+    {opcode_of("@DATE"), "nnn", date_}, {opcode_of("@NOW"), "", now_}, {opcode_of("@DAY"), "n", day_},
+    {opcode_of("@MONTH"), "n", month_}, {opcode_of("@YEAR"), "n", year_}, {opcode_of("@TIME"), "nnn", time_},
+    {opcode_of("@HOUR"), "n", hour_}, {opcode_of("@MINUTE"), "n", minute_}, {opcode_of("@SECOND"), "n", second_},
+    {opcode_of("@DATEVALUE"), "s", datevalue_}, {opcode_of("@TIMEVALUE"), "s", timevalue_},
 };
 
 }  // namespace

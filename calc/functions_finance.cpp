@@ -141,10 +141,11 @@ Value irr_(Evaluator &ev, Value *a, int) {
     return Value::error();
 }
 
-const FunctionRow kTable[] = {
-    {56, "nnn", pmt_},    {57, "nnn", pv_},     {58, "nnn", fv_},     {86, "nr", npv_},    {89, "nr", irr_},
-    {116, "nnn", rate_},  {117, "nnn", term_},  {118, "nnn", cterm_}, {119, "nnn", sln_}, {120, "nnnn", syd_},
-    {121, "nnnn", ddb_},
+constexpr FunctionRow kTable[] = {
+    {opcode_of("@PMT"), "nnn", pmt_}, {opcode_of("@PV"), "nnn", pv_}, {opcode_of("@FV"), "nnn", fv_},
+    {opcode_of("@NPV"), "nr", npv_}, {opcode_of("@IRR"), "nr", irr_}, {opcode_of("@RATE"), "nnn", rate_},
+    {opcode_of("@TERM"), "nnn", term_}, {opcode_of("@CTERM"), "nnn", cterm_}, {opcode_of("@SLN"), "nnn", sln_},
+    {opcode_of("@SYD"), "nnnn", syd_}, {opcode_of("@DDB"), "nnnn", ddb_},
 };
 
 }  // namespace

@@ -31,10 +31,11 @@ Value iserr_(Evaluator &, Value *a, int) { return truth(a[0].tag == Tag::kErr); 
 Value isnumber_(Evaluator &, Value *a, int) { return truth(a[0].tag != Tag::kString); }
 Value isstring_(Evaluator &, Value *a, int) { return truth(a[0].tag == Tag::kString); }
 
-const FunctionRow kTable[] = {
-    {31, "", na_},       {32, "", err_},      {48, "na*", choose_}, {49, "a", isna_},    {50, "a", iserr_},
-    {51, "", false_},    {52, "", true_},     {53, "", rand_},      {59, "naa", if_},    {68, "a", isnumber_},
-    {69, "a", isstring_},
+constexpr FunctionRow kTable[] = {
+    {opcode_of("@NA"), "", na_}, {opcode_of("@ERR"), "", err_}, {opcode_of("@CHOOSE"), "na*", choose_},
+    {opcode_of("@ISNA"), "a", isna_}, {opcode_of("@ISERR"), "a", iserr_}, {opcode_of("@FALSE"), "", false_},
+    {opcode_of("@TRUE"), "", true_}, {opcode_of("@RAND"), "", rand_}, {opcode_of("@IF"), "naa", if_},
+    {opcode_of("@ISNUMBER"), "a", isnumber_}, {opcode_of("@ISSTRING"), "a", isstring_},
 };
 
 }  // namespace

@@ -48,11 +48,13 @@ Value round_(Evaluator &, Value *a, int) {
     return number_result(round_decimal(a[0].number, static_cast<int>(places)));
 }
 
-const FunctionRow kTable[] = {
-    {33, "n", abs_},   {34, "n", int_},   {35, "n", sqrt_},   {36, "n", log_},    {37, "n", ln_},
-    {38, "", pi_},     {39, "n", sin_},   {40, "n", cos_},    {41, "n", tan_},    {42, "nn", atan2_},
-    {43, "n", atan_},  {44, "n", asin_},  {45, "n", acos_},   {46, "n", exp_},    {47, "nn", mod_},
-    {63, "nn", round_},
+constexpr FunctionRow kTable[] = {
+    {opcode_of("@ABS"), "n", abs_}, {opcode_of("@INT"), "n", int_}, {opcode_of("@SQRT"), "n", sqrt_},
+    {opcode_of("@LOG"), "n", log_}, {opcode_of("@LN"), "n", ln_}, {opcode_of("@PI"), "", pi_},
+    {opcode_of("@SIN"), "n", sin_}, {opcode_of("@COS"), "n", cos_}, {opcode_of("@TAN"), "n", tan_},
+    {opcode_of("@ATAN2"), "nn", atan2_}, {opcode_of("@ATAN"), "n", atan_}, {opcode_of("@ASIN"), "n", asin_},
+    {opcode_of("@ACOS"), "n", acos_}, {opcode_of("@EXP"), "n", exp_}, {opcode_of("@MOD"), "nn", mod_},
+    {opcode_of("@ROUND"), "nn", round_},
 };
 
 }  // namespace

@@ -180,14 +180,16 @@ Value dmax_(Evaluator &ev, Value *a, int) { return database(ev, a, Stat::kMax); 
 Value dvar_(Evaluator &ev, Value *a, int) { return database(ev, a, Stat::kVar); }
 Value dstd_(Evaluator &ev, Value *a, int) { return database(ev, a, Stat::kStd); }
 
-const FunctionRow kListRows[] = {
-    {80, "x*", sum_}, {81, "x*", avg_}, {82, "x*", count_}, {83, "x*", min_},
-    {84, "x*", max_}, {87, "x*", var_}, {88, "x*", std_},
+constexpr FunctionRow kListRows[] = {
+    {opcode_of("@SUM"), "x*", sum_}, {opcode_of("@AVG"), "x*", avg_}, {opcode_of("@COUNT"), "x*", count_},
+    {opcode_of("@MIN"), "x*", min_}, {opcode_of("@MAX"), "x*", max_}, {opcode_of("@VAR"), "x*", var_},
+    {opcode_of("@STD"), "x*", std_},
 };
 
-const FunctionRow kDatabaseRows[] = {
-    {91, "rnr", dsum_}, {92, "rnr", davg_}, {93, "rnr", dcount_}, {94, "rnr", dmin_},
-    {95, "rnr", dmax_}, {96, "rnr", dvar_}, {97, "rnr", dstd_},
+constexpr FunctionRow kDatabaseRows[] = {
+    {opcode_of("@DSUM"), "rnr", dsum_}, {opcode_of("@DAVG"), "rnr", davg_}, {opcode_of("@DCOUNT"), "rnr", dcount_},
+    {opcode_of("@DMIN"), "rnr", dmin_}, {opcode_of("@DMAX"), "rnr", dmax_}, {opcode_of("@DVAR"), "rnr", dvar_},
+    {opcode_of("@DSTD"), "rnr", dstd_},
 };
 
 }  // namespace

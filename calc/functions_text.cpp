@@ -207,11 +207,14 @@ Value n_(Evaluator &ev, Value *a, int) {
     return Value::of(number_of(v));
 }
 
-const FunctionRow kTable[] = {
-    {70, "s", length_},    {71, "s", value_},    {72, "nn", string_},  {73, "snn", mid_},   {74, "n", char_},
-    {75, "s", code_},      {76, "ssn", find_},   {101, "sn", repeat_}, {102, "s", upper_},  {103, "s", lower_},
-    {104, "sn", left_},    {105, "sn", right_},  {106, "snns", replace_}, {107, "s", proper_},
-    {109, "s", trim_},     {110, "s", clean_},   {111, "x", s_},       {112, "x", n_},      {113, "ss", exact_},
+constexpr FunctionRow kTable[] = {
+    {opcode_of("@LENGTH"), "s", length_}, {opcode_of("@VALUE"), "s", value_}, {opcode_of("@STRING"), "nn", string_},
+    {opcode_of("@MID"), "snn", mid_}, {opcode_of("@CHAR"), "n", char_}, {opcode_of("@CODE"), "s", code_},
+    {opcode_of("@FIND"), "ssn", find_}, {opcode_of("@REPEAT"), "sn", repeat_}, {opcode_of("@UPPER"), "s", upper_},
+    {opcode_of("@LOWER"), "s", lower_}, {opcode_of("@LEFT"), "sn", left_}, {opcode_of("@RIGHT"), "sn", right_},
+    {opcode_of("@REPLACE"), "snns", replace_}, {opcode_of("@PROPER"), "s", proper_}, {opcode_of("@TRIM"), "s", trim_},
+    {opcode_of("@CLEAN"), "s", clean_}, {opcode_of("@S"), "x", s_}, {opcode_of("@N"), "x", n_},
+    {opcode_of("@EXACT"), "ss", exact_},
 };
 
 }  // namespace

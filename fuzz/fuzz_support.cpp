@@ -3,6 +3,8 @@
  */
 #include "fuzz_support.h"
 
+#include "wks/process_state.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -58,14 +60,7 @@ void init_once() {
 void begin_input() { g_descriptors = descriptor_count(); }
 
 void end_input() {
-    wks_cleanup();
-    cleanup_file_list();
-    set_open_for_load(1);
-    Open_for_atat = 0;
-    // wkscs keeps the prefix filters when the table is already empty; one
-    // throwaway name makes it clear them as well.
-    if (!wkslr(0, "~")) wksir(0, "~", 0, 0, 0, 0);
-    wkscs();
+    wks::reset_process_state();
     std::error_code ec;
     for (const auto &entry : fs::directory_iterator(g_dir, ec)) fs::remove_all(entry.path(), ec);
     const int now = descriptor_count();

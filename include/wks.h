@@ -387,6 +387,14 @@ WKS_API int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned cha
  * unchanged), or 42 when memory ran out (handle untouched). */
 WKS_API int16_t wksform(WKS *h, char format, int16_t col, int16_t row, const char *text);
 
+#ifdef WKS_FORMULA_INTERNALS
+/*
+ * The pieces of the compiler and the decoder, exported for hosts written
+ * against them.  Their short names (gc, dc, yyparse, ...) would clash with a
+ * host's own, so they are declared only for a host that defines
+ * WKS_FORMULA_INTERNALS before including this header.
+ */
+
 /* Lexer pieces (work on the compiler's process-wide state).  resetlex(NULL)
  * reads an empty text; backc never goes before the first character; yylex
  * returns a token number, -1 at the end, 254 on a failure. */
@@ -419,6 +427,7 @@ WKS_API void     dcell(const unsigned char *words, int16_t col, int16_t row);
 WKS_API uint16_t makecabs(const unsigned char *word, int16_t base);
 WKS_API uint16_t makerabs(const unsigned char *word, int16_t base);
 WKS_API uint16_t makeabs(const unsigned char *word, int16_t base);
+#endif /* WKS_FORMULA_INTERNALS */
 
 /* ======================================================================
  * WK1 interchange
@@ -479,10 +488,12 @@ WKS_API int16_t is_wk1_file(const char *path);
 WKS_API int16_t modify_formula_wk12orx(WKS *h);
 WKS_API int16_t modify_formula_orx2wk1(WKS *h);
 
-/* The rewrite helpers, each reading at *src and writing at *dst and
- * advancing both.  On a host's texts the cursors are taken as the starts of
- * both texts (nothing before them is looked at), and the destination needs
- * room for the rest of the source plus 11 characters. */
+#ifdef WKS_FORMULA_INTERNALS
+/* The rewrite helpers (declared for WKS_FORMULA_INTERNALS, as the formula
+ * pieces above), each reading at *src and writing at *dst and advancing
+ * both.  On a host's texts the cursors are taken as the starts of both texts
+ * (nothing before them is looked at), and the destination needs room for
+ * the rest of the source plus 11 characters. */
 WKS_API int32_t drop_dollar(char **src, char **dst);         /* always -1 */
 WKS_API int32_t drop_Acolon(char **src, char **dst);         /* 1 skipped "A:"/"$A:", 0 end (NUL written), -1 */
 WKS_API int32_t drop_path(char **src, char **dst);           /* "<<path>>" -> "<<BASE.ORX>>": 1, or 0 */
@@ -491,6 +502,7 @@ WKS_API int32_t add_atat(char **src, char **dst);            /* one reference wr
 WKS_API int32_t add_atat_Jr(char **src, char **dst);         /* the same without the wrapper */
 WKS_API int32_t legal_range(char **src, char **dst);         /* cell id ".." cell id: 1, or 0 */
 WKS_API int32_t legal_cellID(char **src, char **dst);        /* [$]A[B][$]digits, prefix dropped: 1, or 0 */
+#endif /* WKS_FORMULA_INTERNALS */
 
 /* Convert a whole file.  0 converted; -1 destination not created (for
  * orx_to_wk1 also: source not opened), or a directory, a read-only file or

@@ -96,6 +96,17 @@ void free_entry(Entry *e) {
     plat::release(e);
 }
 
+// Frees every node and empties the buckets.
+void free_all() {
+    for (WKS_NAME *&head : g_buckets) {
+        for (WKS_NAME *node = head, *next; node; node = next) {
+            next = node->next;
+            free_entry(entry_of(node));
+        }
+        head = nullptr;
+    }
+}
+
 // The reverse lookup: the same answer, and the same cursor, as iterating
 // from wksgf to the first match.
 Entry *find_by_coordinates(int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
@@ -116,6 +127,17 @@ const WKS_NAME *lookup(int32_t file, const char *name) {
 }
 void set_current_file(int32_t file) { g_current_file = file; }
 
+int32_t prefix_of(const char *text) { return prefix::test(text); }
+
+void reset() {
+    free_all();
+    coord_index::clear();
+    prefix::clear();
+    g_cursor = {kBuckets, nullptr};
+    g_current_file = 0;
+    g_next_seq = 0;
+}
+
 const char *name_in_text(int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
     const Entry *e = find_by_coordinates(c1, r1, c2, r2);
     if (e && !e->in_text) e = coord_index::find_first(coord_index::Key{g_current_file, c1, r1, c2, r2}, true);
@@ -124,6 +146,7 @@ const char *name_in_text(int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
 
 }  // namespace wks::names
 
+using namespace wks;
 using namespace wks::names;
 
 extern "C" {
@@ -224,13 +247,7 @@ void wkscs(void) {
     // hold a slot array grown for names deleted since.
     coord_index::clear();
     if (!wksgf()) return;
-    for (WKS_NAME *&head : g_buckets) {
-        for (WKS_NAME *node = head, *next; node; node = next) {
-            next = node->next;
-            free_entry(entry_of(node));
-        }
-        head = nullptr;
-    }
+    free_all();
     prefix::clear();
     g_cursor = {kBuckets, nullptr};
 }

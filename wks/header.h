@@ -43,6 +43,9 @@ bool prepare_converter_block();
 // Releases the converter buffer's block, if any.
 void release_converter_block();
 
+// Both blocks released, load mode: the state at load (the reset seam).
+void reset();
+
 }  // namespace wks::header
 
 #endif

@@ -29,7 +29,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace plat {
+namespace wks::plat {
 namespace {
 
 constexpr int kMaxLinks = 40;     // as the kernel follows them
@@ -239,4 +239,4 @@ void discard_pending(PendingFile &file) {
     file.name[0] = '\0';
 }
 
-}  // namespace plat
+}  // namespace wks::plat

@@ -24,7 +24,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
-namespace plat {
+namespace wks::plat {
 namespace {
 
 constexpr int kMaxNames = 1000;  // temporary names tried before giving up
@@ -101,4 +101,4 @@ void discard_pending(PendingFile &file) {
     file.name[0] = '\0';
 }
 
-}  // namespace plat
+}  // namespace wks::plat

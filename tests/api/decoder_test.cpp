@@ -4,6 +4,7 @@
  * of the code so that the sanitizer build catches any read past it, and the
  * output buffer carries a guard zone that must stay untouched.
  */
+#define WKS_FORMULA_INTERNALS  // the lexer, parser and decoder pieces of wks.h
 #include "support/test_support.h"
 
 #include <cmath>

@@ -2,6 +2,7 @@
 // code out, byte for byte; precedence and association; the failures and the
 // code each one returns; the fixed parser stack; the parser pieces called
 // outside a compilation.
+#define WKS_FORMULA_INTERNALS  // the lexer, parser and decoder pieces of wks.h
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

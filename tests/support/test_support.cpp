@@ -69,18 +69,6 @@ std::string error_message(int code) {
     return "\n*** ORX error " + std::to_string(code) + " - " + wkser(static_cast<int16_t>(code)) + "\n";
 }
 
-void reset_library_state() {
-    wks_cleanup();
-    cleanup_file_list();
-    set_open_for_load(1);
-    Open_for_atat = 0;
-    // wkscs leaves the prefix filters alone when the table is already empty;
-    // one throwaway name makes it clear them too.  Both calls also put the
-    // current file number back to 0.
-    if (!wkslr(0, "~")) wksir(0, "~", 0, 0, 0, 0);
-    wkscs();
-}
-
 void put16(Bytes &b, uint16_t v) {
     b.push_back(static_cast<uint8_t>(v & 0xFF));
     b.push_back(static_cast<uint8_t>(v >> 8));

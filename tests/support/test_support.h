@@ -55,7 +55,10 @@ private:
 std::string error_message(int code);
 
 // Puts every piece of process-wide library state back to its load-time
-// value and empties its buffers.
+// value and empties its buffers: through the library's reset seam in the
+// suites linked with the static archive (reset_seam.cpp), through the public
+// calls in those that load the shared library as a host does
+// (host_reset.cpp).
 void reset_library_state();
 
 // Base fixture: a clean library, a temporary directory, captured messages.

@@ -16,9 +16,9 @@ class CleanupLeaks : public LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        heap = plat::live_allocations();
+        heap = wks::plat::live_allocations();
     }
-    long held() const { return plat::live_allocations() - heap; }
+    long held() const { return wks::plat::live_allocations() - heap; }
     long heap = 0;
 };
 

@@ -14,8 +14,8 @@ namespace {
 class ConverterFaults : public LibraryTest {
 protected:
     void TearDown() override {
-        plat::clear_faults();
-        plat::refuse_unnamed_files(false);
+        wks::plat::clear_faults();
+        wks::plat::refuse_unnamed_files(false);
         LibraryTest::TearDown();
     }
     std::string path(const std::string &name) { return dir.file(name); }
@@ -32,15 +32,15 @@ protected:
 
 TEST_F(ConverterFaults, Wk1WriteAndCloseFailuresAreReported) {
     WKS h = blank_handle();
-    plat::fail_nth(plat::Op::Write, 1);
+    wks::plat::fail_nth(wks::plat::Op::Write, 1);
     EXPECT_EQ(wksopen_wk1(&h, "", path("a.wk1").c_str()), nullptr);
     EXPECT_EQ(+h.error, 32);
     ASSERT_TRUE(wksopen_wk1(&h, "", path("a.wk1").c_str()));
-    plat::fail_nth(plat::Op::Write, 1);
+    wks::plat::fail_nth(wks::plat::Op::Write, 1);
     EXPECT_EQ(wkswrec_wk1(&h), 32);
-    plat::fail_nth(plat::Op::Write, 1);
+    wks::plat::fail_nth(wks::plat::Op::Write, 1);
     EXPECT_EQ(wksclose_wk1(&h), 32);  // the EOF record: still open, a later close tries again
-    plat::fail_nth(plat::Op::Close, 1);
+    wks::plat::fail_nth(wks::plat::Op::Close, 1);
     EXPECT_EQ(wksclose_wk1(&h), 25);
     EXPECT_EQ(messages.texts(), (std::vector<std::string>{error_message(32), error_message(32), error_message(32),
                                                           error_message(25)}));
@@ -49,7 +49,7 @@ TEST_F(ConverterFaults, Wk1WriteAndCloseFailuresAreReported) {
 
 TEST_F(ConverterFaults, NoMemoryForTheOutputHeaderBlock) {
     write_file(path("a.wk1"), wk1);
-    plat::fail_nth(plat::Op::Alloc, 1);
+    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
     EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("b.orx").c_str()), -3);
     EXPECT_FALSE(file_exists(path("b.orx")));
 }
@@ -59,31 +59,31 @@ TEST_F(ConverterFaults, AFailedWriteFailsTheConversionAndKeepsTheSource) {
     write_file(path("b.orx"), orx);
     // Writes of wk1_to_orx: header block, BOF, the two cells, EOF.
     for (int nth = 1; nth <= 5; ++nth) {
-        plat::fail_nth(plat::Op::Write, nth);
+        wks::plat::fail_nth(wks::plat::Op::Write, nth);
         const int32_t want = nth <= 2 ? -1 : -6;
         EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), want) << nth;
         EXPECT_EQ(read_file(path("a.wk1")), wk1) << nth;
-        plat::fail_nth(plat::Op::Write, nth);
+        wks::plat::fail_nth(wks::plat::Op::Write, nth);
         EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("c.orx").c_str()), want) << nth;
-        plat::clear_faults();
+        wks::plat::clear_faults();
     }
     // Writes of orx_to_wk1: BOF, the two cells, EOF.
     for (int nth = 1; nth <= 4; ++nth) {
-        plat::fail_nth(plat::Op::Write, nth);
+        wks::plat::fail_nth(wks::plat::Op::Write, nth);
         EXPECT_EQ(orx_to_wk1(path("b.orx").c_str(), path("b.orx").c_str()), nth == 1 ? -1 : -6) << nth;
         EXPECT_EQ(read_file(path("b.orx")), orx) << nth;
-        plat::clear_faults();
+        wks::plat::clear_faults();
     }
     EXPECT_EQ(entries(), (std::set<std::string>{"a.wk1", "b.orx"}));
 }
 
 TEST_F(ConverterFaults, AFailedRenameOrCloseKeepsTheSource) {
     write_file(path("a.wk1"), wk1);
-    plat::fail_nth(plat::Op::Rename, 1);
+    wks::plat::fail_nth(wks::plat::Op::Rename, 1);
     EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), -6);
     EXPECT_EQ(read_file(path("a.wk1")), wk1);
     // Closes: the source, then the output.
-    plat::fail_nth(plat::Op::Close, 2);
+    wks::plat::fail_nth(wks::plat::Op::Close, 2);
     EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), -6);
     EXPECT_EQ(read_file(path("a.wk1")), wk1);
     EXPECT_EQ(entries(), std::set<std::string>{"a.wk1"});
@@ -93,8 +93,8 @@ TEST_F(ConverterFaults, AFailedRenameOrCloseKeepsTheSource) {
 
 TEST_F(ConverterFaults, ATemporaryFileThatCannotBeCreatedIsMinusOne) {
     write_file(path("a.wk1"), wk1);
-    plat::refuse_unnamed_files(true);
-    plat::fail_nth(plat::Op::Open, 2);  // the source opens, the temporary file does not
+    wks::plat::refuse_unnamed_files(true);
+    wks::plat::fail_nth(wks::plat::Op::Open, 2);  // the source opens, the temporary file does not
     EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), -1);
     EXPECT_EQ(read_file(path("a.wk1")), wk1);
     EXPECT_EQ(entries(), std::set<std::string>{"a.wk1"});
@@ -102,11 +102,11 @@ TEST_F(ConverterFaults, ATemporaryFileThatCannotBeCreatedIsMinusOne) {
 
 TEST_F(ConverterFaults, CopyFileNoticesFailedReadsWritesAndCloses) {
     write_file(path("src"), Bytes(10000, 5));
-    for (plat::Op op : {plat::Op::Read, plat::Op::Write}) {
-        plat::fail_nth(op, 2);
+    for (wks::plat::Op op : {wks::plat::Op::Read, wks::plat::Op::Write}) {
+        wks::plat::fail_nth(op, 2);
         EXPECT_EQ(copy_file(path("src").c_str(), path("dst").c_str()), -1);
     }
-    plat::fail_nth(plat::Op::Close, 1);  // the destination's close
+    wks::plat::fail_nth(wks::plat::Op::Close, 1);  // the destination's close
     EXPECT_EQ(copy_file(path("src").c_str(), path("dst").c_str()), -1);
     EXPECT_EQ(messages.texts(), (std::vector<std::string>{error_message(27), error_message(32), error_message(25)}));
     EXPECT_EQ(copy_file(path("src").c_str(), path("dst").c_str()), 0);

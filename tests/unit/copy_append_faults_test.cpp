@@ -29,7 +29,7 @@ protected:
         descriptors = open_descriptor_count();
     }
     void TearDown() override {
-        plat::clear_faults();
+        wks::plat::clear_faults();
         LibraryTest::TearDown();
     }
     void expect_nothing_open() { EXPECT_EQ(open_descriptor_count(), descriptors); }
@@ -47,7 +47,7 @@ protected:
 
 TEST_F(OpeningFaults, CopyStopsAtARecordThatCannotBeWritten) {
     write_file(in, concat({header_block(), first, rest, eof()}));
-    plat::fail_nth(plat::Op::Write, 3);  // BOF, N1, then the label cell
+    wks::plat::fail_nth(wks::plat::Op::Write, 3);  // BOF, N1, then the label cell
     EXPECT_EQ(copy(), nullptr);
     EXPECT_EQ(int(h.error), 32);
     ASSERT_EQ(messages.count(), 1u);
@@ -61,7 +61,7 @@ TEST_F(OpeningFaults, CopyStopsAtARecordThatCannotBeWritten) {
 TEST_F(OpeningFaults, CopyWhoseInputCannotBeClosedFailsSilently) {
     const Bytes records = concat({first, rest});
     write_file(in, concat({header_block(), records, eof()}));
-    plat::fail_nth(plat::Op::Close, 1);
+    wks::plat::fail_nth(wks::plat::Op::Close, 1);
     EXPECT_EQ(copy(), nullptr);
     EXPECT_EQ(int(h.error), 40);
     EXPECT_EQ(int(h.fd), -1);
@@ -73,7 +73,7 @@ TEST_F(OpeningFaults, CopyWhoseInputCannotBeClosedFailsSilently) {
 
 TEST_F(OpeningFaults, CopyOutputThatCannotBeCreatedOpensNothing) {
     write_file(in, concat({header_block(), first, eof()}));
-    plat::fail_nth(plat::Op::Open, 1);
+    wks::plat::fail_nth(wks::plat::Op::Open, 1);
     EXPECT_EQ(copy(), nullptr);
     EXPECT_EQ(int(h.error), 38);
     EXPECT_EQ(messages.count(), 0u);
@@ -105,7 +105,7 @@ TEST_F(OpeningFaults, CopyInConvertModeLeavesTheHostBufferAlone) {
 TEST_F(OpeningFaults, CopyWithNoMemoryForTheHeaderBlock) {
     write_file(in, concat({header_block(), first, eof()}));
     h.error = 5;
-    plat::fail_nth(plat::Op::Alloc, 1);
+    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
     EXPECT_EQ(copy(), nullptr);
     EXPECT_EQ(int(h.error), 5);
     ASSERT_EQ(messages.count(), 1u);
@@ -117,7 +117,7 @@ TEST_F(OpeningFaults, CopyWithNoMemoryForTheHeaderBlock) {
 TEST_F(OpeningFaults, NoMemoryForANameFailsBothOpenings) {
     write_file(in, concat({header_block(), first, rest, eof()}));
     // Load mode: the header block, then N1's node and name copy, then N2's node.
-    plat::fail_nth(plat::Op::Alloc, 4);
+    wks::plat::fail_nth(wks::plat::Op::Alloc, 4);
     EXPECT_EQ(copy(), nullptr);
     EXPECT_EQ(int(h.error), 0);
     ASSERT_EQ(messages.count(), 1u);
@@ -131,7 +131,7 @@ TEST_F(OpeningFaults, NoMemoryForANameFailsBothOpenings) {
     messages.clear();
     const Bytes file_bytes = concat({first, rest, eof()});
     write_file(out, file_bytes);
-    plat::fail_nth(plat::Op::Alloc, 2);  // N1's name copy
+    wks::plat::fail_nth(wks::plat::Op::Alloc, 2);  // N1's name copy
     EXPECT_EQ(append(), nullptr);
     EXPECT_EQ(int(h.error), 0);
     ASSERT_EQ(messages.count(), 1u);
@@ -144,7 +144,7 @@ TEST_F(OpeningFaults, NoMemoryForANameFailsBothOpenings) {
 TEST_F(OpeningFaults, AppendThatCannotPositionShowsCode41) {
     const Bytes file_bytes = concat({first, rest, eof()});
     write_file(out, file_bytes);
-    plat::fail_nth(plat::Op::Seek, 1);
+    wks::plat::fail_nth(wks::plat::Op::Seek, 1);
     EXPECT_EQ(append(), nullptr);
     EXPECT_EQ(int(h.error), 41);
     ASSERT_EQ(messages.count(), 1u);
@@ -157,7 +157,7 @@ TEST_F(OpeningFaults, AppendThatCannotPositionShowsCode41) {
 TEST_F(OpeningFaults, AppendStopsAtAReadError) {
     const Bytes file_bytes = concat({first, rest, eof()});
     write_file(out, file_bytes);
-    plat::fail_nth(plat::Op::Read, 3);  // BOF, N1, then the label cell
+    wks::plat::fail_nth(wks::plat::Op::Read, 3);  // BOF, N1, then the label cell
     EXPECT_EQ(append(), nullptr);
     EXPECT_EQ(int(h.error), 27);
     ASSERT_EQ(messages.count(), 1u);

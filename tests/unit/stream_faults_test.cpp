@@ -12,7 +12,7 @@ namespace {
 class Faults : public LibraryTest {
 protected:
     void TearDown() override {
-        plat::clear_faults();
+        wks::plat::clear_faults();
         LibraryTest::TearDown();
     }
     std::string orx(const Bytes &records) {
@@ -26,19 +26,19 @@ protected:
 TEST_F(Faults, NoMemoryForTheHeaderBlock) {
     std::string path = orx(concat({bof(), eof()}));
     h.error = 4;
-    plat::fail_nth(plat::Op::Alloc, 1);
+    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
     EXPECT_EQ(+h.error, 4);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"Out of Memory!!!"});
     EXPECT_EQ(get_orx_header(), nullptr);
     set_open_for_load(0);
-    plat::fail_nth(plat::Op::Alloc, 1);
+    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr) << "the probe needs its buffer too";
     EXPECT_EQ(messages.count(), 2u);
 }
 
 TEST_F(Faults, NoMemoryForAHostBlock) {
-    plat::fail_nth(plat::Op::Alloc, 1);
+    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
     EXPECT_EQ(SetOrxHeader(header_block().data()), 0);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"Out of Memory!!!"});
     EXPECT_EQ(get_orx_header(), nullptr);
@@ -46,7 +46,7 @@ TEST_F(Faults, NoMemoryForAHostBlock) {
 
 TEST_F(Faults, NoMemoryToRecordAMissingFileSuppressesTheNotice) {
     Open_for_atat = 1;
-    plat::fail_nth(plat::Op::Alloc, 1);
+    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
     EXPECT_EQ(msg_for_atat("x.orx", "cannot be opened."), 1);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"Out of Memory!!!"});
     EXPECT_EQ(in_file_list("x.orx"), 0) << "the name was not recorded";
@@ -55,7 +55,7 @@ TEST_F(Faults, NoMemoryToRecordAMissingFileSuppressesTheNotice) {
 TEST_F(Faults, ReadErrorOnARecord) {
     std::string path = orx(concat({bof(), record(20, Bytes(3, 1)), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
-    plat::fail_nth(plat::Op::Read, 1);
+    wks::plat::fail_nth(wks::plat::Op::Read, 1);
     EXPECT_EQ(wksnextr(&h), 27);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(27)});
     EXPECT_EQ(wksclose(&h), 0);
@@ -63,7 +63,7 @@ TEST_F(Faults, ReadErrorOnARecord) {
 
 TEST_F(Faults, ReadErrorOnTheFirstRecordClosesTheFile) {
     std::string path = orx(concat({bof(), eof()}));
-    plat::fail_nth(plat::Op::Read, 2);  // the header block reads, the BOF does not
+    wks::plat::fail_nth(wks::plat::Op::Read, 2);  // the header block reads, the BOF does not
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
     EXPECT_EQ(+h.error, 27);
     EXPECT_EQ(+h.fd, -1);
@@ -73,7 +73,7 @@ TEST_F(Faults, ReadErrorOnTheFirstRecordClosesTheFile) {
 TEST_F(Faults, HeaderBlockThatCannotBeWrittenFailsTheCreate) {
     Bytes block = header_block();
     ASSERT_EQ(SetOrxHeader(block.data()), 1);
-    plat::fail_nth(plat::Op::Write, 1);
+    wks::plat::fail_nth(wks::plat::Op::Write, 1);
     EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
     EXPECT_EQ(+h.error, 32);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
@@ -82,7 +82,7 @@ TEST_F(Faults, HeaderBlockThatCannotBeWrittenFailsTheCreate) {
 }
 
 TEST_F(Faults, BofThatCannotBeWrittenFailsTheCreate) {
-    plat::fail_nth(plat::Op::Write, 1);
+    wks::plat::fail_nth(wks::plat::Op::Write, 1);
     EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
     EXPECT_EQ(+h.error, 32);
     EXPECT_EQ(+h.fd, -1);
@@ -94,7 +94,7 @@ TEST_F(Faults, BofThatCannotBeWrittenKeepsTheHostsBlock) {
     // and the host can try again with its block.
     Bytes block = header_block();
     ASSERT_EQ(SetOrxHeader(block.data()), 1);
-    plat::fail_nth(plat::Op::Write, 2);
+    wks::plat::fail_nth(wks::plat::Op::Write, 2);
     EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
     EXPECT_EQ(+h.error, 32);
     ASSERT_NE(get_orx_header(), nullptr);
@@ -110,7 +110,7 @@ TEST_F(Faults, FailedWriteOfARecord) {
     ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);
     wksni(h.rec.type, 20);
     wksni(h.rec.length, 0);
-    plat::fail_nth(plat::Op::Write, 1);
+    wks::plat::fail_nth(wks::plat::Op::Write, 1);
     EXPECT_EQ(wkswrec(&h), 32);
     EXPECT_EQ(+h.error, 32);
     EXPECT_EQ(wkswrec(&h), 0);
@@ -122,7 +122,7 @@ TEST_F(Faults, FailedWriteOfARecord) {
 TEST_F(Faults, EofRecordThatCannotBeWrittenKeepsTheFileOpen) {
     std::string path = dir.file("out.orx");
     ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);
-    plat::fail_nth(plat::Op::Write, 1);
+    wks::plat::fail_nth(wks::plat::Op::Write, 1);
     EXPECT_EQ(wksclose(&h), 32);
     EXPECT_NE(+h.fd, -1);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
@@ -133,7 +133,7 @@ TEST_F(Faults, EofRecordThatCannotBeWrittenKeepsTheFileOpen) {
 TEST_F(Faults, CloseFailureIs25) {
     std::string path = orx(concat({bof(), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
-    plat::fail_nth(plat::Op::Close, 1);
+    wks::plat::fail_nth(wks::plat::Op::Close, 1);
     EXPECT_EQ(wksclose(&h), 25);
     EXPECT_EQ(+h.error, 25);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(25)});
@@ -171,7 +171,7 @@ TEST_F(Faults, PreparedConverterBlockIsZerosAndMagic) {
     put16(expected, 3634);
     put16(expected, 3810);
     EXPECT_EQ(read_file(out), concat({expected, bof(1030), eof()}));
-    plat::fail_nth(plat::Op::Alloc, 1);
+    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
     EXPECT_FALSE(wks::header::prepare_converter_block());
     EXPECT_EQ(messages.count(), 0u);
 }

@@ -26,7 +26,7 @@ using sweep::disarm;
 using sweep::kOps;
 using sweep::op_name;
 
-int sweep_op(plat::Op op, const std::function<void(int)> &attempt) { return sweep::run(op, kMaxPoints, attempt); }
+int sweep_op(wks::plat::Op op, const std::function<void(int)> &attempt) { return sweep::run(op, kMaxPoints, attempt); }
 
 // Where a session stopped and with what.
 struct Outcome {
@@ -53,10 +53,10 @@ protected:
     void SetUp() override {
         LibraryTest::SetUp();
         descriptors = open_descriptor_count();
-        heap = plat::live_allocations();
+        heap = wks::plat::live_allocations();
     }
     void TearDown() override {
-        plat::clear_faults();
+        wks::plat::clear_faults();
         LibraryTest::TearDown();
     }
 
@@ -91,7 +91,7 @@ protected:
         EXPECT_EQ(open_descriptor_count(), descriptors) << where;
         wks_cleanup();
         wkscs();
-        EXPECT_EQ(plat::live_allocations(), heap) << where;
+        EXPECT_EQ(wks::plat::live_allocations(), heap) << where;
     }
     void restart() {
         reset_library_state();
@@ -105,7 +105,7 @@ protected:
     const std::vector<Bytes> extra = {label_cell(5, 5, "x"), record(WKS_BLANK, orx_cell_body(0, 6, 6, {}))};
 };
 
-std::string where(plat::Op op, int n, const Outcome &o) {
+std::string where(wks::plat::Op op, int n, const Outcome &o) {
     return std::string(op_name(op)) + " #" + std::to_string(n) + " failed; session stopped at '" + o.step +
            "' with " + std::to_string(o.code);
 }
@@ -117,7 +117,7 @@ TEST_F(WritingFaults, CreateWriteAndClose) {
     const Bytes block = header_block();
     const Bytes full = concat({block, bof(1030), extra[0], extra[1], eof()});
     int points = 0;
-    for (plat::Op op : kOps) {
+    for (wks::plat::Op op : kOps) {
         points += sweep_op(op, [&](int n) {
             restart();
             Outcome o;
@@ -136,12 +136,12 @@ TEST_F(WritingFaults, CreateWriteAndClose) {
                 EXPECT_EQ(got, full) << at;
                 EXPECT_TRUE(messages.texts().empty()) << at;
             } else if (o.step == "SetOrxHeader") {
-                EXPECT_EQ(op, plat::Op::Alloc) << at;
+                EXPECT_EQ(op, wks::plat::Op::Alloc) << at;
                 EXPECT_EQ(messages.texts(), std::vector<std::string>{"Out of Memory!!!"}) << at;
             } else if (o.step == "wksopen") {
                 ASSERT_NE(get_orx_header(), nullptr) << at << ": the host's block is lost";
                 EXPECT_EQ(Bytes(get_orx_header(), get_orx_header() + WKS_HEADER_SIZE), block) << at;
-                if (op == plat::Op::Open) {
+                if (op == wks::plat::Op::Open) {
                     EXPECT_EQ(o.code, 38) << at;
                     EXPECT_TRUE(messages.texts().empty()) << at;
                 } else {
@@ -157,7 +157,7 @@ TEST_F(WritingFaults, CreateWriteAndClose) {
                 for (std::size_t i = 0; i < written; ++i) want = concat({want, extra[i]});
                 EXPECT_EQ(got, concat({want, eof()})) << at;
             } else {
-                EXPECT_EQ(o.code, op == plat::Op::Close ? 25 : 32) << at;
+                EXPECT_EQ(o.code, op == wks::plat::Op::Close ? 25 : 32) << at;
                 expect_shown({o.code}, at);
                 EXPECT_EQ(got, full) << at << ": the file is complete after the host's retry";
             }
@@ -180,7 +180,7 @@ protected:
 
 TEST_F(CopyFaults, EveryFailurePoint) {
     int points = 0;
-    for (plat::Op op : kOps) {
+    for (wks::plat::Op op : kOps) {
         points += sweep_op(op, [&](int n) {
             restart();
             write_file(in, input);
@@ -204,8 +204,8 @@ TEST_F(CopyFaults, EveryFailurePoint) {
                 EXPECT_EQ(got, Bytes(records.begin(), records.begin() + std::min(got.size(), records.size())))
                     << at;
                 switch (op) {
-                case plat::Op::Open: EXPECT_EQ(o.code, 38) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
-                case plat::Op::Read:
+                case wks::plat::Op::Open: EXPECT_EQ(o.code, 38) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
+                case wks::plat::Op::Read:
                     if (n == 1) {  // the header block: a short read fails its check
                         EXPECT_EQ(o.code, 0) << at;
                         EXPECT_EQ(messages.texts(), std::vector<std::string>{"'" + in + "' is not an ORX file."})
@@ -215,9 +215,9 @@ TEST_F(CopyFaults, EveryFailurePoint) {
                         expect_shown({27}, at);
                     }
                     break;
-                case plat::Op::Write: EXPECT_EQ(o.code, 32) << at; expect_shown({32}, at); break;
-                case plat::Op::Close: EXPECT_EQ(o.code, 40) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
-                case plat::Op::Alloc:
+                case wks::plat::Op::Write: EXPECT_EQ(o.code, 32) << at; expect_shown({32}, at); break;
+                case wks::plat::Op::Close: EXPECT_EQ(o.code, 40) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
+                case wks::plat::Op::Alloc:
                     // The header block ("Out of Memory!!!") or a range name (2 or 3).
                     EXPECT_EQ(o.code, 0) << at;
                     ASSERT_EQ(messages.count(), 1u) << at;
@@ -232,7 +232,7 @@ TEST_F(CopyFaults, EveryFailurePoint) {
                 expect_shown({32}, at);
                 EXPECT_EQ(Bytes(got.begin(), got.begin() + std::min(got.size(), records.size())), records) << at;
             } else {
-                EXPECT_EQ(o.code, op == plat::Op::Close ? 25 : 32) << at;
+                EXPECT_EQ(o.code, op == wks::plat::Op::Close ? 25 : 32) << at;
                 expect_shown({o.code}, at);
                 EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
             }
@@ -247,7 +247,7 @@ TEST_F(CopyFaults, EveryFailurePoint) {
 TEST_F(CopyFaults, AppendEveryFailurePoint) {
     const Bytes file = concat({records, eof()});
     int points = 0;
-    for (plat::Op op : kOps) {
+    for (wks::plat::Op op : kOps) {
         points += sweep_op(op, [&](int n) {
             restart();
             write_file(out, file);
@@ -267,10 +267,10 @@ TEST_F(CopyFaults, AppendEveryFailurePoint) {
             } else if (o.step == "wksopen") {
                 EXPECT_EQ(got, file) << at << ": a failed opening changed the file";
                 switch (op) {
-                case plat::Op::Open: EXPECT_EQ(o.code, 38) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
-                case plat::Op::Read: EXPECT_EQ(o.code, 27) << at; expect_shown({27}, at); break;
-                case plat::Op::Seek: EXPECT_EQ(o.code, 41) << at; expect_shown({41}, at); break;
-                case plat::Op::Alloc:
+                case wks::plat::Op::Open: EXPECT_EQ(o.code, 38) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
+                case wks::plat::Op::Read: EXPECT_EQ(o.code, 27) << at; expect_shown({27}, at); break;
+                case wks::plat::Op::Seek: EXPECT_EQ(o.code, 41) << at; expect_shown({41}, at); break;
+                case wks::plat::Op::Alloc:
                     EXPECT_EQ(o.code, 0) << at;
                     ASSERT_EQ(messages.count(), 1u) << at;
                     EXPECT_TRUE(messages.last() == error_message(2) || messages.last() == error_message(3)) << at;
@@ -282,7 +282,7 @@ TEST_F(CopyFaults, AppendEveryFailurePoint) {
                 expect_shown({32}, at);
                 EXPECT_EQ(Bytes(got.begin(), got.begin() + std::min(got.size(), records.size())), records) << at;
             } else {
-                EXPECT_EQ(o.code, op == plat::Op::Close ? 25 : 32) << at;
+                EXPECT_EQ(o.code, op == wks::plat::Op::Close ? 25 : 32) << at;
                 expect_shown({o.code}, at);
                 EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
             }

@@ -16,6 +16,8 @@
  */
 #include "fuzz_support.h"
 
+#include "wks/layout.h"
+
 #include <cstring>
 #include <string>
 
@@ -24,7 +26,7 @@ using namespace wksfuzz;
 namespace {
 
 constexpr std::size_t kHeaderBlock = WKS_HEADER_SIZE;
-constexpr std::size_t kRecordHead = 4;
+constexpr std::size_t kRecordHead = wks::kRecordHeaderSize;
 const uint8_t kEof[kRecordHead] = {1, 0, 0, 0};
 
 void read_through(const std::string &file, bool cells_only, std::size_t size) {
@@ -36,7 +38,7 @@ void read_through(const std::string &file, bool cells_only, std::size_t size) {
     std::size_t steps = 0;
     for (;;) {
         const int16_t rc = cells_only ? wksnextc(&h) : wksnextr(&h);
-        if (rc == -1 || (rc != 0 && rc != 36)) break;
+        if (rc == -1 || (rc != 0 && rc != WKS_E_UNSORTED)) break;
         if (++steps > limit) fail("reading makes no progress");
     }
     wksclose(&h);

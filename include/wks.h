@@ -100,7 +100,7 @@ typedef struct WKS {
  * ORX cell body is the same behind an 11-byte prefix, which the library's
  * own translation writes as ten zero bytes and a 2.  A formula cell's value
  * is an 8-byte double followed by the formula code (its 16-bit length, then
- * the items).  So the ORX column is at WKS_ORX_CELL_PREFIX + WKS_CELL_COLUMN.
+ * the items).  So the ORX column is at WKS_ORX_CELL(WKS_CELL_COLUMN), 12.
  */
 #define WKS_CELL_FORMAT       0   /* format byte */
 #define WKS_CELL_COLUMN       1
@@ -109,6 +109,7 @@ typedef struct WKS {
 #define WKS_CELL_FORMULA_CODE 13  /* a formula's code length word */
 #define WKS_ORX_CELL_PREFIX   11  /* bytes in front of the WK1 cell body in an ORX cell */
 #define WKS_ORX_PREFIX_MARK   2   /* the prefix's last byte as the library writes it */
+#define WKS_ORX_CELL(field)   (WKS_ORX_CELL_PREFIX + (field))  /* a WKS_CELL_* field in an ORX cell */
 /* Range-name record (types 11 and 71): the name, NUL-terminated within its
  * first 16 bytes, then first column, first row, last column, last row. */
 #define WKS_NAME_TEXT_SIZE    16

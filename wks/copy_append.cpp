@@ -38,7 +38,8 @@ int16_t register_name(WKS *h) {
     std::memcpy(name, h->rec.body, WKS_NAME_TEXT_SIZE);
     name[WKS_NAME_TEXT_SIZE] = '\0';
     const unsigned char *c = h->rec.body + WKS_NAME_COORDINATES;
-    return wksir(names::file_number_of(h), name, get_i16(c), get_i16(c + 2), get_i16(c + 4), get_i16(c + 6));
+    constexpr int w = kNameCoordinateSize;
+    return wksir(names::file_number_of(h), name, get_i16(c), get_i16(c + w), get_i16(c + 2 * w), get_i16(c + 3 * w));
 }
 
 // Gives up an opening: closes whichever descriptors are given (-1 for

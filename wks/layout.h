@@ -34,12 +34,12 @@ constexpr int kCodeLengthSize = 2;                 // the formula code's length 
 constexpr int kCellFormulaItems = WKS_CELL_FORMULA_CODE + kCodeLengthSize;  // the first code item
 
 // The same fields in the body of an ORX cell record.
-constexpr int kOrxFormat = WKS_ORX_CELL_PREFIX + WKS_CELL_FORMAT;
-constexpr int kOrxColumn = WKS_ORX_CELL_PREFIX + WKS_CELL_COLUMN;
-constexpr int kOrxRow = WKS_ORX_CELL_PREFIX + WKS_CELL_ROW;
-constexpr int kOrxValue = WKS_ORX_CELL_PREFIX + WKS_CELL_VALUE;
-constexpr int kOrxCodeLength = WKS_ORX_CELL_PREFIX + WKS_CELL_FORMULA_CODE;
-constexpr int kOrxCode = WKS_ORX_CELL_PREFIX + kCellFormulaItems;
+constexpr int kOrxFormat = WKS_ORX_CELL(WKS_CELL_FORMAT);
+constexpr int kOrxColumn = WKS_ORX_CELL(WKS_CELL_COLUMN);
+constexpr int kOrxRow = WKS_ORX_CELL(WKS_CELL_ROW);
+constexpr int kOrxValue = WKS_ORX_CELL(WKS_CELL_VALUE);
+constexpr int kOrxCodeLength = WKS_ORX_CELL(WKS_CELL_FORMULA_CODE);
+constexpr int kOrxCode = WKS_ORX_CELL(kCellFormulaItems);
 
 // The buffer a formula record's code is compiled into: the length word and
 // up to 2046 code bytes, so that the whole record fits the body area.

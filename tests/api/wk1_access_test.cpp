@@ -100,7 +100,7 @@ TEST_F(Wk1Access, MissingFilesAndMissingDirectoriesFailQuietly) {
     EXPECT_EQ(wksopen_wk1(&h, path("none.wk1").c_str(), ""), nullptr);
     EXPECT_EQ(int(h.error), 99);
     EXPECT_EQ(wksopen_wk1(&h, "", path("no/such/dir.wk1").c_str()), nullptr);
-    EXPECT_EQ(int(h.error), 38);
+    EXPECT_EQ(int(h.error), WKS_E_OPEN);
     EXPECT_EQ(messages.count(), 0u);
 }
 
@@ -108,8 +108,8 @@ TEST_F(Wk1Access, AFirstRecordCutShortIsAReadError) {
     write_file(path("cut.wk1"), {0, 0, 2});
     WKS h = blank_handle();
     EXPECT_EQ(wksopen_wk1(&h, path("cut.wk1").c_str(), ""), nullptr);
-    EXPECT_EQ(int(h.error), 27);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(27)});
+    EXPECT_EQ(int(h.error), WKS_E_READ);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_READ)});
 }
 
 TEST_F(Wk1Access, BothOrNeitherPathOpensNothing) {
@@ -200,8 +200,8 @@ TEST_F(Wk1Access, EveryCellTypeIsTranslatedOthersPassThrough) {
     for (uint16_t type : {12, 13, 14, 15, 16, 51}) {
         Rec src(record(type, wk1_cell_body(7, 4, 5, {1, 2, 3}))), dst;
         ASSERT_EQ(wk1_rec_to_orx_rec(src.p(), dst.p()), 0);
-        EXPECT_EQ(dst.length(), 8 + 11) << type;
-        EXPECT_EQ(dst.r.body[10], 2) << type;
+        EXPECT_EQ(dst.length(), 8 + WKS_ORX_CELL_PREFIX) << type;
+        EXPECT_EQ(dst.r.body[WKS_ORX_CELL_PREFIX - 1], WKS_ORX_PREFIX_MARK) << type;
     }
     for (uint16_t type : {0, 1, 11, 17, 50, 71, 0x8010, 0xFFFF}) {
         const Bytes r = record(type, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 6, 7});

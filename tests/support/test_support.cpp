@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -96,9 +97,9 @@ Bytes bof(uint16_t version) {
 
 Bytes eof() { return record(1, {}); }
 
-Bytes orx_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value, uint8_t prefix10) {
-    Bytes b(10, 0);
-    b.push_back(prefix10);
+Bytes orx_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value, uint8_t prefix_mark) {
+    Bytes b(WKS_ORX_CELL_PREFIX - 1, 0);
+    b.push_back(prefix_mark);
     b.push_back(format);
     put16(b, static_cast<uint16_t>(col));
     put16(b, static_cast<uint16_t>(row));
@@ -116,8 +117,9 @@ Bytes wk1_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value
 }
 
 Bytes range_name_body(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
-    Bytes b(16, 0);
-    std::memcpy(b.data(), name.data(), name.size() < 15 ? name.size() : 15);
+    Bytes b(WKS_NAME_COORDINATES, 0);
+    const std::size_t kept = std::min<std::size_t>(name.size(), WKS_NAME_TEXT_SIZE - 1);  // the NUL stays
+    std::memcpy(b.data(), name.data(), kept);
     for (int16_t v : {c1, r1, c2, r2}) put16(b, static_cast<uint16_t>(v));
     return b;
 }

@@ -76,8 +76,10 @@ void put_double(Bytes &b, double v);
 Bytes record(uint16_t type, const Bytes &body);
 Bytes bof(uint16_t version = 1028);
 Bytes eof();
-// An ORX cell body: 11 prefix bytes (given byte 10), format, column, row, value.
-Bytes orx_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value, uint8_t prefix10 = 2);
+// An ORX cell body: the prefix (zeros, then the given last byte), format,
+// column, row, value.
+Bytes orx_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value,
+                    uint8_t prefix_mark = WKS_ORX_PREFIX_MARK);
 // A WK1 cell body: format, column, row, value.
 Bytes wk1_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value);
 Bytes range_name_body(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2);

@@ -72,11 +72,11 @@ protected:
             }
         }
         const int c = wksclose(&h);
-        if (c == 32) wksclose(&h);
+        if (c == WKS_E_WRITE) wksclose(&h);
         return c ? Outcome{"wksclose", c} : Outcome{};
     }
     void close_after_failure() {
-        if (wksclose(&h) == 32) wksclose(&h);
+        if (wksclose(&h) == WKS_E_WRITE) wksclose(&h);
     }
 
     // The shown messages must be exactly those of `codes`.
@@ -142,22 +142,22 @@ TEST_F(WritingFaults, CreateWriteAndClose) {
                 ASSERT_NE(get_orx_header(), nullptr) << at << ": the host's block is lost";
                 EXPECT_EQ(Bytes(get_orx_header(), get_orx_header() + WKS_HEADER_SIZE), block) << at;
                 if (op == wks::plat::Op::Open) {
-                    EXPECT_EQ(o.code, 38) << at;
+                    EXPECT_EQ(o.code, WKS_E_OPEN) << at;
                     EXPECT_TRUE(messages.texts().empty()) << at;
                 } else {
-                    EXPECT_EQ(o.code, 32) << at;
-                    expect_shown({32}, at);
+                    EXPECT_EQ(o.code, WKS_E_WRITE) << at;
+                    expect_shown({WKS_E_WRITE}, at);
                 }
             } else if (o.step == "wkswrec") {
                 // The records before the failed one, then the EOF record.
-                EXPECT_EQ(o.code, 32) << at;
-                expect_shown({32}, at);
+                EXPECT_EQ(o.code, WKS_E_WRITE) << at;
+                expect_shown({WKS_E_WRITE}, at);
                 const std::size_t written = static_cast<std::size_t>(n - 3);  // header block, BOF
                 Bytes want = concat({block, bof(1030)});
                 for (std::size_t i = 0; i < written; ++i) want = concat({want, extra[i]});
                 EXPECT_EQ(got, concat({want, eof()})) << at;
             } else {
-                EXPECT_EQ(o.code, op == wks::plat::Op::Close ? 25 : 32) << at;
+                EXPECT_EQ(o.code, op == wks::plat::Op::Close ? WKS_E_CLOSE : WKS_E_WRITE) << at;
                 expect_shown({o.code}, at);
                 EXPECT_EQ(got, full) << at << ": the file is complete after the host's retry";
             }
@@ -204,35 +204,35 @@ TEST_F(CopyFaults, EveryFailurePoint) {
                 EXPECT_EQ(got, Bytes(records.begin(), records.begin() + std::min(got.size(), records.size())))
                     << at;
                 switch (op) {
-                case wks::plat::Op::Open: EXPECT_EQ(o.code, 38) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
+                case wks::plat::Op::Open: EXPECT_EQ(o.code, WKS_E_OPEN) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
                 case wks::plat::Op::Read:
                     if (n == 1) {  // the header block: a short read fails its check
                         EXPECT_EQ(o.code, 0) << at;
                         EXPECT_EQ(messages.texts(), std::vector<std::string>{"'" + in + "' is not an ORX file."})
                             << at;
                     } else {
-                        EXPECT_EQ(o.code, 27) << at;
-                        expect_shown({27}, at);
+                        EXPECT_EQ(o.code, WKS_E_READ) << at;
+                        expect_shown({WKS_E_READ}, at);
                     }
                     break;
-                case wks::plat::Op::Write: EXPECT_EQ(o.code, 32) << at; expect_shown({32}, at); break;
-                case wks::plat::Op::Close: EXPECT_EQ(o.code, 40) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
+                case wks::plat::Op::Write: EXPECT_EQ(o.code, WKS_E_WRITE) << at; expect_shown({WKS_E_WRITE}, at); break;
+                case wks::plat::Op::Close: EXPECT_EQ(o.code, WKS_E_CLOSE_INPUT) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
                 case wks::plat::Op::Alloc:
                     // The header block ("Out of Memory!!!") or a range name (2 or 3).
                     EXPECT_EQ(o.code, 0) << at;
                     ASSERT_EQ(messages.count(), 1u) << at;
-                    EXPECT_TRUE(messages.last() == "Out of Memory!!!" || messages.last() == error_message(2) ||
-                                messages.last() == error_message(3))
+                    EXPECT_TRUE(messages.last() == "Out of Memory!!!" || messages.last() == error_message(WKS_E_NO_SYMBOL_MEMORY) ||
+                                messages.last() == error_message(WKS_E_NO_NAME_MEMORY))
                         << at << ": " << messages.last();
                     break;
                 default: ADD_FAILURE() << at << ": unexpected failure point"; break;
                 }
             } else if (o.step == "wkswrec") {
-                EXPECT_EQ(o.code, 32) << at;
-                expect_shown({32}, at);
+                EXPECT_EQ(o.code, WKS_E_WRITE) << at;
+                expect_shown({WKS_E_WRITE}, at);
                 EXPECT_EQ(Bytes(got.begin(), got.begin() + std::min(got.size(), records.size())), records) << at;
             } else {
-                EXPECT_EQ(o.code, op == wks::plat::Op::Close ? 25 : 32) << at;
+                EXPECT_EQ(o.code, op == wks::plat::Op::Close ? WKS_E_CLOSE : WKS_E_WRITE) << at;
                 expect_shown({o.code}, at);
                 EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
             }
@@ -267,22 +267,22 @@ TEST_F(CopyFaults, AppendEveryFailurePoint) {
             } else if (o.step == "wksopen") {
                 EXPECT_EQ(got, file) << at << ": a failed opening changed the file";
                 switch (op) {
-                case wks::plat::Op::Open: EXPECT_EQ(o.code, 38) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
-                case wks::plat::Op::Read: EXPECT_EQ(o.code, 27) << at; expect_shown({27}, at); break;
-                case wks::plat::Op::Seek: EXPECT_EQ(o.code, 41) << at; expect_shown({41}, at); break;
+                case wks::plat::Op::Open: EXPECT_EQ(o.code, WKS_E_OPEN) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
+                case wks::plat::Op::Read: EXPECT_EQ(o.code, WKS_E_READ) << at; expect_shown({WKS_E_READ}, at); break;
+                case wks::plat::Op::Seek: EXPECT_EQ(o.code, WKS_E_SEEK_END) << at; expect_shown({WKS_E_SEEK_END}, at); break;
                 case wks::plat::Op::Alloc:
                     EXPECT_EQ(o.code, 0) << at;
                     ASSERT_EQ(messages.count(), 1u) << at;
-                    EXPECT_TRUE(messages.last() == error_message(2) || messages.last() == error_message(3)) << at;
+                    EXPECT_TRUE(messages.last() == error_message(WKS_E_NO_SYMBOL_MEMORY) || messages.last() == error_message(WKS_E_NO_NAME_MEMORY)) << at;
                     break;
                 default: ADD_FAILURE() << at << ": unexpected failure point"; break;
                 }
             } else if (o.step == "wkswrec") {
-                EXPECT_EQ(o.code, 32) << at;
-                expect_shown({32}, at);
+                EXPECT_EQ(o.code, WKS_E_WRITE) << at;
+                expect_shown({WKS_E_WRITE}, at);
                 EXPECT_EQ(Bytes(got.begin(), got.begin() + std::min(got.size(), records.size())), records) << at;
             } else {
-                EXPECT_EQ(o.code, op == wks::plat::Op::Close ? 25 : 32) << at;
+                EXPECT_EQ(o.code, op == wks::plat::Op::Close ? WKS_E_CLOSE : WKS_E_WRITE) << at;
                 expect_shown({o.code}, at);
                 EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
             }

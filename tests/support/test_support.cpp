@@ -124,11 +124,25 @@ Bytes range_name_body(const std::string &name, int16_t c1, int16_t r1, int16_t c
     return b;
 }
 
-Bytes header_block(uint8_t seed) {
-    Bytes b(WKS_HEADER_SIZE - 4);
-    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(seed + i * 31);
+namespace {
+// The block's last two words mark it as a header block.
+constexpr std::size_t kMagicWords = 4;
+void put_magic(Bytes &b) {
     put16(b, 3634);
     put16(b, 3810);
+}
+}  // namespace
+
+Bytes header_block(uint8_t seed) {
+    Bytes b(WKS_HEADER_SIZE - kMagicWords);
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(seed + i * 31);
+    put_magic(b);
+    return b;
+}
+
+Bytes empty_header_block() {
+    Bytes b(WKS_HEADER_SIZE - kMagicWords, 0);
+    put_magic(b);
     return b;
 }
 

@@ -85,6 +85,9 @@ Bytes wk1_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value
 Bytes range_name_body(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2);
 // 2648 bytes of host data (a repeating pattern) and the two magic words.
 Bytes header_block(uint8_t seed = 7);
+// Zeros and the two magic words: what a converter writes, and what
+// SetOrxHeader makes of zeros.
+Bytes empty_header_block();
 Bytes concat(std::initializer_list<Bytes> parts);
 
 // --- files ------------------------------------------------------------------

@@ -8,6 +8,7 @@
 // same bytes.
 #include "formula/code_tables.h"
 #include "support/test_support.h"
+#include "wks/layout.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ namespace {
 
 constexpr int32_t kFile = 99;
 constexpr int kNoPrefix = 100;  // spine level of a text that ends in no prefix operator
-constexpr std::size_t kMaxCode = 2046;
+constexpr std::size_t kMaxCode = wks::kFormulaCodeBuffer - wks::kCodeLengthSize;
 constexpr std::size_t kMaxText = 2047;
 
 enum Assoc { kLeft, kRight, kNone };

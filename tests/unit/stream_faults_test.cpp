@@ -167,10 +167,7 @@ TEST_F(Faults, PreparedConverterBlockIsZerosAndMagic) {
     std::string out = dir.file("c.orx");
     ASSERT_NE(wksopen(&h, "", out.c_str()), nullptr);
     wksclose(&h);
-    Bytes expected(WKS_HEADER_SIZE - 4, 0);
-    put16(expected, 3634);
-    put16(expected, 3810);
-    EXPECT_EQ(read_file(out), concat({expected, bof(1030), eof()}));
+    EXPECT_EQ(read_file(out), concat({empty_header_block(), bof(1030), eof()}));
     wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
     EXPECT_FALSE(wks::header::prepare_converter_block());
     EXPECT_EQ(messages.count(), 0u);

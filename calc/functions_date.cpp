@@ -172,10 +172,9 @@ Value timevalue_(Evaluator &, Value *a, int) {
 }
 
 constexpr FunctionRow kTable[] = {
-    {opcode_of("@DATE"), "nnn", date_}, {opcode_of("@NOW"), "", now_}, {opcode_of("@DAY"), "n", day_},
-    {opcode_of("@MONTH"), "n", month_}, {opcode_of("@YEAR"), "n", year_}, {opcode_of("@TIME"), "nnn", time_},
-    {opcode_of("@HOUR"), "n", hour_}, {opcode_of("@MINUTE"), "n", minute_}, {opcode_of("@SECOND"), "n", second_},
-    {opcode_of("@DATEVALUE"), "s", datevalue_}, {opcode_of("@TIMEVALUE"), "s", timevalue_},
+    {"@DATE", "nnn", date_}, {"@NOW", "", now_}, {"@DAY", "n", day_}, {"@MONTH", "n", month_}, {"@YEAR", "n", year_},
+    {"@TIME", "nnn", time_}, {"@HOUR", "n", hour_}, {"@MINUTE", "n", minute_}, {"@SECOND", "n", second_},
+    {"@DATEVALUE", "s", datevalue_}, {"@TIMEVALUE", "s", timevalue_},
 };
 
 }  // namespace

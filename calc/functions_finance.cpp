@@ -142,10 +142,9 @@ Value irr_(Evaluator &ev, Value *a, int) {
 }
 
 constexpr FunctionRow kTable[] = {
-    {opcode_of("@PMT"), "nnn", pmt_}, {opcode_of("@PV"), "nnn", pv_}, {opcode_of("@FV"), "nnn", fv_},
-    {opcode_of("@NPV"), "nr", npv_}, {opcode_of("@IRR"), "nr", irr_}, {opcode_of("@RATE"), "nnn", rate_},
-    {opcode_of("@TERM"), "nnn", term_}, {opcode_of("@CTERM"), "nnn", cterm_}, {opcode_of("@SLN"), "nnn", sln_},
-    {opcode_of("@SYD"), "nnnn", syd_}, {opcode_of("@DDB"), "nnnn", ddb_},
+    {"@PMT", "nnn", pmt_}, {"@PV", "nnn", pv_}, {"@FV", "nnn", fv_}, {"@NPV", "nr", npv_}, {"@IRR", "nr", irr_},
+    {"@RATE", "nnn", rate_}, {"@TERM", "nnn", term_}, {"@CTERM", "nnn", cterm_}, {"@SLN", "nnn", sln_},
+    {"@SYD", "nnnn", syd_}, {"@DDB", "nnnn", ddb_},
 };
 
 }  // namespace

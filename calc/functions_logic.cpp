@@ -32,10 +32,9 @@ Value isnumber_(Evaluator &, Value *a, int) { return truth(a[0].tag != Tag::kStr
 Value isstring_(Evaluator &, Value *a, int) { return truth(a[0].tag == Tag::kString); }
 
 constexpr FunctionRow kTable[] = {
-    {opcode_of("@NA"), "", na_}, {opcode_of("@ERR"), "", err_}, {opcode_of("@CHOOSE"), "na*", choose_},
-    {opcode_of("@ISNA"), "a", isna_}, {opcode_of("@ISERR"), "a", iserr_}, {opcode_of("@FALSE"), "", false_},
-    {opcode_of("@TRUE"), "", true_}, {opcode_of("@RAND"), "", rand_}, {opcode_of("@IF"), "naa", if_},
-    {opcode_of("@ISNUMBER"), "a", isnumber_}, {opcode_of("@ISSTRING"), "a", isstring_},
+    {"@NA", "", na_}, {"@ERR", "", err_}, {"@CHOOSE", "na*", choose_}, {"@ISNA", "a", isna_}, {"@ISERR", "a", iserr_},
+    {"@FALSE", "", false_}, {"@TRUE", "", true_}, {"@RAND", "", rand_}, {"@IF", "naa", if_},
+    {"@ISNUMBER", "a", isnumber_}, {"@ISSTRING", "a", isstring_},
 };
 
 }  // namespace

@@ -201,13 +201,12 @@ Value cellpointer_(Evaluator &ev, Value *a, int) {
 }
 
 constexpr FunctionRow kLookupRows[] = {
-    {opcode_of("@VLOOKUP"), "vrn", vlookup_}, {opcode_of("@HLOOKUP"), "vrn", hlookup_},
-    {opcode_of("@INDEX"), "rnn", index_}, {opcode_of("@@"), "s", indirect_},
+    {"@VLOOKUP", "vrn", vlookup_}, {"@HLOOKUP", "vrn", hlookup_}, {"@INDEX", "rnn", index_}, {"@@", "s", indirect_},
 };
 
 constexpr FunctionRow kInfoRows[] = {
-    {opcode_of("@CELLPOINTER"), "s", cellpointer_}, {opcode_of("@COLS"), "r", cols_},
-    {opcode_of("@ROWS"), "r", rows_}, {opcode_of("@CELL"), "sr", cell_}, {opcode_of("@APP"), "s", app_},
+    {"@CELLPOINTER", "s", cellpointer_}, {"@COLS", "r", cols_}, {"@ROWS", "r", rows_}, {"@CELL", "sr", cell_},
+    {"@APP", "s", app_},
 };
 
 }  // namespace

@@ -49,12 +49,10 @@ Value round_(Evaluator &, Value *a, int) {
 }
 
 constexpr FunctionRow kTable[] = {
-    {opcode_of("@ABS"), "n", abs_}, {opcode_of("@INT"), "n", int_}, {opcode_of("@SQRT"), "n", sqrt_},
-    {opcode_of("@LOG"), "n", log_}, {opcode_of("@LN"), "n", ln_}, {opcode_of("@PI"), "", pi_},
-    {opcode_of("@SIN"), "n", sin_}, {opcode_of("@COS"), "n", cos_}, {opcode_of("@TAN"), "n", tan_},
-    {opcode_of("@ATAN2"), "nn", atan2_}, {opcode_of("@ATAN"), "n", atan_}, {opcode_of("@ASIN"), "n", asin_},
-    {opcode_of("@ACOS"), "n", acos_}, {opcode_of("@EXP"), "n", exp_}, {opcode_of("@MOD"), "nn", mod_},
-    {opcode_of("@ROUND"), "nn", round_},
+    {"@ABS", "n", abs_}, {"@INT", "n", int_}, {"@SQRT", "n", sqrt_}, {"@LOG", "n", log_}, {"@LN", "n", ln_},
+    {"@PI", "", pi_}, {"@SIN", "n", sin_}, {"@COS", "n", cos_}, {"@TAN", "n", tan_}, {"@ATAN2", "nn", atan2_},
+    {"@ATAN", "n", atan_}, {"@ASIN", "n", asin_}, {"@ACOS", "n", acos_}, {"@EXP", "n", exp_}, {"@MOD", "nn", mod_},
+    {"@ROUND", "nn", round_},
 };
 
 }  // namespace

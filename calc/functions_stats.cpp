@@ -181,15 +181,13 @@ Value dvar_(Evaluator &ev, Value *a, int) { return database(ev, a, Stat::kVar); 
 Value dstd_(Evaluator &ev, Value *a, int) { return database(ev, a, Stat::kStd); }
 
 constexpr FunctionRow kListRows[] = {
-    {opcode_of("@SUM"), "x*", sum_}, {opcode_of("@AVG"), "x*", avg_}, {opcode_of("@COUNT"), "x*", count_},
-    {opcode_of("@MIN"), "x*", min_}, {opcode_of("@MAX"), "x*", max_}, {opcode_of("@VAR"), "x*", var_},
-    {opcode_of("@STD"), "x*", std_},
+    {"@SUM", "x*", sum_}, {"@AVG", "x*", avg_}, {"@COUNT", "x*", count_}, {"@MIN", "x*", min_}, {"@MAX", "x*", max_},
+    {"@VAR", "x*", var_}, {"@STD", "x*", std_},
 };
 
 constexpr FunctionRow kDatabaseRows[] = {
-    {opcode_of("@DSUM"), "rnr", dsum_}, {opcode_of("@DAVG"), "rnr", davg_}, {opcode_of("@DCOUNT"), "rnr", dcount_},
-    {opcode_of("@DMIN"), "rnr", dmin_}, {opcode_of("@DMAX"), "rnr", dmax_}, {opcode_of("@DVAR"), "rnr", dvar_},
-    {opcode_of("@DSTD"), "rnr", dstd_},
+    {"@DSUM", "rnr", dsum_}, {"@DAVG", "rnr", davg_}, {"@DCOUNT", "rnr", dcount_}, {"@DMIN", "rnr", dmin_},
+    {"@DMAX", "rnr", dmax_}, {"@DVAR", "rnr", dvar_}, {"@DSTD", "rnr", dstd_},
 };
 
 }  // namespace

@@ -208,13 +208,11 @@ Value n_(Evaluator &ev, Value *a, int) {
 }
 
 constexpr FunctionRow kTable[] = {
-    {opcode_of("@LENGTH"), "s", length_}, {opcode_of("@VALUE"), "s", value_}, {opcode_of("@STRING"), "nn", string_},
-    {opcode_of("@MID"), "snn", mid_}, {opcode_of("@CHAR"), "n", char_}, {opcode_of("@CODE"), "s", code_},
-    {opcode_of("@FIND"), "ssn", find_}, {opcode_of("@REPEAT"), "sn", repeat_}, {opcode_of("@UPPER"), "s", upper_},
-    {opcode_of("@LOWER"), "s", lower_}, {opcode_of("@LEFT"), "sn", left_}, {opcode_of("@RIGHT"), "sn", right_},
-    {opcode_of("@REPLACE"), "snns", replace_}, {opcode_of("@PROPER"), "s", proper_}, {opcode_of("@TRIM"), "s", trim_},
-    {opcode_of("@CLEAN"), "s", clean_}, {opcode_of("@S"), "x", s_}, {opcode_of("@N"), "x", n_},
-    {opcode_of("@EXACT"), "ss", exact_},
+    {"@LENGTH", "s", length_}, {"@VALUE", "s", value_}, {"@STRING", "nn", string_}, {"@MID", "snn", mid_},
+    {"@CHAR", "n", char_}, {"@CODE", "s", code_}, {"@FIND", "ssn", find_}, {"@REPEAT", "sn", repeat_},
+    {"@UPPER", "s", upper_}, {"@LOWER", "s", lower_}, {"@LEFT", "sn", left_}, {"@RIGHT", "sn", right_},
+    {"@REPLACE", "snns", replace_}, {"@PROPER", "s", proper_}, {"@TRIM", "s", trim_}, {"@CLEAN", "s", clean_},
+    {"@S", "x", s_}, {"@N", "x", n_}, {"@EXACT", "ss", exact_},
 };
 
 }  // namespace

@@ -346,14 +346,23 @@ uint16_t relative_word(int16_t target, int16_t base) {
     return static_cast<uint16_t>(d & ~kUnusedBit);
 }
 
+// The word of a coordinate: the coordinate itself when absolute, else
+// relative to base.
+uint16_t word_of(int16_t coordinate, bool absolute, int16_t base) {
+    return absolute ? static_cast<uint16_t>(coordinate) : relative_word(coordinate, base);
+}
+
+// Consumes a "$", which makes the coordinate after it absolute.
+bool take_dollar() {
+    if (g_reader.current != '$') return false;
+    read_char();
+    return true;
+}
+
 // A column ("$" for absolute, one or two letters up to IV) as a reference
 // word from the formula position: false when there is none.
 bool read_column(uint16_t *word) {
-    bool absolute = false;
-    if (g_reader.current == '$') {
-        absolute = true;
-        read_char();
-    }
+    const bool absolute = take_dollar();
     if (!is_letter(g_reader.current)) return false;
     int col = to_upper(g_reader.current) - 'A';
     read_char();
@@ -362,18 +371,13 @@ bool read_column(uint16_t *word) {
         read_char();
         if (col > kLastColumn) return false;
     }
-    auto c = static_cast<int16_t>(col);
-    if (word) *word = absolute ? static_cast<uint16_t>(c) : relative_word(c, g_formula_col);
+    if (word) *word = word_of(static_cast<int16_t>(col), absolute, g_formula_col);
     return true;
 }
 
 // A row ("$" for absolute, then 1..8192): false when there is none.
 bool read_row(uint16_t *word) {
-    bool absolute = false;
-    if (g_reader.current == '$') {
-        absolute = true;
-        read_char();
-    }
+    const bool absolute = take_dollar();
     if (!is_digit(g_reader.current)) return false;
     int number = 0;
     while (is_digit(g_reader.current)) {
@@ -381,20 +385,25 @@ bool read_row(uint16_t *word) {
         read_char();
     }
     if (number < kFirstRowNumber || number > kRows) return false;
-    auto r = static_cast<int16_t>(number - kFirstRowNumber);
-    if (word) *word = absolute ? static_cast<uint16_t>(r) : relative_word(r, g_formula_row);
+    if (word) *word = word_of(static_cast<int16_t>(number - kFirstRowNumber), absolute, g_formula_row);
     return true;
+}
+
+// A cell's column and row words into w[0] and w[1]: 0, or the code of what
+// is missing.
+int16_t read_cell(uint16_t *w) {
+    if (!read_column(&w[0])) return WKS_E_BAD_COLUMN;
+    if (!read_row(&w[1])) return WKS_E_BAD_ROW;
+    return 0;
 }
 
 int32_t read_reference() {
     uint16_t *w = g_value.words;
-    if (!read_column(&w[0])) return fail(WKS_E_BAD_COLUMN);
-    if (!read_row(&w[1])) return fail(WKS_E_BAD_ROW);
+    if (const int16_t code = read_cell(w)) return fail(code);
     if (g_reader.current != '.') return TOK_CELL;
     read_char();
     if (g_reader.current == '.') read_char();  // one or two points between the corners
-    if (!read_column(&w[2])) return fail(WKS_E_BAD_COLUMN);
-    if (!read_row(&w[3])) return fail(WKS_E_BAD_ROW);
+    if (const int16_t code = read_cell(w + 2)) return fail(code);
     return TOK_RANGE;
 }
 
@@ -411,8 +420,7 @@ int32_t read_name_or_reference(int c0) {
     if (node) {
         const int16_t corners[4] = {node->c1, node->r1, node->c2, node->r2};
         const int16_t bases[4] = {g_formula_col, g_formula_row, g_formula_col, g_formula_row};
-        for (int i = 0; i < 4; ++i)
-            g_value.words[i] = absolute ? static_cast<uint16_t>(corners[i]) : relative_word(corners[i], bases[i]);
+        for (int i = 0; i < 4; ++i) g_value.words[i] = word_of(corners[i], absolute, bases[i]);
         return TOK_RANGE;
     }
     rewind_to(token_start);
@@ -421,8 +429,7 @@ int32_t read_name_or_reference(int c0) {
 
 int32_t read_single_cell() {
     uint16_t *w = g_value.words;
-    if (!read_column(&w[0])) return fail(WKS_E_BAD_COLUMN);
-    if (!read_row(&w[1])) return fail(WKS_E_BAD_ROW);
+    if (const int16_t code = read_cell(w)) return fail(code);
     w[2] = w[0];
     w[3] = w[1];
     return TOK_RANGE;

@@ -74,7 +74,8 @@ int16_t Sheet::place(int col, int row, Cell **out) {
     if (col < 0 || col >= kColumns) return WKS_E_COLUMN_RANGE;
     if (row < 0 || row >= kRows) return WKS_E_ROW_RANGE;
     if (!ready_) {
-        if (!page_of_.append(static_cast<std::size_t>(kColumns) * kPagesPerColumn, kNoPage)) return WKS_E_NO_FORMULA_MEMORY;
+        if (!page_of_.append(static_cast<std::size_t>(kColumns) * kPagesPerColumn, kNoPage))
+            return WKS_E_NO_FORMULA_MEMORY;
         ready_ = true;
     }
     uint32_t &slot = page_of_[static_cast<std::size_t>(col) * kPagesPerColumn + row / kPageRows];

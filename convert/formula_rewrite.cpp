@@ -35,8 +35,8 @@ constexpr int kMaxCode = kFormulaCodeBuffer - kCodeLengthSize;
 // with no end item within its length stops here: an item that reaches into
 // the pad meets an end item within its first nine bytes, a string meets the
 // NUL and then an end item.
-constexpr unsigned char kPad[] = {formula::kEnd, formula::kEnd, formula::kEnd, formula::kEnd, formula::kEnd, formula::kEnd,
-                                  formula::kEnd, formula::kEnd, formula::kEnd, 0, formula::kEnd};
+constexpr unsigned char kEnd = formula::kEnd;
+constexpr unsigned char kPad[] = {kEnd, kEnd, kEnd, kEnd, kEnd, kEnd, kEnd, kEnd, kEnd, 0, kEnd};
 
 char g_decoded[kDecodedSize];
 char g_rewritten[kRewrittenSize];

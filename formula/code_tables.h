@@ -257,7 +257,8 @@ constexpr bool rows_are_calls() {
 
 constexpr bool names_are_unique() {
     for (int i = 1; i < kFunctionCount; ++i)
-        if (compare_open(function_by_opcode(kOpcodesByName[i - 1]).open, function_by_opcode(kOpcodesByName[i]).open) >= 0)
+        if (compare_open(function_by_opcode(kOpcodesByName[i - 1]).open,
+                         function_by_opcode(kOpcodesByName[i]).open) >= 0)
             return false;
     return true;
 }

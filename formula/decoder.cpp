@@ -134,8 +134,8 @@ void put_cell_reference(const unsigned char *words, Base base) {
 
 void put_range_reference(const unsigned char *words, Base base) {
     const unsigned char *last = words + kCellBytes;
-    if (const char *name = name_of(column_at(words, base), row_at(words, base), column_at(last, base), row_at(last, base)))
-        return put_text(name);
+    const uint16_t c1 = column_at(words, base), r1 = row_at(words, base);
+    if (const char *name = name_of(c1, r1, column_at(last, base), row_at(last, base))) return put_text(name);
     put_cell(words, base.col, base.row);
     put_text("..");
     put_cell(last, base.col, base.row);

@@ -33,11 +33,6 @@ int32_t file_of(const WKS *h) { return wks::names::file_number_of(h); }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    init_once();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     begin_input();
     Reader in(data, size);

@@ -101,11 +101,6 @@ void check_roundtrip(int16_t col, int16_t row, const std::string &text, const Co
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    init_once();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     begin_input();
     Reader in(data, size);

@@ -17,8 +17,6 @@
  */
 #include "fuzz_support.h"
 
-#include "wks/layout.h"
-
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -28,19 +26,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kRecordHead = wks::kRecordHeaderSize;
-
 void read_through(const std::string &file, std::size_t size) {
     WKS h;
     std::memset(&h, 0, sizeof h);
     if (!wksopen_wk1(&h, file.c_str(), "")) return;
-    const std::size_t limit = size / kRecordHead + 2;
-    std::size_t steps = 0;
-    for (;;) {
-        const int16_t rc = wksnextr_wk1(&h);
-        if (rc != 0) break;
-        if (++steps > limit) fail("reading makes no progress");
-    }
+    read_to_end(h, wksnextr_wk1, size);
     wksclose_wk1(&h);
 }
 
@@ -96,18 +86,12 @@ void onto_itself(const Bytes &input) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    init_once();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     begin_input();
     Reader in(data, size);
     const uint8_t flags = in.u8();
-    const Bytes input(in.rest(), in.rest() + in.left());
     const std::string file = path("in.wk1");
-    write_file(file, input.data(), input.size());
+    const Bytes input = write_rest(in, file);
     {
         InWorkDir here;
         read_through(file, input.size());

@@ -13,6 +13,7 @@
  * file behind that a real run would not.
  */
 #include "platform/fault.h"
+#include "platform/pending_place.h"
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -80,18 +81,7 @@ Placed place_pending(PendingFile &file) {
         discard_pending(file);
         return Placed::kNotFlushed;
     }
-    const int32_t fd = file.fd;
-    file.fd = -1;
-    if (plat::close(fd) != 0) {
-        discard_pending(file);
-        return Placed::kNotClosed;
-    }
-    if (plat::rename(file.name, file.target) != 0) {
-        discard_pending(file);
-        return Placed::kNotPlaced;
-    }
-    file.name[0] = '\0';
-    return Placed::kDone;
+    return close_and_rename(file);
 }
 
 void discard_pending(PendingFile &file) {

@@ -18,11 +18,6 @@ Bytes number_cell(int16_t col, int16_t row, double v) {
     return record(WKS_NUMBER, orx_cell_body(0x75, col, row, value));
 }
 
-Bytes name_record(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2,
-                  uint16_t type = WKS_RANGE_NAME) {
-    return record(type, range_name_body(name, c1, r1, c2, r2));
-}
-
 // The file number the library files a handle's names under.
 int32_t file_number(const WKS &h) {
     return static_cast<int32_t>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&h)));

@@ -374,7 +374,7 @@ TEST_F(Decoder, TheCodeLengthBoundsEveryRead) {
     EXPECT_EQ(decode(FormulaCode().cell(0, 0).bytes(false)).code, WKS_E_BAD_FUNCTION);
 
     EXPECT_EQ(decode(with_length(FormulaCode().string("abc").bytes(), 4)).code, WKS_E_BAD_FUNCTION);  // no NUL inside
-    EXPECT_EQ(decode(with_length(FormulaCode().call(80, 0).bytes(), 1)).code, WKS_E_BAD_FUNCTION);    // count byte outside
+    EXPECT_EQ(decode(with_length(FormulaCode().call(80, 0).bytes(), 1)).code, WKS_E_BAD_FUNCTION);  // count byte out
     // Look-ahead too: the integer after A1 crosses the length.
     EXPECT_EQ(decode(with_length(FormulaCode().cell(0, 0).integer(1).op(9).bytes(), 7)).code, WKS_E_BAD_FUNCTION);
     // Bytes after the end item inside the length are never reached.
@@ -401,7 +401,7 @@ TEST_F(Decoder, CodeThatDoesNotLeaveOneValueFails) {
     EXPECT_EQ(decode(FormulaCode().op(9).bytes()).code, WKS_E_BAD_FUNCTION);
     EXPECT_EQ(decode(FormulaCode().integer(1).op(9).bytes()).code, WKS_E_BAD_FUNCTION);
     EXPECT_EQ(decode(FormulaCode().integer(1).integer(2).bytes()).code, WKS_E_BAD_FUNCTION);
-    EXPECT_EQ(decode(FormulaCode().integer(1).integer(2).op(106).bytes()).code, WKS_E_BAD_FUNCTION);  // @REPLACE takes 4
+    EXPECT_EQ(decode(FormulaCode().integer(1).integer(2).op(106).bytes()).code, WKS_E_BAD_FUNCTION);  // @REPLACE: 4
     EXPECT_EQ(decode(FormulaCode().integer(1).call(80, 2).bytes()).code, WKS_E_BAD_FUNCTION);
     EXPECT_EQ(decode(FormulaCode().op(4).bytes()).code, WKS_E_BAD_FUNCTION);
 }

@@ -91,7 +91,8 @@ TEST_F(RangeNames, InvalidNamesAreReportedAndLeaveTheTableUnchanged) {
     const char *bad[] = {"", "\x1F", "\x7F", "\xC3\xA9t\xC3\xA9", "A\t", "A\x7F" "B", "\x01" "AB"};
     for (const char *name : bad) {
         messages.clear();
-        EXPECT_EQ(wksir(5, name, 0, 0, 0, 0), WKS_E_INVALID_NAME) << hex(reinterpret_cast<const uint8_t *>(name), std::strlen(name));
+        EXPECT_EQ(wksir(5, name, 0, 0, 0, 0), WKS_E_INVALID_NAME)
+            << hex(reinterpret_cast<const uint8_t *>(name), std::strlen(name));
         ASSERT_EQ(messages.count(), 1u);
         EXPECT_EQ(messages.last(), error_message(WKS_E_INVALID_NAME));
         EXPECT_EQ(wksgf(), nullptr);

@@ -133,6 +133,16 @@ void put_magic(Bytes &b) {
 }
 }  // namespace
 
+Bytes name_record(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2, uint16_t type) {
+    return record(type, range_name_body(name, c1, r1, c2, r2));
+}
+
+Bytes label_cell(int16_t col, int16_t row, const std::string &text) {
+    Bytes value(text.begin(), text.end());
+    value.push_back(0);
+    return record(WKS_LABEL, orx_cell_body(0x27, col, row, value));
+}
+
 Bytes header_block(uint8_t seed) {
     Bytes b(WKS_HEADER_SIZE - kMagicWords);
     for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(seed + i * 31);

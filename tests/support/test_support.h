@@ -83,6 +83,10 @@ Bytes orx_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value
 // A WK1 cell body: format, column, row, value.
 Bytes wk1_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value);
 Bytes range_name_body(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2);
+Bytes name_record(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2,
+                  uint16_t type = WKS_RANGE_NAME);
+// An ORX label cell record: format byte 0x27, the text and its NUL.
+Bytes label_cell(int16_t col, int16_t row, const std::string &text);
 // 2648 bytes of host data (a repeating pattern) and the two magic words.
 Bytes header_block(uint8_t seed = 7);
 // Zeros and the two magic words: what a converter writes, and what

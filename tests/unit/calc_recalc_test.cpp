@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace plat = wks::plat;
+
 using namespace calctest;
 using wkstest::Bytes;
 
@@ -267,18 +269,18 @@ TEST_P(Streams, FailuresAreReportedAndLeaveNothingBehind) {
     for (int n = 1;; ++n) {
         WKS in;
         ASSERT_TRUE(open_in(in, dir.file("in")));
-        const long heap = wks::plat::live_allocations();
+        const long heap = plat::live_allocations();
         int16_t got;
         {
             Sheet s;
-            wks::plat::fail_nth(wks::plat::Op::Alloc, n);
+            plat::fail_nth(plat::Op::Alloc, n);
             got = load_sheet(s, &in, GetParam());
             if (got == WKS_OK) got = recalculate(s, Options{});
-            wks::plat::clear_faults();
+            plat::clear_faults();
             if (got == WKS_OK) EXPECT_TRUE(is(s.value_at(0, 2), S("ababababababababab")));
             else EXPECT_EQ(got, WKS_E_NO_FORMULA_MEMORY) << n;
         }
-        EXPECT_EQ(wks::plat::live_allocations(), heap) << n;
+        EXPECT_EQ(plat::live_allocations(), heap) << n;
         close(in);
         if (got == WKS_OK) break;
         ASSERT_LT(n, 100);
@@ -291,9 +293,9 @@ TEST_P(Streams, FailuresAreReportedAndLeaveNothingBehind) {
         WKS in, out;
         ASSERT_TRUE(open_in(in, dir.file("in")));
         ASSERT_TRUE(open_out(out, dir.file("out")));
-        wks::plat::fail_nth(wks::plat::Op::Write, n);
+        plat::fail_nth(plat::Op::Write, n);
         EXPECT_EQ(write_values(s, &in, &out, GetParam()), WKS_E_WRITE) << n;
-        wks::plat::clear_faults();
+        plat::clear_faults();
         close(in);
         close(out);
     }

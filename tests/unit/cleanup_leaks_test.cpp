@@ -8,6 +8,8 @@
 
 #include <string>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {
@@ -16,9 +18,9 @@ class CleanupLeaks : public LibraryTest {
 protected:
     void SetUp() override {
         LibraryTest::SetUp();
-        heap = wks::plat::live_allocations();
+        heap = plat::live_allocations();
     }
-    long held() const { return wks::plat::live_allocations() - heap; }
+    long held() const { return plat::live_allocations() - heap; }
     long heap = 0;
 };
 

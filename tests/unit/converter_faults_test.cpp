@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <set>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {
@@ -14,8 +16,8 @@ namespace {
 class ConverterFaults : public LibraryTest {
 protected:
     void TearDown() override {
-        wks::plat::clear_faults();
-        wks::plat::refuse_unnamed_files(false);
+        plat::clear_faults();
+        plat::refuse_unnamed_files(false);
         LibraryTest::TearDown();
     }
     std::string path(const std::string &name) { return dir.file(name); }
@@ -32,24 +34,24 @@ protected:
 
 TEST_F(ConverterFaults, Wk1WriteAndCloseFailuresAreReported) {
     WKS h = blank_handle();
-    wks::plat::fail_nth(wks::plat::Op::Write, 1);
+    plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wksopen_wk1(&h, "", path("a.wk1").c_str()), nullptr);
     EXPECT_EQ(+h.error, WKS_E_WRITE);
     ASSERT_TRUE(wksopen_wk1(&h, "", path("a.wk1").c_str()));
-    wks::plat::fail_nth(wks::plat::Op::Write, 1);
+    plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wkswrec_wk1(&h), WKS_E_WRITE);
-    wks::plat::fail_nth(wks::plat::Op::Write, 1);
+    plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wksclose_wk1(&h), WKS_E_WRITE);  // the EOF record: still open, a later close tries again
-    wks::plat::fail_nth(wks::plat::Op::Close, 1);
+    plat::fail_nth(plat::Op::Close, 1);
     EXPECT_EQ(wksclose_wk1(&h), WKS_E_CLOSE);
-    EXPECT_EQ(messages.texts(), (std::vector<std::string>{error_message(WKS_E_WRITE), error_message(WKS_E_WRITE), error_message(WKS_E_WRITE),
-                                                          error_message(WKS_E_CLOSE)}));
+    EXPECT_EQ(messages.texts(), (std::vector<std::string>{error_message(WKS_E_WRITE), error_message(WKS_E_WRITE),
+                                                          error_message(WKS_E_WRITE), error_message(WKS_E_CLOSE)}));
     EXPECT_EQ(read_file(path("a.wk1")), concat({bof(1030), eof()}));
 }
 
 TEST_F(ConverterFaults, NoMemoryForTheOutputHeaderBlock) {
     write_file(path("a.wk1"), wk1);
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
+    plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("b.orx").c_str()), WKS_CONVERT_NO_MEMORY);
     EXPECT_FALSE(file_exists(path("b.orx")));
 }
@@ -59,33 +61,33 @@ TEST_F(ConverterFaults, AFailedWriteFailsTheConversionAndKeepsTheSource) {
     write_file(path("b.orx"), orx);
     // Writes of wk1_to_orx: header block, BOF, the two cells, EOF.
     for (int nth = 1; nth <= 5; ++nth) {
-        wks::plat::fail_nth(wks::plat::Op::Write, nth);
+        plat::fail_nth(plat::Op::Write, nth);
         const int32_t want = nth <= 2 ? WKS_CONVERT_CREATE_FAILED : WKS_CONVERT_OUTPUT_FAILED;
         EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), want) << nth;
         EXPECT_EQ(read_file(path("a.wk1")), wk1) << nth;
-        wks::plat::fail_nth(wks::plat::Op::Write, nth);
+        plat::fail_nth(plat::Op::Write, nth);
         EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("c.orx").c_str()), want) << nth;
-        wks::plat::clear_faults();
+        plat::clear_faults();
     }
     // Writes of orx_to_wk1: BOF, the two cells, EOF.
     for (int nth = 1; nth <= 4; ++nth) {
-        wks::plat::fail_nth(wks::plat::Op::Write, nth);
+        plat::fail_nth(plat::Op::Write, nth);
         EXPECT_EQ(orx_to_wk1(path("b.orx").c_str(), path("b.orx").c_str()),
                   nth == 1 ? WKS_CONVERT_CREATE_FAILED : WKS_CONVERT_OUTPUT_FAILED)
             << nth;
         EXPECT_EQ(read_file(path("b.orx")), orx) << nth;
-        wks::plat::clear_faults();
+        plat::clear_faults();
     }
     EXPECT_EQ(entries(), (std::set<std::string>{"a.wk1", "b.orx"}));
 }
 
 TEST_F(ConverterFaults, AFailedRenameOrCloseKeepsTheSource) {
     write_file(path("a.wk1"), wk1);
-    wks::plat::fail_nth(wks::plat::Op::Rename, 1);
+    plat::fail_nth(plat::Op::Rename, 1);
     EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), WKS_CONVERT_OUTPUT_FAILED);
     EXPECT_EQ(read_file(path("a.wk1")), wk1);
     // Closes: the source, then the output.
-    wks::plat::fail_nth(wks::plat::Op::Close, 2);
+    plat::fail_nth(plat::Op::Close, 2);
     EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), WKS_CONVERT_OUTPUT_FAILED);
     EXPECT_EQ(read_file(path("a.wk1")), wk1);
     EXPECT_EQ(entries(), std::set<std::string>{"a.wk1"});
@@ -95,8 +97,8 @@ TEST_F(ConverterFaults, AFailedRenameOrCloseKeepsTheSource) {
 
 TEST_F(ConverterFaults, ATemporaryFileThatCannotBeCreatedIsMinusOne) {
     write_file(path("a.wk1"), wk1);
-    wks::plat::refuse_unnamed_files(true);
-    wks::plat::fail_nth(wks::plat::Op::Open, 2);  // the source opens, the temporary file does not
+    plat::refuse_unnamed_files(true);
+    plat::fail_nth(plat::Op::Open, 2);  // the source opens, the temporary file does not
     EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), WKS_CONVERT_CREATE_FAILED);
     EXPECT_EQ(read_file(path("a.wk1")), wk1);
     EXPECT_EQ(entries(), std::set<std::string>{"a.wk1"});
@@ -104,11 +106,11 @@ TEST_F(ConverterFaults, ATemporaryFileThatCannotBeCreatedIsMinusOne) {
 
 TEST_F(ConverterFaults, CopyFileNoticesFailedReadsWritesAndCloses) {
     write_file(path("src"), Bytes(10000, 5));
-    for (wks::plat::Op op : {wks::plat::Op::Read, wks::plat::Op::Write}) {
-        wks::plat::fail_nth(op, 2);
+    for (plat::Op op : {plat::Op::Read, plat::Op::Write}) {
+        plat::fail_nth(op, 2);
         EXPECT_EQ(copy_file(path("src").c_str(), path("dst").c_str()), -1);
     }
-    wks::plat::fail_nth(wks::plat::Op::Close, 1);  // the destination's close
+    plat::fail_nth(plat::Op::Close, 1);  // the destination's close
     EXPECT_EQ(copy_file(path("src").c_str(), path("dst").c_str()), -1);
     EXPECT_EQ(messages.texts(), (std::vector<std::string>{error_message(WKS_E_READ), error_message(WKS_E_WRITE),
                                                           error_message(WKS_E_CLOSE)}));

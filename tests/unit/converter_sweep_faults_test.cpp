@@ -18,6 +18,8 @@
 #include <set>
 #include <string>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 namespace fs = std::filesystem;
 
@@ -30,7 +32,7 @@ using sweep::kOps;
 
 // Runs attempt with the n-th call of op failing, n = 1, 2, ...; the
 // attempt gets a label naming the failure point.
-int sweep_op(wks::plat::Op op, const std::function<void(const std::string &)> &attempt) {
+int sweep_op(plat::Op op, const std::function<void(const std::string &)> &attempt) {
     return sweep::run(op, kMaxPoints, [&](int n) {
         attempt(std::string(sweep::op_name(op)) + " #" + std::to_string(n));
     });
@@ -67,11 +69,11 @@ protected:
         reset_library_state();
         messages.clear();
         descriptors = open_descriptor_count();
-        heap = wks::plat::live_allocations();
+        heap = plat::live_allocations();
     }
     void TearDown() override {
-        wks::plat::clear_faults();
-        wks::plat::refuse_unnamed_files(false);
+        plat::clear_faults();
+        plat::refuse_unnamed_files(false);
         LibraryTest::TearDown();
     }
 
@@ -101,9 +103,9 @@ protected:
         const Bytes old_destination = {1, 2, 3};
         const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
         for (const bool named : {false, true}) {
-            wks::plat::refuse_unnamed_files(named);
+            plat::refuse_unnamed_files(named);
             int points = 0;
-            for (wks::plat::Op op : kOps) {
+            for (plat::Op op : kOps) {
                 points += sweep_op(op, [&](const std::string &point) {
                     const std::string at = point + (named ? " (named)" : "");
                     reset_library_state();
@@ -124,7 +126,7 @@ protected:
                         // was, and the user is told; anything else must give the
                         // output of a run without failures.
                         const Bytes got = read_file(to);
-                        const bool told = sweep::g_armed_op == wks::plat::Op::Alloc && messages.count() > 0;
+                        const bool told = sweep::g_armed_op == plat::Op::Alloc && messages.count() > 0;
                         EXPECT_TRUE(got == want || told) << at << ": success reported, but the output differs ("
                                                          << got.size() << " bytes, " << want.size() << " expected)";
                     } else {
@@ -144,7 +146,7 @@ protected:
                     EXPECT_EQ(open_descriptor_count(), descriptors) << at;
                     wks_cleanup();
                     wkscs();
-                    EXPECT_EQ(wks::plat::live_allocations(), heap) << at;
+                    EXPECT_EQ(plat::live_allocations(), heap) << at;
                 });
             }
             EXPECT_GE(points, shows_failure ? 6 : 10);  // copy_file: two opens, a read, a write, a flush, a close

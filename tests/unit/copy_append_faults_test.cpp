@@ -8,19 +8,11 @@
 #include <cstdint>
 #include <string>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {
-
-Bytes label_cell(int16_t col, int16_t row, const std::string &text) {
-    Bytes value(text.begin(), text.end());
-    value.push_back(0);
-    return record(WKS_LABEL, orx_cell_body(0x27, col, row, value));
-}
-
-Bytes name_record(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
-    return record(WKS_RANGE_NAME, range_name_body(name, c1, r1, c2, r2));
-}
 
 class OpeningFaults : public LibraryTest {
 protected:
@@ -29,7 +21,7 @@ protected:
         descriptors = open_descriptor_count();
     }
     void TearDown() override {
-        wks::plat::clear_faults();
+        plat::clear_faults();
         LibraryTest::TearDown();
     }
     void expect_nothing_open() { EXPECT_EQ(open_descriptor_count(), descriptors); }
@@ -47,7 +39,7 @@ protected:
 
 TEST_F(OpeningFaults, CopyStopsAtARecordThatCannotBeWritten) {
     write_file(in, concat({header_block(), first, rest, eof()}));
-    wks::plat::fail_nth(wks::plat::Op::Write, 3);  // BOF, N1, then the label cell
+    plat::fail_nth(plat::Op::Write, 3);  // BOF, N1, then the label cell
     EXPECT_EQ(copy(), nullptr);
     EXPECT_EQ(int(h.error), WKS_E_WRITE);
     ASSERT_EQ(messages.count(), 1u);
@@ -61,7 +53,7 @@ TEST_F(OpeningFaults, CopyStopsAtARecordThatCannotBeWritten) {
 TEST_F(OpeningFaults, CopyWhoseInputCannotBeClosedFailsSilently) {
     const Bytes records = concat({first, rest});
     write_file(in, concat({header_block(), records, eof()}));
-    wks::plat::fail_nth(wks::plat::Op::Close, 1);
+    plat::fail_nth(plat::Op::Close, 1);
     EXPECT_EQ(copy(), nullptr);
     EXPECT_EQ(int(h.error), WKS_E_CLOSE_INPUT);
     EXPECT_EQ(int(h.fd), -1);
@@ -73,7 +65,7 @@ TEST_F(OpeningFaults, CopyWhoseInputCannotBeClosedFailsSilently) {
 
 TEST_F(OpeningFaults, CopyOutputThatCannotBeCreatedOpensNothing) {
     write_file(in, concat({header_block(), first, eof()}));
-    wks::plat::fail_nth(wks::plat::Op::Open, 1);
+    plat::fail_nth(plat::Op::Open, 1);
     EXPECT_EQ(copy(), nullptr);
     EXPECT_EQ(int(h.error), WKS_E_OPEN);
     EXPECT_EQ(messages.count(), 0u);
@@ -105,7 +97,7 @@ TEST_F(OpeningFaults, CopyInConvertModeLeavesTheHostBufferAlone) {
 TEST_F(OpeningFaults, CopyWithNoMemoryForTheHeaderBlock) {
     write_file(in, concat({header_block(), first, eof()}));
     h.error = 5;
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
+    plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_EQ(copy(), nullptr);
     EXPECT_EQ(int(h.error), 5);
     ASSERT_EQ(messages.count(), 1u);
@@ -117,7 +109,7 @@ TEST_F(OpeningFaults, CopyWithNoMemoryForTheHeaderBlock) {
 TEST_F(OpeningFaults, NoMemoryForANameFailsBothOpenings) {
     write_file(in, concat({header_block(), first, rest, eof()}));
     // Load mode: the header block, then N1's node and name copy, then N2's node.
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 4);
+    plat::fail_nth(plat::Op::Alloc, 4);
     EXPECT_EQ(copy(), nullptr);
     EXPECT_EQ(int(h.error), 0);
     ASSERT_EQ(messages.count(), 1u);
@@ -131,7 +123,7 @@ TEST_F(OpeningFaults, NoMemoryForANameFailsBothOpenings) {
     messages.clear();
     const Bytes file_bytes = concat({first, rest, eof()});
     write_file(out, file_bytes);
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 2);  // N1's name copy
+    plat::fail_nth(plat::Op::Alloc, 2);  // N1's name copy
     EXPECT_EQ(append(), nullptr);
     EXPECT_EQ(int(h.error), 0);
     ASSERT_EQ(messages.count(), 1u);
@@ -144,7 +136,7 @@ TEST_F(OpeningFaults, NoMemoryForANameFailsBothOpenings) {
 TEST_F(OpeningFaults, AppendThatCannotPositionShowsCode41) {
     const Bytes file_bytes = concat({first, rest, eof()});
     write_file(out, file_bytes);
-    wks::plat::fail_nth(wks::plat::Op::Seek, 1);
+    plat::fail_nth(plat::Op::Seek, 1);
     EXPECT_EQ(append(), nullptr);
     EXPECT_EQ(int(h.error), WKS_E_SEEK_END);
     ASSERT_EQ(messages.count(), 1u);
@@ -157,7 +149,7 @@ TEST_F(OpeningFaults, AppendThatCannotPositionShowsCode41) {
 TEST_F(OpeningFaults, AppendStopsAtAReadError) {
     const Bytes file_bytes = concat({first, rest, eof()});
     write_file(out, file_bytes);
-    wks::plat::fail_nth(wks::plat::Op::Read, 3);  // BOF, N1, then the label cell
+    plat::fail_nth(plat::Op::Read, 3);  // BOF, N1, then the label cell
     EXPECT_EQ(append(), nullptr);
     EXPECT_EQ(int(h.error), WKS_E_READ);
     ASSERT_EQ(messages.count(), 1u);

@@ -17,39 +17,41 @@
 
 namespace wkstest::sweep {
 
-inline const wks::plat::Op kOps[] = {wks::plat::Op::Open,   wks::plat::Op::Read,   wks::plat::Op::Write, wks::plat::Op::Seek, wks::plat::Op::Close,
-                                wks::plat::Op::Rename, wks::plat::Op::Remove, wks::plat::Op::Alloc, wks::plat::Op::Flush};
+namespace plat = wks::plat;
 
-inline const char *op_name(wks::plat::Op op) {
+inline const plat::Op kOps[] = {plat::Op::Open,   plat::Op::Read,   plat::Op::Write, plat::Op::Seek, plat::Op::Close,
+                                plat::Op::Rename, plat::Op::Remove, plat::Op::Alloc, plat::Op::Flush};
+
+inline const char *op_name(plat::Op op) {
     static const char *const names[] = {"open", "read", "write", "seek", "close", "rename", "remove", "alloc", "flush"};
     return names[static_cast<int>(op)];
 }
 
 // The failure point of the running attempt.
-inline wks::plat::Op g_armed_op = wks::plat::Op::Open;
+inline plat::Op g_armed_op = plat::Op::Open;
 inline int g_armed_n = 0;
 inline bool g_reached = false;
 
 inline void arm() {
     g_reached = false;
-    wks::plat::fail_nth(g_armed_op, g_armed_n);
+    plat::fail_nth(g_armed_op, g_armed_n);
 }
 
 inline void disarm() {
-    g_reached = wks::plat::g_fault_countdown[static_cast<int>(g_armed_op)] == 0;
-    wks::plat::clear_faults();
+    g_reached = plat::g_fault_countdown[static_cast<int>(g_armed_op)] == 0;
+    plat::clear_faults();
 }
 
 // Runs attempt(n) with the n-th call of op failing, for n = 1 up to
 // max_points; returns the number of failure points the operation has.
-inline int run(wks::plat::Op op, int max_points, const std::function<void(int)> &attempt) {
+inline int run(plat::Op op, int max_points, const std::function<void(int)> &attempt) {
     for (int n = 1; n <= max_points; ++n) {
-        wks::plat::clear_faults();
+        plat::clear_faults();
         g_armed_op = op;
         g_armed_n = n;
         attempt(n);
         const bool reached = g_reached;
-        wks::plat::clear_faults();
+        plat::clear_faults();
         if (!reached) return n - 1;
     }
     ADD_FAILURE() << op_name(op) << ": still failing after " << max_points << " points";

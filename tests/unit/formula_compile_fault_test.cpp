@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+namespace plat = wks::plat;
+
 namespace {
 
 class CompileFaultTest : public wkstest::LibraryTest {
 protected:
     void TearDown() override {
-        wks::plat::clear_faults();
+        plat::clear_faults();
         LibraryTest::TearDown();
     }
 
@@ -29,9 +31,9 @@ protected:
 }  // namespace
 
 TEST_F(CompileFaultTest, StringCopyFailsWithTen) {
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
+    plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_EQ(compile("\"abc\""), 10);
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 2);  // the second string of the formula
+    plat::fail_nth(plat::Op::Alloc, 2);  // the second string of the formula
     EXPECT_EQ(compile("\"a\"&\"b\""), 10);
     EXPECT_EQ(compile("\"a\"&\"b\""), 0);
 }
@@ -40,10 +42,10 @@ TEST_F(CompileFaultTest, EveryAllocationOfAFormulaMayFail) {
     const char *text = "@IF(\"a\"=\"b\",\"c\"&\"d\",@CHOOSE(1,\"e\",\"f\"))";
     ASSERT_EQ(compile(text, 256), 0);
     for (int n = 1; n <= 6; ++n) {
-        wks::plat::fail_nth(wks::plat::Op::Alloc, n);
+        plat::fail_nth(plat::Op::Alloc, n);
         EXPECT_EQ(compile(text, 256), 10) << "allocation " << n;
     }
-    wks::plat::clear_faults();
+    plat::clear_faults();
     EXPECT_EQ(compile(text, 256), 0);
 }
 
@@ -68,7 +70,7 @@ TEST_F(CompileFaultTest, ScratchBufferFailureIsShownAs42) {
     WKS h = wkstest::blank_handle();
     h.error = 5;
     WKS before = h;
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
+    plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_EQ(wksform(&h, 'A', 0, 0, "1"), WKS_E_NO_FORMULA_MEMORY);
     EXPECT_EQ(int{h.error}, 5) << "the handle is not touched";
     EXPECT_EQ(std::memcmp(&before, &h, sizeof h), 0);
@@ -78,7 +80,7 @@ TEST_F(CompileFaultTest, ScratchBufferFailureIsShownAs42) {
 
 TEST_F(CompileFaultTest, StringFailureInsideAFormulaCell) {
     WKS h = wkstest::blank_handle();
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 2);  // the scratch buffer, then the string
+    plat::fail_nth(plat::Op::Alloc, 2);  // the scratch buffer, then the string
     EXPECT_EQ(wksform(&h, 'A', 0, 0, "\"text\""), WKS_E_NO_STRING_MEMORY);
     EXPECT_EQ(int{h.error}, WKS_E_NO_STRING_MEMORY);
     EXPECT_EQ(messages.last(), wkstest::error_message(WKS_E_NO_STRING_MEMORY));

@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {
@@ -12,7 +14,7 @@ namespace {
 class RangeNameFaults : public LibraryTest {
 protected:
     void TearDown() override {
-        wks::plat::clear_faults();
+        plat::clear_faults();
         LibraryTest::TearDown();
     }
 };
@@ -21,7 +23,7 @@ TEST_F(RangeNameFaults, NoMemoryForTheNodeOrTheNameLeavesTheTableAsItWas) {
     struct Case { int nth; int16_t code; };
     for (Case c : {Case{1, 2}, Case{2, 3}}) {
         messages.clear();
-        wks::plat::fail_nth(wks::plat::Op::Alloc, c.nth);
+        plat::fail_nth(plat::Op::Alloc, c.nth);
         EXPECT_EQ(wksir(6, "AB", 1, 2, 3, 4), c.code);
         ASSERT_EQ(messages.count(), 1u);
         EXPECT_EQ(messages.last(), error_message(c.code));
@@ -38,7 +40,7 @@ TEST_F(RangeNameFaults, IndexThatCannotGrowStillFindsEveryName) {
     constexpr int kFirstGrowth = 256;  // the index grows on the insertion after this many
     auto name = [](int i) { return "r" + std::to_string(i); };
     for (int i = 0; i < kFirstGrowth; ++i) ASSERT_EQ(wksir(1, name(i).c_str(), 0, static_cast<int16_t>(i), 0, 0), 0);
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 3);  // node, name copy, then the larger index
+    plat::fail_nth(plat::Op::Alloc, 3);  // node, name copy, then the larger index
     ASSERT_EQ(wksir(1, name(kFirstGrowth).c_str(), 0, kFirstGrowth, 0, 0), 0);
     EXPECT_EQ(messages.count(), 0u);
     for (int i = kFirstGrowth + 1; i < 700; ++i) ASSERT_EQ(wksir(1, name(i).c_str(), 0, static_cast<int16_t>(i), 0, 0), 0);

@@ -5,6 +5,8 @@
 #include "support/test_support.h"
 #include "wks/header.h"
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {
@@ -12,7 +14,7 @@ namespace {
 class Faults : public LibraryTest {
 protected:
     void TearDown() override {
-        wks::plat::clear_faults();
+        plat::clear_faults();
         LibraryTest::TearDown();
     }
     std::string orx(const Bytes &records) {
@@ -26,19 +28,19 @@ protected:
 TEST_F(Faults, NoMemoryForTheHeaderBlock) {
     std::string path = orx(concat({bof(), eof()}));
     h.error = 4;
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
+    plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
     EXPECT_EQ(+h.error, 4);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"Out of Memory!!!"});
     EXPECT_EQ(get_orx_header(), nullptr);
     set_open_for_load(0);
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
+    plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr) << "the probe needs its buffer too";
     EXPECT_EQ(messages.count(), 2u);
 }
 
 TEST_F(Faults, NoMemoryForAHostBlock) {
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
+    plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_EQ(SetOrxHeader(header_block().data()), 0);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"Out of Memory!!!"});
     EXPECT_EQ(get_orx_header(), nullptr);
@@ -46,7 +48,7 @@ TEST_F(Faults, NoMemoryForAHostBlock) {
 
 TEST_F(Faults, NoMemoryToRecordAMissingFileSuppressesTheNotice) {
     Open_for_atat = 1;
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
+    plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_EQ(msg_for_atat("x.orx", "cannot be opened."), 1);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"Out of Memory!!!"});
     EXPECT_EQ(in_file_list("x.orx"), 0) << "the name was not recorded";
@@ -55,7 +57,7 @@ TEST_F(Faults, NoMemoryToRecordAMissingFileSuppressesTheNotice) {
 TEST_F(Faults, ReadErrorOnARecord) {
     std::string path = orx(concat({bof(), record(20, Bytes(3, 1)), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
-    wks::plat::fail_nth(wks::plat::Op::Read, 1);
+    plat::fail_nth(plat::Op::Read, 1);
     EXPECT_EQ(wksnextr(&h), WKS_E_READ);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_READ)});
     EXPECT_EQ(wksclose(&h), 0);
@@ -63,7 +65,7 @@ TEST_F(Faults, ReadErrorOnARecord) {
 
 TEST_F(Faults, ReadErrorOnTheFirstRecordClosesTheFile) {
     std::string path = orx(concat({bof(), eof()}));
-    wks::plat::fail_nth(wks::plat::Op::Read, 2);  // the header block reads, the BOF does not
+    plat::fail_nth(plat::Op::Read, 2);  // the header block reads, the BOF does not
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
     EXPECT_EQ(+h.error, WKS_E_READ);
     EXPECT_EQ(+h.fd, -1);
@@ -73,7 +75,7 @@ TEST_F(Faults, ReadErrorOnTheFirstRecordClosesTheFile) {
 TEST_F(Faults, HeaderBlockThatCannotBeWrittenFailsTheCreate) {
     Bytes block = header_block();
     ASSERT_EQ(SetOrxHeader(block.data()), 1);
-    wks::plat::fail_nth(wks::plat::Op::Write, 1);
+    plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
     EXPECT_EQ(+h.error, WKS_E_WRITE);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_WRITE)});
@@ -82,7 +84,7 @@ TEST_F(Faults, HeaderBlockThatCannotBeWrittenFailsTheCreate) {
 }
 
 TEST_F(Faults, BofThatCannotBeWrittenFailsTheCreate) {
-    wks::plat::fail_nth(wks::plat::Op::Write, 1);
+    plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
     EXPECT_EQ(+h.error, WKS_E_WRITE);
     EXPECT_EQ(+h.fd, -1);
@@ -94,7 +96,7 @@ TEST_F(Faults, BofThatCannotBeWrittenKeepsTheHostsBlock) {
     // and the host can try again with its block.
     Bytes block = header_block();
     ASSERT_EQ(SetOrxHeader(block.data()), 1);
-    wks::plat::fail_nth(wks::plat::Op::Write, 2);
+    plat::fail_nth(plat::Op::Write, 2);
     EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
     EXPECT_EQ(+h.error, WKS_E_WRITE);
     ASSERT_NE(get_orx_header(), nullptr);
@@ -110,7 +112,7 @@ TEST_F(Faults, FailedWriteOfARecord) {
     ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);
     wksni(h.rec.type, 20);
     wksni(h.rec.length, 0);
-    wks::plat::fail_nth(wks::plat::Op::Write, 1);
+    plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wkswrec(&h), WKS_E_WRITE);
     EXPECT_EQ(+h.error, WKS_E_WRITE);
     EXPECT_EQ(wkswrec(&h), 0);
@@ -122,7 +124,7 @@ TEST_F(Faults, FailedWriteOfARecord) {
 TEST_F(Faults, EofRecordThatCannotBeWrittenKeepsTheFileOpen) {
     std::string path = dir.file("out.orx");
     ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);
-    wks::plat::fail_nth(wks::plat::Op::Write, 1);
+    plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wksclose(&h), WKS_E_WRITE);
     EXPECT_NE(+h.fd, -1);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_WRITE)});
@@ -133,7 +135,7 @@ TEST_F(Faults, EofRecordThatCannotBeWrittenKeepsTheFileOpen) {
 TEST_F(Faults, CloseFailureIs25) {
     std::string path = orx(concat({bof(), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
-    wks::plat::fail_nth(wks::plat::Op::Close, 1);
+    plat::fail_nth(plat::Op::Close, 1);
     EXPECT_EQ(wksclose(&h), WKS_E_CLOSE);
     EXPECT_EQ(+h.error, WKS_E_CLOSE);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_CLOSE)});
@@ -168,7 +170,7 @@ TEST_F(Faults, PreparedConverterBlockIsZerosAndMagic) {
     ASSERT_NE(wksopen(&h, "", out.c_str()), nullptr);
     wksclose(&h);
     EXPECT_EQ(read_file(out), concat({empty_header_block(), bof(1030), eof()}));
-    wks::plat::fail_nth(wks::plat::Op::Alloc, 1);
+    plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_FALSE(wks::header::prepare_converter_block());
     EXPECT_EQ(messages.count(), 0u);
 }

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {
@@ -22,7 +24,7 @@ TEST(RuntimeParity, SplitPathAgreesWithTheRuntime) {
     for (const char *path : paths) {
         char drive[_MAX_DRIVE], dir[_MAX_DIR], fname[_MAX_FNAME], ext[_MAX_EXT];
         ::_splitpath(path, drive, dir, fname, ext);
-        wks::plat::SplitPath ours = wks::plat::split_path(path);
+        plat::SplitPath ours = plat::split_path(path);
         EXPECT_EQ(std::string(ours.drive), drive) << path;
         EXPECT_EQ(std::string(ours.dir), dir) << path;
         EXPECT_EQ(std::string(ours.fname), fname) << path;
@@ -34,7 +36,7 @@ TEST(RuntimeParity, CompareIgnoresCaseLikeTheRuntime) {
     const std::pair<const char *, const char *> pairs[] = {
         {"Sales.ORX", "sales.orx"}, {"a", "B"}, {"_", "a"}, {"[", "z"}, {"abc", "ab"}, {"", "x"}};
     for (const auto &[a, b] : pairs) {
-        int ours = wks::plat::stricmp(a, b), runtime = ::_stricmp(a, b);
+        int ours = plat::stricmp(a, b), runtime = ::_stricmp(a, b);
         EXPECT_EQ(ours < 0, runtime < 0) << a << " " << b;
         EXPECT_EQ(ours == 0, runtime == 0) << a << " " << b;
     }
@@ -46,15 +48,15 @@ TEST_F(WindowsFiles, SameFileThroughCaseAndSeparators) {
     std::string path = dir.file("Book.orx");
     write_file(path, Bytes{1});
     std::string other = dir.path() + "\\.\\BOOK.ORX";
-    EXPECT_TRUE(wks::plat::same_file(path.c_str(), other.c_str())) << other;
-    EXPECT_TRUE(wks::plat::same_file(dir.path().c_str(), (dir.path() + "\\").c_str())) << "directories too";
+    EXPECT_TRUE(plat::same_file(path.c_str(), other.c_str())) << other;
+    EXPECT_TRUE(plat::same_file(dir.path().c_str(), (dir.path() + "\\").c_str())) << "directories too";
 }
 
 TEST_F(WindowsFiles, CreatedFilesAreNotReadOnly) {
     std::string path = dir.file("made.orx");
-    int32_t fd = wks::plat::open(path.c_str(), wks::plat::kCreateRW, wks::plat::kPermReadWrite);
+    int32_t fd = plat::open(path.c_str(), plat::kCreateRW, plat::kPermReadWrite);
     ASSERT_GE(fd, 0);
-    wks::plat::close(fd);
+    plat::close(fd);
     DWORD attributes = ::GetFileAttributesA(path.c_str());
     ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(attributes & FILE_ATTRIBUTE_READONLY, 0u);
@@ -64,12 +66,12 @@ TEST_F(WindowsFiles, RenameOntoAnOpenTargetFailsCleanly) {
     std::string from = dir.file("from.tmp"), to = dir.file("busy.orx");
     write_file(from, Bytes{1});
     write_file(to, Bytes{2});
-    int32_t fd = wks::plat::open(to.c_str(), wks::plat::kRead);
+    int32_t fd = plat::open(to.c_str(), plat::kRead);
     ASSERT_GE(fd, 0);
     // Windows keeps an open file in place; the caller learns of it and both
     // files stay as they were.
-    EXPECT_EQ(wks::plat::rename(from.c_str(), to.c_str()), -1);
-    wks::plat::close(fd);
+    EXPECT_EQ(plat::rename(from.c_str(), to.c_str()), -1);
+    plat::close(fd);
     EXPECT_EQ(read_file(from), Bytes{1});
     EXPECT_EQ(read_file(to), Bytes{2});
 }

@@ -3,8 +3,9 @@
 // alone when the table is already empty; a host has no other call that
 // clears them than wkscs on a table holding a name, so one throwaway name is
 // inserted first.  wksir and wkscs also put the current file number back to
-// 0.  The text-cut flag has no public reset: a test that raises it reports
-// it again itself.
+// 0.  The text-cut flag has no public reset either: the tests that raise it
+// on purpose take it back with the next wk1_to_orx, and those that may raise
+// it by chance accept the -4 it makes.
 #include "support/test_support.h"
 
 namespace wkstest {

@@ -124,12 +124,12 @@ inline bool has_flag(int c, CharFlag f) { return (kFlags[c & 0xFF] & f) != 0; }
 // --- process-wide lexer state ------------------------------------------------
 
 constexpr int kEndMarker = -1;
-constexpr int kTokenTextSize = 1024;         // NUL included
+constexpr int kTokenTextSize = 1024;                       // NUL included
 constexpr int kMaxNameCandidate = WKS_NAME_TEXT_SIZE - 1;  // longest range name matched in text
-constexpr int kNameLongerThanOne = 2;        // wkslp: a longer name may start so
-constexpr int kOneCharacterName = 1;         // wkslp: the one-character name may exist
-constexpr int kFirstRowNumber = 1;           // rows as written: 1..8192
-constexpr int kLastColumn = kColumns - 1;    // IV
+constexpr int kNameLongerThanOne = 2;                      // wkslp: a longer name may start so
+constexpr int kOneCharacterName = 1;                       // wkslp: the one-character name may exist
+constexpr int kFirstRowNumber = 1;                         // rows as written: 1..8192
+constexpr int kLastColumn = kColumns - 1;                  // IV
 
 const char kEmptyText[] = "";
 
@@ -156,6 +156,7 @@ int32_t fail(int16_t code) {
 }
 
 // --- the reader ---------------------------------------------------------------
+
 // Makes the next character current and returns it; kEndMarker from the NUL on.
 int read_char() {
     Reader &r = g_reader;
@@ -173,6 +174,7 @@ int read_char() {
     }
     return r.current;
 }
+
 // Makes the character before the current one current again; never goes
 // before the first character.
 int unread_char() {

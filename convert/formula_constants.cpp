@@ -1,8 +1,9 @@
 /*
  * Walks two formula codes side by side, item by item, and rebuilds the
- * second with the first one's reals.
- * Every item is measured against the code's length, so malformed code ends
- * the walk instead of reading past it.  Nothing here allocates.
+ * second with the first one's reals.  Items are read with the code's one
+ * reader (read_item), bounded by the code's length, so malformed code ends
+ * the walk instead of reading past it; numbers are compared as the decoder
+ * prints them (number_text.h).  Nothing here allocates.
  */
 #include "convert/formula_constants.h"
 

@@ -12,8 +12,7 @@
 namespace bench {
 namespace {
 
-constexpr int kOrxPrefix = 11;
-constexpr int kValue = 16;
+constexpr int kValue = WKS_ORX_CELL(WKS_CELL_VALUE);
 constexpr int kColumns = 256;
 constexpr int kSheetColumns = 25;  // the conversion file is 25 columns wide
 
@@ -27,10 +26,10 @@ int32_t ignore(const char *, const char *) { return 1; }
 
 void cell_prefix(WKS_RECORD &rec, int type, int col, int row, int value_bytes) {
     std::memset(rec.body, 0, kValue);
-    rec.body[kOrxPrefix - 1] = 2;
-    rec.body[kOrxPrefix] = 0xff;
-    wksni(rec.body + kOrxPrefix + 1, static_cast<int16_t>(col));
-    wksni(rec.body + kOrxPrefix + 3, static_cast<int16_t>(row));
+    rec.body[WKS_ORX_CELL_PREFIX - 1] = WKS_ORX_PREFIX_MARK;
+    rec.body[WKS_ORX_CELL(WKS_CELL_FORMAT)] = 0xff;
+    wksni(rec.body + WKS_ORX_CELL(WKS_CELL_COLUMN), static_cast<int16_t>(col));
+    wksni(rec.body + WKS_ORX_CELL(WKS_CELL_ROW), static_cast<int16_t>(row));
     wksni(rec.type, static_cast<int16_t>(type));
     wksni(rec.length, static_cast<int16_t>(kValue + value_bytes));
 }

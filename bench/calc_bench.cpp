@@ -25,7 +25,7 @@ Sheet &bench_sheet() {
     bench::quiet();
     WKS in;
     std::memset(&in, 0, sizeof in);
-    if (!wksopen_wk1(&in, bench::wk1_cells_file().c_str(), "") || load_sheet(sheet, &in, Layout::kWk1) != kOk)
+    if (!wksopen_wk1(&in, bench::wk1_cells_file().c_str(), "") || load_sheet(sheet, &in, Layout::kWk1) != WKS_OK)
         std::abort();
     wksclose_wk1(&in);
     loaded = true;
@@ -38,7 +38,7 @@ void recalc(benchmark::State &state, bool fresh_order) {
     RecalcReport report;
     for (auto _ : state) {
         if (fresh_order) sheet.set_order_valid(false);
-        if (recalculate(sheet, options, &report) != kOk) state.SkipWithError("recalculation failed");
+        if (recalculate(sheet, options, &report) != WKS_OK) state.SkipWithError("recalculation failed");
     }
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(report.formulas));
 }
@@ -53,7 +53,7 @@ void BM_LoadSheet(benchmark::State &state) {
         Sheet sheet;
         WKS in;
         std::memset(&in, 0, sizeof in);
-        if (!wksopen_wk1(&in, path.c_str(), "") || load_sheet(sheet, &in, Layout::kWk1) != kOk)
+        if (!wksopen_wk1(&in, path.c_str(), "") || load_sheet(sheet, &in, Layout::kWk1) != WKS_OK)
             state.SkipWithError("cannot load");
         wksclose_wk1(&in);
     }

@@ -28,12 +28,6 @@ struct CodeShape {
 // row) the cell the formula stands in.
 CodeShape check_code(const unsigned char *code, std::size_t available, int col, int row);
 
-// Bytes of the item at p (opcode and operand bytes) in checked code.
-int item_size(const unsigned char *p);
-
-// Values a function item takes (its fixed count, or its count byte).
-int function_arguments(const unsigned char *p);
-
 }  // namespace wks::calc
 
 #endif

@@ -15,6 +15,7 @@
 #include "formula/code_tables.h"
 #include "formula/reference_words.h"
 #include "wks/bytes.h"
+#include "wks/layout.h"
 
 #include <chrono>
 #include <cmath>
@@ -27,7 +28,6 @@ using namespace wks::formula;
 
 namespace {
 
-constexpr int kLengthWord = 2;
 constexpr int kMaxNesting = 8;  // formula criteria inside formula criteria...
 
 uint64_t mix(uint64_t x) {  // splitmix64's finaliser
@@ -57,8 +57,9 @@ Range cell_range(int c, int r) {
 }
 
 Range range_of(const unsigned char *words, int col, int row) {
-    const int c1 = resolve_column(get_u16(words), col), r1 = resolve_row(get_u16(words + 2), row);
-    const int c2 = resolve_column(get_u16(words + 4), col), r2 = resolve_row(get_u16(words + 6), row);
+    const unsigned char *last = words + kCellBytes;
+    const int c1 = resolve_column(get_u16(words), col), r1 = resolve_row(get_u16(words + kReferenceWordBytes), row);
+    const int c2 = resolve_column(get_u16(last), col), r2 = resolve_row(get_u16(last + kReferenceWordBytes), row);
     // Corners may be written in any order; the range is the rectangle.
     return Range{static_cast<uint8_t>(c1 < c2 ? c1 : c2), static_cast<uint8_t>(c1 < c2 ? c2 : c1),
                  static_cast<uint16_t>(r1 < r2 ? r1 : r2), static_cast<uint16_t>(r1 < r2 ? r2 : r1)};
@@ -120,7 +121,7 @@ Value Evaluator::evaluate(const unsigned char *code, std::size_t available, int 
     const CodeShape shape = check_code(code, available, col, row);
     if (!shape.ok || top_ + shape.depth > kStackDepth) return Value::error();
     if (nesting_ == 0) scratch_.reset();
-    return run(code + kLengthWord, col, row);
+    return run(code + kCodeLengthSize, col, row);
 }
 
 Value Evaluator::evaluate_formula(uint32_t i) {
@@ -134,7 +135,7 @@ Value Evaluator::evaluate_shifted(uint32_t i, int col, int row) {
     const Formula &f = sheet_.formula(i);
     if (f.flags & kMalformed || nesting_ >= kMaxNesting) return Value::error();
     // The code was checked for its own cell; another base needs its own check.
-    const CodeShape shape = check_code(sheet_.code_with_length(f), f.length + kLengthWord, col, row);
+    const CodeShape shape = check_code(sheet_.code_with_length(f), f.length + kCodeLengthSize, col, row);
     if (!shape.ok || top_ + shape.depth > kStackDepth) return Value::error();
     return run(sheet_.code_of(f), col, row);
 }
@@ -148,26 +149,27 @@ Value Evaluator::run(const unsigned char *p, int col, int row) {
         switch (op) {
         case kReal:
             *sp++ = Value::of(get_f64(p + 1));
-            p += 9;
+            p += kRealItemSize;
             continue;
         case kCell:
             *sp++ = Value::reference(
-                cell_range(resolve_column(get_u16(p + 1), col), resolve_row(get_u16(p + 3), row)), true);
-            p += 5;
+                cell_range(resolve_column(get_u16(p + 1), col), resolve_row(get_u16(p + 1 + kReferenceWordBytes), row)),
+                true);
+            p += kCellItemSize;
             continue;
         case kRange:
             *sp++ = Value::reference(range_of(p + 1, col, row), false);
-            p += 9;
+            p += kRangeItemSize;
             continue;
         case kInteger:
             *sp++ = Value::of(get_i16(p + 1));
-            p += 3;
+            p += kIntegerItemSize;
             continue;
         case kString: {
             const char *s = reinterpret_cast<const char *>(p + 1);
             const std::size_t n = std::strlen(s);
             *sp++ = Value::string(s, static_cast<uint32_t>(n));
-            p += n + 2;
+            p += n + 2;  // opcode, text, NUL
             continue;
         }
         case kEnd: {
@@ -182,8 +184,9 @@ Value Evaluator::run(const unsigned char *p, int col, int row) {
         }
 
         if (is_function(op)) {
-            const int argc = function_arguments(p);
-            p += function_by_opcode(op).argc == kVariableArgs ? 2 : 1;
+            int argc = function_by_opcode(op).argc;
+            if (argc == kVariableArgs) argc = *++p;
+            ++p;
             Value *args = sp - argc;
             const int saved_top = top_;
             top_ = static_cast<int>(sp - stack_);  // a nested evaluation starts above the arguments

@@ -1,8 +1,8 @@
 /*
  * The function table's implementations, grouped by subject in the
- * functions_*.cpp files.  Each group lists its rows (opcode, argument kinds,
- * implementation); call_function prepares the arguments by their kinds
- * before the implementation sees them:
+ * functions_*.cpp files.  Each group lists its rows (function name, argument
+ * kinds, implementation); call_function prepares the arguments by their
+ * kinds before the implementation sees them:
  *
  *   n  a number: the value of a reference, strings and blanks as 0
  *   s  a string: the value of a reference; anything else makes the call ERR
@@ -21,6 +21,7 @@
 
 #include "calc/evaluator.h"
 #include "calc/value.h"
+#include "formula/code_tables.h"
 
 #include <cstdint>
 
@@ -28,7 +29,12 @@ namespace wks::calc {
 
 using FunctionImpl = Value (*)(Evaluator &ev, Value *args, int argc);
 
+// A row names its function as the function table spells it ("@ABS"); the
+// opcode is looked up when the library is compiled, and a name the table
+// does not hold stops the compilation.
 struct FunctionRow {
+    constexpr FunctionRow(const char *name, const char *argument_kinds, FunctionImpl implementation)
+        : opcode(formula::opcode_of(name)), kinds(argument_kinds), impl(implementation) {}
     uint8_t opcode;
     const char *kinds;
     FunctionImpl impl;

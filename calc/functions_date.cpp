@@ -171,10 +171,10 @@ Value timevalue_(Evaluator &, Value *a, int) {
     return Value::of((h * 3600 + m * 60 + s) / static_cast<double>(kSecondsPerDay));
 }
 
-const FunctionRow kTable[] = {
-    {54, "nnn", date_},   {55, "", now_},      {60, "n", day_},     {61, "n", month_},  {62, "n", year_},
-    {64, "nnn", time_},   {65, "n", hour_},    {66, "n", minute_},  {67, "n", second_}, {77, "s", datevalue_},
-    {78, "s", timevalue_},
+constexpr FunctionRow kTable[] = {
+    {"@DATE", "nnn", date_}, {"@NOW", "", now_}, {"@DAY", "n", day_}, {"@MONTH", "n", month_}, {"@YEAR", "n", year_},
+    {"@TIME", "nnn", time_}, {"@HOUR", "n", hour_}, {"@MINUTE", "n", minute_}, {"@SECOND", "n", second_},
+    {"@DATEVALUE", "s", datevalue_}, {"@TIMEVALUE", "s", timevalue_},
 };
 
 }  // namespace

@@ -141,10 +141,10 @@ Value irr_(Evaluator &ev, Value *a, int) {
     return Value::error();
 }
 
-const FunctionRow kTable[] = {
-    {56, "nnn", pmt_},    {57, "nnn", pv_},     {58, "nnn", fv_},     {86, "nr", npv_},    {89, "nr", irr_},
-    {116, "nnn", rate_},  {117, "nnn", term_},  {118, "nnn", cterm_}, {119, "nnn", sln_}, {120, "nnnn", syd_},
-    {121, "nnnn", ddb_},
+constexpr FunctionRow kTable[] = {
+    {"@PMT", "nnn", pmt_}, {"@PV", "nnn", pv_}, {"@FV", "nnn", fv_}, {"@NPV", "nr", npv_}, {"@IRR", "nr", irr_},
+    {"@RATE", "nnn", rate_}, {"@TERM", "nnn", term_}, {"@CTERM", "nnn", cterm_}, {"@SLN", "nnn", sln_},
+    {"@SYD", "nnnn", syd_}, {"@DDB", "nnnn", ddb_},
 };
 
 }  // namespace

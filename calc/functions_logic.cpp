@@ -31,10 +31,10 @@ Value iserr_(Evaluator &, Value *a, int) { return truth(a[0].tag == Tag::kErr); 
 Value isnumber_(Evaluator &, Value *a, int) { return truth(a[0].tag != Tag::kString); }
 Value isstring_(Evaluator &, Value *a, int) { return truth(a[0].tag == Tag::kString); }
 
-const FunctionRow kTable[] = {
-    {31, "", na_},       {32, "", err_},      {48, "na*", choose_}, {49, "a", isna_},    {50, "a", iserr_},
-    {51, "", false_},    {52, "", true_},     {53, "", rand_},      {59, "naa", if_},    {68, "a", isnumber_},
-    {69, "a", isstring_},
+constexpr FunctionRow kTable[] = {
+    {"@NA", "", na_}, {"@ERR", "", err_}, {"@CHOOSE", "na*", choose_}, {"@ISNA", "a", isna_}, {"@ISERR", "a", iserr_},
+    {"@FALSE", "", false_}, {"@TRUE", "", true_}, {"@RAND", "", rand_}, {"@IF", "naa", if_},
+    {"@ISNUMBER", "a", isnumber_}, {"@ISSTRING", "a", isstring_},
 };
 
 }  // namespace

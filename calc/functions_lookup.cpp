@@ -32,7 +32,6 @@ namespace wks::calc {
 
 namespace {
 
-constexpr int kNameBytes = 16;  // a range name, its NUL included
 constexpr uint8_t kProtected = 0x80;
 constexpr uint8_t kFormatType = 0x70;
 constexpr uint8_t kFormatDetail = 0x0F;
@@ -100,8 +99,8 @@ bool parse_address(const char *p, const char *end, int *col, int *row) {
 Value indirect_(Evaluator &ev, Value *a, int) {
     const Value &s = a[0];
     int col, row;
-    if (s.length < kNameBytes) {
-        char name[kNameBytes];
+    if (s.length < WKS_NAME_TEXT_SIZE) {  // a name a range-name record can hold
+        char name[WKS_NAME_TEXT_SIZE];
         std::memcpy(name, s.text, s.length);
         name[s.length] = '\0';
         const WKS_NAME *node = names::lookup(ev.sheet().file(), name);
@@ -201,12 +200,13 @@ Value cellpointer_(Evaluator &ev, Value *a, int) {
     return describe(ev, a[0], fixed ? 0 : o.pointer_col, fixed ? 0 : o.pointer_row);
 }
 
-const FunctionRow kLookupRows[] = {
-    {85, "vrn", vlookup_}, {90, "vrn", hlookup_}, {98, "rnn", index_}, {115, "s", indirect_},
+constexpr FunctionRow kLookupRows[] = {
+    {"@VLOOKUP", "vrn", vlookup_}, {"@HLOOKUP", "vrn", hlookup_}, {"@INDEX", "rnn", index_}, {"@@", "s", indirect_},
 };
 
-const FunctionRow kInfoRows[] = {
-    {79, "s", cellpointer_}, {99, "r", cols_}, {100, "r", rows_}, {108, "sr", cell_}, {114, "s", app_},
+constexpr FunctionRow kInfoRows[] = {
+    {"@CELLPOINTER", "s", cellpointer_}, {"@COLS", "r", cols_}, {"@ROWS", "r", rows_}, {"@CELL", "sr", cell_},
+    {"@APP", "s", app_},
 };
 
 }  // namespace

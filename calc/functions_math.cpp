@@ -48,11 +48,11 @@ Value round_(Evaluator &, Value *a, int) {
     return number_result(round_decimal(a[0].number, static_cast<int>(places)));
 }
 
-const FunctionRow kTable[] = {
-    {33, "n", abs_},   {34, "n", int_},   {35, "n", sqrt_},   {36, "n", log_},    {37, "n", ln_},
-    {38, "", pi_},     {39, "n", sin_},   {40, "n", cos_},    {41, "n", tan_},    {42, "nn", atan2_},
-    {43, "n", atan_},  {44, "n", asin_},  {45, "n", acos_},   {46, "n", exp_},    {47, "nn", mod_},
-    {63, "nn", round_},
+constexpr FunctionRow kTable[] = {
+    {"@ABS", "n", abs_}, {"@INT", "n", int_}, {"@SQRT", "n", sqrt_}, {"@LOG", "n", log_}, {"@LN", "n", ln_},
+    {"@PI", "", pi_}, {"@SIN", "n", sin_}, {"@COS", "n", cos_}, {"@TAN", "n", tan_}, {"@ATAN2", "nn", atan2_},
+    {"@ATAN", "n", atan_}, {"@ASIN", "n", asin_}, {"@ACOS", "n", acos_}, {"@EXP", "n", exp_}, {"@MOD", "nn", mod_},
+    {"@ROUND", "nn", round_},
 };
 
 }  // namespace

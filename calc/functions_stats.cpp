@@ -180,14 +180,14 @@ Value dmax_(Evaluator &ev, Value *a, int) { return database(ev, a, Stat::kMax); 
 Value dvar_(Evaluator &ev, Value *a, int) { return database(ev, a, Stat::kVar); }
 Value dstd_(Evaluator &ev, Value *a, int) { return database(ev, a, Stat::kStd); }
 
-const FunctionRow kListRows[] = {
-    {80, "x*", sum_}, {81, "x*", avg_}, {82, "x*", count_}, {83, "x*", min_},
-    {84, "x*", max_}, {87, "x*", var_}, {88, "x*", std_},
+constexpr FunctionRow kListRows[] = {
+    {"@SUM", "x*", sum_}, {"@AVG", "x*", avg_}, {"@COUNT", "x*", count_}, {"@MIN", "x*", min_}, {"@MAX", "x*", max_},
+    {"@VAR", "x*", var_}, {"@STD", "x*", std_},
 };
 
-const FunctionRow kDatabaseRows[] = {
-    {91, "rnr", dsum_}, {92, "rnr", davg_}, {93, "rnr", dcount_}, {94, "rnr", dmin_},
-    {95, "rnr", dmax_}, {96, "rnr", dvar_}, {97, "rnr", dstd_},
+constexpr FunctionRow kDatabaseRows[] = {
+    {"@DSUM", "rnr", dsum_}, {"@DAVG", "rnr", davg_}, {"@DCOUNT", "rnr", dcount_}, {"@DMIN", "rnr", dmin_},
+    {"@DMAX", "rnr", dmax_}, {"@DVAR", "rnr", dvar_}, {"@DSTD", "rnr", dstd_},
 };
 
 }  // namespace

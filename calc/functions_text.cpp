@@ -207,11 +207,12 @@ Value n_(Evaluator &ev, Value *a, int) {
     return Value::of(number_of(v));
 }
 
-const FunctionRow kTable[] = {
-    {70, "s", length_},    {71, "s", value_},    {72, "nn", string_},  {73, "snn", mid_},   {74, "n", char_},
-    {75, "s", code_},      {76, "ssn", find_},   {101, "sn", repeat_}, {102, "s", upper_},  {103, "s", lower_},
-    {104, "sn", left_},    {105, "sn", right_},  {106, "snns", replace_}, {107, "s", proper_},
-    {109, "s", trim_},     {110, "s", clean_},   {111, "x", s_},       {112, "x", n_},      {113, "ss", exact_},
+constexpr FunctionRow kTable[] = {
+    {"@LENGTH", "s", length_}, {"@VALUE", "s", value_}, {"@STRING", "nn", string_}, {"@MID", "snn", mid_},
+    {"@CHAR", "n", char_}, {"@CODE", "s", code_}, {"@FIND", "ssn", find_}, {"@REPEAT", "sn", repeat_},
+    {"@UPPER", "s", upper_}, {"@LOWER", "s", lower_}, {"@LEFT", "sn", left_}, {"@RIGHT", "sn", right_},
+    {"@REPLACE", "snns", replace_}, {"@PROPER", "s", proper_}, {"@TRIM", "s", trim_}, {"@CLEAN", "s", clean_},
+    {"@S", "x", s_}, {"@N", "x", n_}, {"@EXACT", "ss", exact_},
 };
 
 }  // namespace

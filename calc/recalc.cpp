@@ -49,17 +49,18 @@ public:
             }
             if (f.pos >= formula.length) return kUnvisited;
             const unsigned char *p = items + f.pos;
-            f.pos = static_cast<uint16_t>(f.pos + item_size(p));
+            f.pos = static_cast<uint16_t>(f.pos + read_item(p, items + formula.length).size);
+            const unsigned char *first = p + 1, *last = first + kCellBytes;
             if (p[0] == kCell) {
-                const int c = resolve_column(get_u16(p + 1), formula.col);
-                const int r = resolve_row(get_u16(p + 3), formula.row);
+                const int c = resolve_column(get_u16(first), formula.col);
+                const int r = resolve_row(get_u16(first + kReferenceWordBytes), formula.row);
                 const Cell *cell = sheet_.find(c, r);
                 if (cell && cell->kind == CellKind::kFormula) return cell->ref;
             } else if (p[0] == kRange) {
-                const int c1 = resolve_column(get_u16(p + 1), formula.col);
-                const int r1 = resolve_row(get_u16(p + 3), formula.row);
-                const int c2 = resolve_column(get_u16(p + 5), formula.col);
-                const int r2 = resolve_row(get_u16(p + 7), formula.row);
+                const int c1 = resolve_column(get_u16(first), formula.col);
+                const int r1 = resolve_row(get_u16(first + kReferenceWordBytes), formula.row);
+                const int c2 = resolve_column(get_u16(last), formula.col);
+                const int r2 = resolve_row(get_u16(last + kReferenceWordBytes), formula.row);
                 f.c1 = static_cast<uint8_t>(c1 < c2 ? c1 : c2);
                 f.c2 = static_cast<uint8_t>(c1 < c2 ? c2 : c1);
                 f.r1 = static_cast<uint16_t>(r1 < r2 ? r1 : r2);
@@ -152,22 +153,22 @@ int16_t build_order(Sheet &sheet) {
     order.clear();
     if (!order.reserve(n) || !s.index.append(n, kUnvisited) || !s.low.append(n, kUnvisited) ||
         !s.on_stack.append(n, 0))
-        return kNoMemory;
+        return WKS_E_NO_FORMULA_MEMORY;
     Walker walker(sheet);
     for (uint32_t i = 0; i < n; ++i) sheet.set_flag(i, kCircular, false);
     for (uint32_t i = 0; i < n; ++i) {
         if (sheet.formula(i).flags & kReplaced || s.index[i] != kUnvisited) continue;
         if (!visit(sheet, s, walker, i)) {
             order.clear();
-            return kNoMemory;
+            return WKS_E_NO_FORMULA_MEMORY;
         }
     }
     Buffer<uint32_t> &circular = sheet.circular();
     circular.clear();
     for (std::size_t i = 0; i < order.size(); ++i)
-        if (sheet.formula(order[i]).flags & kCircular && !circular.push(order[i])) return kNoMemory;
+        if (sheet.formula(order[i]).flags & kCircular && !circular.push(order[i])) return WKS_E_NO_FORMULA_MEMORY;
     sheet.set_order_valid(true);
-    return kOk;
+    return WKS_OK;
 }
 
 }  // namespace
@@ -175,18 +176,18 @@ int16_t build_order(Sheet &sheet) {
 int16_t recalculate(Sheet &sheet, const Options &options, RecalcReport *report) {
     if (!sheet.order_valid()) {
         const int16_t status = build_order(sheet);
-        if (status != kOk) return status;
+        if (status != WKS_OK) return status;
     }
     const Buffer<uint32_t> &order = sheet.order();
     int passes = 1;
     if (!sheet.circular().empty())
         passes = options.iterations < 1 ? 1 : options.iterations > kMaxIterations ? kMaxIterations : options.iterations;
     Evaluator ev(sheet, options);
-    int16_t status = kOk;
+    int16_t status = WKS_OK;
     for (int pass = 0; pass < passes; ++pass)
         for (std::size_t i = 0; i < order.size(); ++i)
-            if (sheet.set_value(order[i], ev.evaluate_formula(order[i])) != kOk) status = kNoMemory;
-    if (ev.starved()) status = kNoMemory;
+            if (sheet.set_value(order[i], ev.evaluate_formula(order[i])) != WKS_OK) status = WKS_E_NO_FORMULA_MEMORY;
+    if (ev.starved()) status = WKS_E_NO_FORMULA_MEMORY;
     if (report) {
         report->formulas = static_cast<uint32_t>(order.size());
         report->circular = static_cast<uint32_t>(sheet.circular().size());

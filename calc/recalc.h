@@ -28,7 +28,7 @@ struct RecalcReport {
     int passes = 0;          // passes over the formulas
 };
 
-// Recalculates every formula of the sheet.  kOk; kNoMemory when the order
+// Recalculates every formula of the sheet.  WKS_OK; WKS_E_NO_FORMULA_MEMORY when the order
 // could not be built (every value left as it was) or a string value found
 // no room (that formula's value is ERR; the others are calculated).  Sheet::circular() then lists the
 // circular formulas in the order they are calculated.

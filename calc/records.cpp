@@ -15,19 +15,9 @@ namespace wks::calc {
 
 namespace {
 
-constexpr int kCellFields = 5;      // format byte, column, row
-constexpr int kValueBytes = 8;      // a number, or a formula's value field
-constexpr int kCodeLengthWord = 2;
-constexpr int kIntegerBytes = 2;
 constexpr uint16_t kWindow1 = 7;    // its bytes 6-7: the default column width
 constexpr uint16_t kColumnWidth = 8;  // column (2 bytes), width (1 byte)
 constexpr int kWindowWidthAt = 6;
-
-int base_of(Layout layout) { return layout == Layout::kOrx ? kOrxCellPrefix : 0; }
-
-int16_t read_next(WKS *in, Layout layout) {
-    return read_record(in, layout == Layout::kOrx ? kOrxCellColumn : kWk1CellColumn);
-}
 
 struct CellRecord {
     bool ok;
@@ -38,11 +28,12 @@ struct CellRecord {
 };
 
 CellRecord cell_of(const WKS *h, Layout layout) {
-    const int base = base_of(layout);
+    const int base = cell_base(layout);
     const int length = rec_length(h);
-    if (length < base + kCellFields) return CellRecord{false, 0, 0, 0, nullptr, 0};
+    if (length < base + kCellPositionSize) return CellRecord{false, 0, 0, 0, nullptr, 0};
     const unsigned char *b = h->rec.body + base;
-    return CellRecord{true, b[0], get_i16(b + 1), get_i16(b + 3), b + kCellFields, length - base - kCellFields};
+    return CellRecord{true, b[WKS_CELL_FORMAT], get_i16(b + WKS_CELL_COLUMN), get_i16(b + WKS_CELL_ROW),
+                      b + WKS_CELL_VALUE, length - base - WKS_CELL_VALUE};
 }
 
 // Text up to a NUL or the end of the area.
@@ -51,7 +42,7 @@ std::size_t text_length(const unsigned char *p, int room) {
     return nul ? static_cast<std::size_t>(static_cast<const unsigned char *>(nul) - p) : static_cast<std::size_t>(room);
 }
 
-// kOk, kNoMemory, or 1 for a record that cannot be taken.
+// WKS_OK, WKS_E_NO_FORMULA_MEMORY, or 1 for a record that cannot be taken.
 int16_t take_cell(Sheet &sheet, const WKS *in, Layout layout, LoadReport &report) {
     const uint16_t type = rec_type(in);
     const CellRecord c = cell_of(in, layout);
@@ -61,27 +52,27 @@ int16_t take_cell(Sheet &sheet, const WKS *in, Layout layout, LoadReport &report
     switch (type) {
     case WKS_BLANK: status = sheet.set_blank(c.col, c.row, c.format); break;
     case WKS_INTEGER:
-        if (c.room < kIntegerBytes) return 1;
+        if (c.room < kIntegerSize) return 1;
         status = sheet.set_number(c.col, c.row, c.format, get_i16(c.value));
         break;
     case WKS_NUMBER:
-        if (c.room < kValueBytes) return 1;
+        if (c.room < kNumberSize) return 1;
         status = sheet.set_number(c.col, c.row, c.format, get_f64(c.value));
         break;
     case WKS_LABEL: status = sheet.set_label(c.col, c.row, c.format, text, text_length(c.value, c.room)); break;
     case WKS_STRING: return sheet.set_stored_string(c.col, c.row, text, text_length(c.value, c.room));
     default: {  // WKS_FORMULA
-        if (c.room < kValueBytes + kCodeLengthWord) return 1;
-        const unsigned char *code = c.value + kValueBytes;
+        if (c.room < kNumberSize + kCodeLengthSize) return 1;
+        const unsigned char *code = c.value + kNumberSize;
         status = sheet.set_formula(c.col, c.row, c.format, code,
-                                   static_cast<std::size_t>(c.room - kValueBytes), get_f64(c.value));
-        if (status == kOk) ++report.formulas;
+                                   static_cast<std::size_t>(c.room - kNumberSize), get_f64(c.value));
+        if (status == WKS_OK) ++report.formulas;
     }
     }
-    if (status == kNoMemory) return kNoMemory;
-    if (status != kOk) return 1;
+    if (status == WKS_E_NO_FORMULA_MEMORY) return WKS_E_NO_FORMULA_MEMORY;
+    if (status != WKS_OK) return 1;
     ++report.cells;
-    return kOk;
+    return WKS_OK;
 }
 
 void take_width(Sheet &sheet, const WKS *in) {
@@ -93,7 +84,7 @@ void take_width(Sheet &sheet, const WKS *in) {
 
 // Copies the reader's current record into the writer's buffer.
 void copy_record(const WKS *in, WKS *out) {
-    std::memcpy(&out->rec, &in->rec, static_cast<std::size_t>(rec_length(in)) + 4);
+    std::memcpy(&out->rec, &in->rec, static_cast<std::size_t>(rec_length(in)) + kRecordHeaderSize);
 }
 
 const Formula *formula_at(const Sheet &sheet, const CellRecord &c) {
@@ -105,12 +96,11 @@ const Formula *formula_at(const Sheet &sheet, const CellRecord &c) {
 // The type-51 record of a formula's string value, built in the writer's
 // buffer from the formula record still there.
 void put_string_record(WKS *out, Layout layout, const Value &text) {
-    const int base = base_of(layout);
-    unsigned char *b = out->rec.body;
+    unsigned char *b = out->rec.body + cell_base(layout) + WKS_CELL_VALUE;
     // The prefix (ORX), format byte, column and row stay those of the formula.
-    std::memcpy(b + base + kCellFields, text.text, text.length);
-    b[base + kCellFields + text.length] = 0;
-    set_rec(out, WKS_STRING, static_cast<uint16_t>(base + kCellFields + text.length + 1));
+    std::memcpy(b, text.text, text.length);
+    b[text.length] = 0;
+    set_rec(out, WKS_STRING, static_cast<uint16_t>(b + text.length + 1 - out->rec.body));
 }
 
 }  // namespace
@@ -118,41 +108,38 @@ void put_string_record(WKS *out, Layout layout, const Value &text) {
 int16_t load_sheet(Sheet &sheet, WKS *in, Layout layout, LoadReport *report) {
     LoadReport counts;
     for (;;) {
-        const int16_t got = read_next(in, layout);
+        const int16_t got = read_record(in, layout);
         if (got == -1) break;
-        if (got != 0) return kReadError;
+        if (got != 0) return WKS_E_READ;
         const uint16_t type = rec_type(in);
         if (type == WKS_BLANK || is_cell_type(type)) {
             const int16_t status = take_cell(sheet, in, layout, counts);
-            if (status == kNoMemory) return kNoMemory;
-            if (status != kOk) ++counts.skipped;
+            if (status == WKS_E_NO_FORMULA_MEMORY) return WKS_E_NO_FORMULA_MEMORY;
+            if (status != WKS_OK) ++counts.skipped;
         } else {
             take_width(sheet, in);
         }
     }
     if (report) *report = counts;
-    return kOk;
+    return WKS_OK;
 }
 
 int16_t write_values(const Sheet &sheet, WKS *in, WKS *out, Layout layout) {
     for (;;) {
-        const int16_t got = read_next(in, layout);
-        if (got == -1) return kOk;
-        if (got != 0) return kReadError;
+        const int16_t got = read_record(in, layout);
+        if (got == -1) return WKS_OK;
+        if (got != 0) return WKS_E_READ;
         const uint16_t type = rec_type(in);
         const CellRecord c = cell_of(in, layout);
         const Formula *f = c.ok && (type == WKS_FORMULA || type == WKS_STRING) ? formula_at(sheet, c) : nullptr;
         if (type == WKS_STRING && f) continue;  // replaced by the one written after its formula
         copy_record(in, out);
-        const bool has_value = type == WKS_FORMULA && f && c.room >= kValueBytes;
-        if (has_value) {
-            const int value_at = base_of(layout) + kCellFields;
-            put_f64(out->rec.body + value_at, stored_field(f->value));
-        }
-        if (write_record(out) != 0) return kWriteError;
+        const bool has_value = type == WKS_FORMULA && f && c.room >= kNumberSize;
+        if (has_value) put_f64(out->rec.body + cell_base(layout) + WKS_CELL_VALUE, stored_field(f->value));
+        if (write_record(out) != 0) return WKS_E_WRITE;
         if (has_value && f->value.tag == Tag::kString) {
             put_string_record(out, layout, sheet.value_of(f->value));
-            if (write_record(out) != 0) return kWriteError;
+            if (write_record(out) != 0) return WKS_E_WRITE;
         }
     }
 }

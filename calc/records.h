@@ -19,12 +19,13 @@
 
 #include "calc/sheet.h"
 #include "wks.h"
+#include "wks/layout.h"
 
 #include <cstdint>
 
 namespace wks::calc {
 
-enum class Layout { kWk1, kOrx };
+using wks::Layout;  // kWk1 or kOrx (wks/layout.h)
 
 struct LoadReport {
     uint32_t cells = 0;     // cell records taken into the sheet
@@ -35,15 +36,15 @@ struct LoadReport {
 // Reads every record after the current one up to the EOF record into the
 // sheet: the cells, the string values of formulas (type 51), and column
 // widths (types 7 and 8).  Range names are not touched: whoever wants @@ to
-// find them registers them under sheet.file().  Returns kOk, kReadError
-// (27, already reported by the record stream) or kNoMemory.
+// find them registers them under sheet.file().  Returns WKS_OK, WKS_E_READ
+// (27, already reported by the record stream) or WKS_E_NO_FORMULA_MEMORY.
 int16_t load_sheet(Sheet &sheet, WKS *in, Layout layout, LoadReport *report = nullptr);
 
 // Copies every record after the reader's current one up to (not including)
 // the EOF record to the writer, each formula record with the value its cell
 // has in the sheet and, for a string value, its type-51 record after it; the
 // type-51 records the input holds for formulas are replaced.  Other records
-// pass byte for byte.  Returns kOk, kReadError or kWriteError (both already
+// pass byte for byte.  Returns WKS_OK, WKS_E_READ or WKS_E_WRITE (both already
 // reported by the record stream).
 int16_t write_values(const Sheet &sheet, WKS *in, WKS *out, Layout layout);
 

@@ -8,6 +8,7 @@
 #include "calc/sheet.h"
 
 #include "calc/code_check.h"
+#include "wks/layout.h"
 
 #include <cstring>
 
@@ -20,7 +21,6 @@ constexpr uint64_t kFractionBits = 0x000FFFFFFFFFFFFFull;
 constexpr uint64_t kSignBit = 0x8000000000000000ull;
 constexpr uint64_t kStringMark = 0x7FF8000000000000ull;  // exponent all ones, fraction non-zero
 
-constexpr int kLengthWord = 2;
 constexpr uint8_t kMinWidth = 1, kMaxWidth = 240;
 
 uint64_t bits_of(double v) {
@@ -71,22 +71,23 @@ double stored_field(const Result &r) {
 Sheet::Sheet() = default;
 
 int16_t Sheet::place(int col, int row, Cell **out) {
-    if (col < 0 || col >= kColumns) return kBadColumn;
-    if (row < 0 || row >= kRows) return kBadRow;
+    if (col < 0 || col >= kColumns) return WKS_E_COLUMN_RANGE;
+    if (row < 0 || row >= kRows) return WKS_E_ROW_RANGE;
     if (!ready_) {
-        if (!page_of_.append(static_cast<std::size_t>(kColumns) * kPagesPerColumn, kNoPage)) return kNoMemory;
+        if (!page_of_.append(static_cast<std::size_t>(kColumns) * kPagesPerColumn, kNoPage))
+            return WKS_E_NO_FORMULA_MEMORY;
         ready_ = true;
     }
     uint32_t &slot = page_of_[static_cast<std::size_t>(col) * kPagesPerColumn + row / kPageRows];
     if (slot == kNoPage) {
         const Cell empty{CellKind::kEmpty, 0, 0, 0, {0}};
         if (!page_formulas_.reserve(page_formulas_.size() + 1) || !cells_.append(kPageRows, empty))
-            return kNoMemory;
+            return WKS_E_NO_FORMULA_MEMORY;
         page_formulas_.push(0);
         slot = static_cast<uint32_t>(page_formulas_.size());
     }
     *out = &cells_[static_cast<std::size_t>(slot - 1) * kPageRows + row % kPageRows];
-    return kOk;
+    return WKS_OK;
 }
 
 void Sheet::forget_formula(Cell &c) {
@@ -99,7 +100,7 @@ void Sheet::forget_formula(Cell &c) {
 
 int16_t Sheet::keep_text(const char *text, std::size_t length, uint32_t *offset) {
     *offset = static_cast<uint32_t>(text_.size());
-    return text_.append(text, length) ? kOk : kNoMemory;
+    return text_.append(text, length) ? WKS_OK : WKS_E_NO_FORMULA_MEMORY;
 }
 
 int16_t Sheet::set_blank(int col, int row, uint8_t format) {
@@ -107,7 +108,7 @@ int16_t Sheet::set_blank(int col, int row, uint8_t format) {
     if (const int16_t status = place(col, row, &c)) return status;
     forget_formula(*c);
     *c = Cell{CellKind::kBlank, format, 0, 0, {0}};
-    return kOk;
+    return WKS_OK;
 }
 
 int16_t Sheet::set_number(int col, int row, uint8_t format, double value) {
@@ -115,19 +116,19 @@ int16_t Sheet::set_number(int col, int row, uint8_t format, double value) {
     if (const int16_t status = place(col, row, &c)) return status;
     forget_formula(*c);
     *c = Cell{CellKind::kNumber, format, 0, 0, {value}};
-    return kOk;
+    return WKS_OK;
 }
 
 int16_t Sheet::set_label(int col, int row, uint8_t format, const char *text, std::size_t length) {
     Cell *c;
     if (const int16_t status = place(col, row, &c)) return status;
-    if (length > UINT32_MAX) return kNoMemory;
+    if (length > UINT32_MAX) return WKS_E_NO_FORMULA_MEMORY;
     uint32_t offset;
-    if (keep_text(text, length, &offset) != kOk) return kNoMemory;
+    if (keep_text(text, length, &offset) != WKS_OK) return WKS_E_NO_FORMULA_MEMORY;
     forget_formula(*c);
     *c = Cell{CellKind::kLabel, format, 0, offset, {0}};
     c->length = static_cast<uint32_t>(length);
-    return kOk;
+    return WKS_OK;
 }
 
 int16_t Sheet::set_formula(int col, int row, uint8_t format, const unsigned char *code, std::size_t available,
@@ -135,8 +136,8 @@ int16_t Sheet::set_formula(int col, int row, uint8_t format, const unsigned char
     Cell *c;
     if (const int16_t status = place(col, row, &c)) return status;
     const CodeShape shape = check_code(code, available, col, row);
-    const std::size_t kept = shape.ok ? shape.length + kLengthWord : 0;
-    if (!code_.reserve(code_.size() + kept) || !formulas_.reserve(formulas_.size() + 1)) return kNoMemory;
+    const std::size_t kept = shape.ok ? shape.length + kCodeLengthSize : 0;
+    if (!code_.reserve(code_.size() + kept) || !formulas_.reserve(formulas_.size() + 1)) return WKS_E_NO_FORMULA_MEMORY;
 
     Formula f{};
     f.code = static_cast<uint32_t>(code_.size());
@@ -147,31 +148,31 @@ int16_t Sheet::set_formula(int col, int row, uint8_t format, const unsigned char
     f.stored = stored_result(stored);
     f.value = f.stored;
     if (shape.ok) {
-        unsigned char word[kLengthWord] = {static_cast<unsigned char>(f.length & 0xFF),
+        unsigned char word[kCodeLengthSize] = {static_cast<unsigned char>(f.length & 0xFF),
                                            static_cast<unsigned char>(f.length >> 8)};
-        code_.append(word, kLengthWord);
-        code_.append(code + kLengthWord, shape.length);
+        code_.append(word, kCodeLengthSize);
+        code_.append(code + kCodeLengthSize, shape.length);
     }
     forget_formula(*c);
     formulas_.push(f);
     *c = Cell{CellKind::kFormula, format, 0, static_cast<uint32_t>(formulas_.size() - 1), {0}};
     ++page_formulas_[page_of_[static_cast<std::size_t>(col) * kPagesPerColumn + row / kPageRows] - 1];
     order_valid_ = false;
-    return kOk;
+    return WKS_OK;
 }
 
 int16_t Sheet::set_stored_string(int col, int row, const char *text, std::size_t length) {
     const Cell *c = find(col, row);
-    if (!c || c->kind != CellKind::kFormula) return kOk;
+    if (!c || c->kind != CellKind::kFormula) return WKS_OK;
     if (length > kMaxText) length = kMaxText;
     const uint32_t offset = static_cast<uint32_t>(strings_.size());
-    if (!strings_.append(text, length)) return kNoMemory;
+    if (!strings_.append(text, length)) return WKS_E_NO_FORMULA_MEMORY;
     Formula &f = formulas_[c->ref];
     f.stored.tag = Tag::kString;
     f.stored.text = offset;
     f.stored.length = static_cast<uint32_t>(length);
     f.value = f.stored;
-    return kOk;
+    return WKS_OK;
 }
 
 const Cell *Sheet::find(int col, int row) const {
@@ -214,11 +215,11 @@ Value Sheet::value_at(int col, int row) const {
 int16_t Sheet::set_value(uint32_t i, const Value &v) {
     Formula &f = formulas_[i];
     switch (v.tag) {
-    case Tag::kNumber: f.value = number(v.number); return kOk;
-    case Tag::kBlank: f.value = number(0); return kOk;
+    case Tag::kNumber: f.value = number(v.number); return WKS_OK;
+    case Tag::kBlank: f.value = number(0); return WKS_OK;
     case Tag::kNa:
     case Tag::kErr:
-    case Tag::kRange: f.value = Result{}; f.value.tag = v.tag == Tag::kNa ? Tag::kNa : Tag::kErr; return kOk;
+    case Tag::kRange: f.value = Result{}; f.value.tag = v.tag == Tag::kNa ? Tag::kNa : Tag::kErr; return WKS_OK;
     case Tag::kString: break;
     }
     if (v.length > f.room) {
@@ -228,7 +229,7 @@ int16_t Sheet::set_value(uint32_t i, const Value &v) {
         if (!strings_.reserve(strings_.size() + v.length)) {
             f.value = Result{};
             f.value.tag = Tag::kErr;
-            return kNoMemory;
+            return WKS_E_NO_FORMULA_MEMORY;
         }
         f.room_at = static_cast<uint32_t>(strings_.size());
         f.room = static_cast<uint16_t>(v.length);
@@ -240,7 +241,7 @@ int16_t Sheet::set_value(uint32_t i, const Value &v) {
     f.value.tag = Tag::kString;
     f.value.length = v.length;
     f.value.text = f.room_at;
-    return kOk;
+    return WKS_OK;
 }
 
 void Sheet::set_flag(uint32_t i, uint8_t flag, bool on) {

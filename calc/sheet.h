@@ -9,28 +9,25 @@
  * 32,768 page slots; label text, formula code and string values each sit in
  * one store of their own.  A full 256 x 8192 sheet is 2,097,152 cells of 16
  * bytes plus what its formulas need.  Every call that may allocate reports
- * kNoMemory instead of throwing and leaves the sheet as it was.
+ * WKS_E_NO_FORMULA_MEMORY instead of throwing and leaves the sheet as it was.
  */
 #ifndef WKS_CALC_SHEET_H
 #define WKS_CALC_SHEET_H
 
 #include "calc/buffer.h"
 #include "calc/value.h"
+#include "wks.h"
+#include "wks/layout.h"
 
 #include <cstddef>
 #include <cstdint>
 
 namespace wks::calc {
 
-// Results of the calculation core's calls (the library's error codes).
-enum Status : int16_t {
-    kOk = 0,
-    kBadColumn = 23,  // "Column out of range"
-    kBadRow = 24,     // "Row out of range"
-    kReadError = 27,
-    kWriteError = 32,
-    kNoMemory = 42,   // the heap refused (no text of its own, as for wksform)
-};
+// The calculation core's calls answer with the library's error codes
+// (wks.h): WKS_OK, WKS_E_COLUMN_RANGE or WKS_E_ROW_RANGE for a cell off the
+// sheet, WKS_E_READ and WKS_E_WRITE from the record streams, and
+// WKS_E_NO_FORMULA_MEMORY (42, as for wksform) when the heap refused.
 
 enum class CellKind : uint8_t { kEmpty, kBlank, kNumber, kLabel, kFormula };
 
@@ -81,8 +78,8 @@ public:
     Sheet(const Sheet &) = delete;
     Sheet &operator=(const Sheet &) = delete;
 
-    // Setting a cell replaces whatever the cell held.  Each returns kOk,
-    // kBadColumn / kBadRow for a cell outside the sheet, or kNoMemory.
+    // Setting a cell replaces whatever the cell held.  Each returns WKS_OK,
+    // WKS_E_COLUMN_RANGE / WKS_E_ROW_RANGE for a cell outside the sheet, or WKS_E_NO_FORMULA_MEMORY.
     int16_t set_blank(int col, int row, uint8_t format);
     int16_t set_number(int col, int row, uint8_t format, double value);
     // Label text as files hold it: the alignment prefix, then the text.
@@ -108,9 +105,9 @@ public:
     uint32_t formula_count() const { return static_cast<uint32_t>(formulas_.size()); }
     const Formula &formula(uint32_t i) const { return formulas_[i]; }
     // Its code items; the code from its length word on.
-    const unsigned char *code_of(const Formula &f) const { return code_.data() + f.code + 2; }
+    const unsigned char *code_of(const Formula &f) const { return code_.data() + f.code + kCodeLengthSize; }
     const unsigned char *code_with_length(const Formula &f) const { return code_.data() + f.code; }
-    // Sets formula i's value; a string is copied into the sheet.  kNoMemory
+    // Sets formula i's value; a string is copied into the sheet.  WKS_E_NO_FORMULA_MEMORY
     // leaves ERR as the value.
     int16_t set_value(uint32_t i, const Value &v);
     void set_flag(uint32_t i, uint8_t flag, bool on);

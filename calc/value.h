@@ -9,12 +9,14 @@
 #ifndef WKS_CALC_VALUE_H
 #define WKS_CALC_VALUE_H
 
+#include "formula/code_tables.h"
+
 #include <cstdint>
 
 namespace wks::calc {
 
-constexpr int kColumns = 256;
-constexpr int kRows = 8192;
+using formula::kColumns;
+using formula::kRows;
 // The longest string a formula may produce; a longer result is ERR.  It
 // keeps every string result within one record of either file layout.
 constexpr uint32_t kMaxText = 1023;

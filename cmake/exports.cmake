@@ -1,19 +1,16 @@
 # Derives the linker's export files from the one export list in exports/.
 #   WKS_VERSION_SCRIPT  GNU ld version script: the listed names global, all else local
 #   WKS_DEF_FILE        Windows module-definition file, variables marked DATA
+include(${CMAKE_CURRENT_LIST_DIR}/export_list.cmake)
+
 function(wks_generate_export_files list_file out_dir)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${list_file})
-  file(STRINGS ${list_file} lines)
+  wks_read_export_list(${list_file} names data)
   set(map "{\n  global:\n")
   set(def "LIBRARY wks\nEXPORTS\n")
-  foreach(line IN LISTS lines)
-    string(STRIP "${line}" line)
-    if(line STREQUAL "" OR line MATCHES "^#")
-      continue()
-    endif()
-    string(REGEX MATCH "^[A-Za-z_][A-Za-z0-9_]*" name "${line}")
+  foreach(name IN LISTS names)
     string(APPEND map "    ${name};\n")
-    if(line MATCHES "[ \t]DATA$")
+    if(name IN_LIST data)
       string(APPEND def "    ${name} DATA\n")
     else()
       string(APPEND def "    ${name}\n")

@@ -13,7 +13,7 @@
  */
 #include "convert/formula_rewrite.h"
 #include "convert/whole_file.h"
-#include "convert/wk1_file.h"
+#include "names/names.h"
 #include "platform/platform.h"
 #include "wks/header.h"
 #include "wks/stream.h"
@@ -22,17 +22,6 @@
 
 namespace wks::convert {
 namespace {
-
-// Converter results.
-constexpr int32_t kConverted = 0;
-constexpr int32_t kCreateFailed = -1;   // destination not created, or may not be replaced
-constexpr int32_t kSourceFailed = -2;   // source not opened (wk1_to_orx), not an ORX file (orx_to_wk1)
-constexpr int32_t kNoMemory = -3;       // no header block for the output
-constexpr int32_t kTextCut = -4;        // converted; a formula text was too long to rewrite
-constexpr int32_t kSourceDamaged = -5;  // a record could not be read or translated
-constexpr int32_t kOutputFailed = -6;   // the result could not be written whole
-
-bool is_empty(const char *path) { return path == nullptr || path[0] == '\0'; }
 
 // One file when the names match without regard to case, or when both exist
 // and are the same file; two different existing files never are.
@@ -80,19 +69,19 @@ bool open_output(Output &out, Layout layout, const char *src, const char *dst) {
 // destination's place when everything so far went through, else dropped.
 // Returns the conversion's result.
 int32_t finish(Output &out, int32_t result) {
-    if (result == kConverted) {
+    if (result == WKS_CONVERTED) {
         set_rec(&out.h, WKS_EOF, 0);
-        if (write_record(&out.h) != 0) result = kOutputFailed;  // shown
+        if (write_record(&out.h) != 0) result = WKS_CONVERT_OUTPUT_FAILED;  // shown
     }
-    if (result != kConverted) {
+    if (result != WKS_CONVERTED) {
         out.file.abandon();
         return result;
     }
     const int16_t code = out.file.commit();
     out.h.fd = -1;
-    if (code == 0) return kConverted;
+    if (code == 0) return WKS_CONVERTED;
     wkserr(code);
-    return kOutputFailed;
+    return WKS_CONVERT_OUTPUT_FAILED;
 }
 
 }  // namespace
@@ -104,16 +93,16 @@ using namespace wks::convert;
 extern "C" {
 
 int32_t wk1_to_orx(const char *wk1_path, const char *orx_path) {
-    if (is_empty(wk1_path)) return kSourceFailed;
-    if (is_empty(orx_path)) return kCreateFailed;
+    if (is_empty(wk1_path)) return WKS_CONVERT_SOURCE_FAILED;
+    if (is_empty(orx_path)) return WKS_CONVERT_CREATE_FAILED;
     WKS in;
     std::memset(&in, 0, sizeof in);
-    if (!wksopen_wk1(&in, wk1_path, "")) return kSourceFailed;
+    if (!wksopen_wk1(&in, wk1_path, "")) return WKS_CONVERT_SOURCE_FAILED;
 
     ModeGuard mode;
     if (!header::prepare_converter_block()) {
         wksclose_wk1(&in);
-        return kNoMemory;
+        return WKS_CONVERT_NO_MEMORY;
     }
     header::set_mode(header::kConvert);
     Output out;
@@ -121,34 +110,34 @@ int32_t wk1_to_orx(const char *wk1_path, const char *orx_path) {
     header::release_converter_block();  // written by the open, or of no more use
     if (!opened) {
         wksclose_wk1(&in);
-        return kCreateFailed;
+        return WKS_CONVERT_CREATE_FAILED;
     }
 
-    int32_t result = kConverted;
+    int32_t result = WKS_CONVERTED;
     int16_t status;
     while ((status = wksnextr_wk1(&in)) == 0) {
         if (wk1_rec_to_orx_rec(reinterpret_cast<const unsigned char *>(&in.rec),
                                reinterpret_cast<unsigned char *>(&out.h.rec)) != 0) {
-            result = kSourceDamaged;
+            result = WKS_CONVERT_SOURCE_DAMAGED;
             break;
         }
         if (rec_type(&out.h) == WKS_FORMULA)
-            rewrite_formula(out.h.rec, WKS_BODY_SIZE, file_number(&out.h), &out.h, Direction::kWk1ToOrx);
+            rewrite_formula(out.h.rec, WKS_BODY_SIZE, names::file_number_of(&out.h), &out.h, Direction::kWk1ToOrx);
         if (wkswrec(&out.h) != 0) {
-            result = kOutputFailed;
+            result = WKS_CONVERT_OUTPUT_FAILED;
             break;
         }
     }
-    if (result == kConverted && status != -1) result = kSourceDamaged;
+    if (result == WKS_CONVERTED && status != -1) result = WKS_CONVERT_SOURCE_DAMAGED;
     wksclose_wk1(&in);  // before the result takes the place of a destination that may be the source
     result = finish(out, result);
-    if (result == kConverted && take_text_cut()) return kTextCut;
+    if (result == WKS_CONVERTED && take_text_cut()) return WKS_CONVERT_TEXT_CUT;
     return result;
 }
 
 int32_t orx_to_wk1(const char *orx_path, const char *wk1_path) {
-    if (is_empty(orx_path) || !is_orx_file(orx_path)) return kSourceFailed;
-    if (is_empty(wk1_path)) return kCreateFailed;
+    if (is_empty(orx_path) || !is_orx_file(orx_path)) return WKS_CONVERT_SOURCE_FAILED;
+    if (is_empty(wk1_path)) return WKS_CONVERT_CREATE_FAILED;
 
     ModeGuard mode;
     header::set_mode(header::kConvert);
@@ -156,15 +145,15 @@ int32_t orx_to_wk1(const char *orx_path, const char *wk1_path) {
     std::memset(&in, 0, sizeof in);
     const bool source_open = wksopen(&in, orx_path, "") != nullptr;
     header::release_converter_block();  // the source's block: a WK1 file has none
-    if (!source_open) return kCreateFailed;
+    if (!source_open) return WKS_CONVERT_CREATE_FAILED;
 
     Output out;
     if (!open_output(out, Layout::kWk1, orx_path, wk1_path)) {
         wksclose(&in);
-        return kCreateFailed;
+        return WKS_CONVERT_CREATE_FAILED;
     }
 
-    int32_t result = kConverted;
+    int32_t result = WKS_CONVERTED;
     const uint32_t long_texts_before = long_texts();
     WKS_RECORD work;  // formulas are rebuilt here: the source's buffer holds the read-ahead
     int16_t status;
@@ -172,24 +161,24 @@ int32_t orx_to_wk1(const char *orx_path, const char *wk1_path) {
         const WKS_RECORD *rec = &in.rec;
         if (rec_type(&in) == WKS_FORMULA) {
             std::memcpy(&work, &in.rec, sizeof work);
-            rewrite_formula(work, WKS_BODY_SIZE, file_number(&in), nullptr, Direction::kOrxToWk1);
+            rewrite_formula(work, WKS_BODY_SIZE, names::file_number_of(&in), nullptr, Direction::kOrxToWk1);
             rec = &work;
         }
         if (orx_rec_to_wk1_rec(reinterpret_cast<const unsigned char *>(rec),
                                reinterpret_cast<unsigned char *>(&out.h.rec)) != 0) {
-            result = kSourceDamaged;
+            result = WKS_CONVERT_SOURCE_DAMAGED;
             break;
         }
         if (wkswrec_wk1(&out.h) != 0) {
-            result = kOutputFailed;
+            result = WKS_CONVERT_OUTPUT_FAILED;
             break;
         }
     }
-    if (result == kConverted && status != -1) result = kSourceDamaged;
+    if (result == WKS_CONVERTED && status != -1) result = WKS_CONVERT_SOURCE_DAMAGED;
     const bool cut = long_texts() != long_texts_before;
     wksclose(&in);  // before the result takes the place of a destination that may be the source
     result = finish(out, result);
-    return result == kConverted && cut ? kTextCut : result;
+    return result == WKS_CONVERTED && cut ? WKS_CONVERT_TEXT_CUT : result;
 }
 
 }

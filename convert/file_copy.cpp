@@ -13,12 +13,10 @@
 #include <cstdio>
 #include <cstring>
 
+namespace wks::convert {
 namespace {
 
 constexpr uint32_t kChunk = 4096;
-constexpr int16_t kReadError = 27;
-constexpr int16_t kWriteError = 32;
-constexpr int16_t kNotPlaced = 38;
 
 // Copies in to the new file: 0, or the error code of the failed read or write.
 int16_t copy_bytes(int32_t in, int32_t out) {
@@ -26,12 +24,16 @@ int16_t copy_bytes(int32_t in, int32_t out) {
     for (;;) {
         const int32_t got = plat::read(in, chunk, kChunk);
         if (got == 0) return 0;
-        if (got < 0) return kReadError;
-        if (plat::write(out, chunk, static_cast<uint32_t>(got)) != got) return kWriteError;
+        if (got < 0) return WKS_E_READ;
+        if (plat::write(out, chunk, static_cast<uint32_t>(got)) != got) return WKS_E_WRITE;
     }
 }
 
 }  // namespace
+}  // namespace wks::convert
+
+using namespace wks;
+using namespace wks::convert;
 
 extern "C" {
 
@@ -47,7 +49,7 @@ int32_t copy_file(const char *src, const char *dst) {
         plat::close(in);
         return 0;
     }
-    wks::convert::WholeFile out;
+    WholeFile out;
     if (!out.create(dst)) {
         plat::close(in);
         wkswin_printf("Cannot open file \"%s\" for writing", dst);
@@ -57,7 +59,7 @@ int32_t copy_file(const char *src, const char *dst) {
     if (code == 0) code = out.commit();
     plat::close(in);
     if (code == 0) return 0;
-    if (code == kNotPlaced)
+    if (code == WKS_E_OPEN)  // not put in place
         wkswin_printf("Cannot open file \"%s\" for writing", dst);
     else
         wkserr(code);

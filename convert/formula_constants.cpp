@@ -1,16 +1,17 @@
 /*
  * Walks two formula codes side by side, item by item, and rebuilds the
- * second with the first one's reals.
- * Every item is measured against the code's length, so malformed code ends
- * the walk instead of reading past it.  Nothing here allocates.
+ * second with the first one's reals.  Items are read with the code's one
+ * reader (read_item), bounded by the code's length, so malformed code ends
+ * the walk instead of reading past it; numbers are compared as the decoder
+ * prints them (number_text.h).  Nothing here allocates.
  */
 #include "convert/formula_constants.h"
 
 #include "formula/code_tables.h"
+#include "formula/number_text.h"
 #include "formula/reference_words.h"
 #include "wks/bytes.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace wks::convert {
@@ -18,46 +19,16 @@ namespace {
 
 using namespace wks::formula;
 
-constexpr int kNumberText = 32;  // "%g" of any double fits
-constexpr int32_t kRealItem = 9;  // opcode and 8-byte double
 constexpr unsigned char kSignBit = 0x80;
-
-// Size of the item at p (opcode and operand bytes), or 0 when it is not a
-// valid item or runs past end.
-int32_t item_size(const unsigned char *p, const unsigned char *end) {
-    const unsigned op = *p;
-    int32_t size;
-    switch (op) {
-        case kReal: size = kRealItem; break;
-        case kCell: size = 5; break;
-        case kRange: size = 9; break;
-        case kInteger: size = 3; break;
-        case kString: {
-            const void *nul = std::memchr(p + 1, 0, static_cast<std::size_t>(end - p - 1));
-            if (!nul) return 0;
-            size = static_cast<int32_t>(static_cast<const unsigned char *>(nul) - p + 1);
-            break;
-        }
-        default:
-            if (op == kEnd || op == kError || (op >= kParens && op <= kConcat)) {
-                size = 1;
-            } else if (is_function(op)) {
-                size = function_by_opcode(op).argc == kVariableArgs ? 2 : 1;
-            } else {
-                return 0;
-            }
-    }
-    return size <= end - p ? size : 0;
-}
 
 bool is_number(unsigned op) { return op == kReal || op == kInteger; }
 
 // The constant as the decoder prints it.
-void number_text(const unsigned char *item, char (&text)[kNumberText]) {
+void number_text(const unsigned char *item, char (&text)[kNumberTextSize]) {
     if (item[0] == kReal)
-        std::snprintf(text, sizeof text, "%g", get_f64(item + 1));
+        print_real(get_f64(item + 1), text);
     else
-        std::snprintf(text, sizeof text, "%d", static_cast<int>(get_i16(item + 1)));
+        print_integer(get_i16(item + 1), text);
 }
 
 // How a former constant came back in the fresh code.
@@ -65,7 +36,7 @@ enum class Match { kSame, kNegated, kRegrouped, kDifferent };
 
 // negated_next: the fresh item right after the number is a negation.
 Match match(const unsigned char *former, const unsigned char *fresh, bool negated_next) {
-    char old_text[kNumberText], new_text[kNumberText];
+    char old_text[kNumberTextSize], new_text[kNumberTextSize];
     number_text(former, old_text);
     number_text(fresh, new_text);
     if (std::strcmp(old_text, new_text) == 0) return Match::kSame;
@@ -76,8 +47,8 @@ Match match(const unsigned char *former, const unsigned char *fresh, bool negate
 // The real item at former with its sign bit flipped: -x exactly, -0.0 and
 // 0.0 included.
 void put_negated_real(const unsigned char *former, unsigned char *out) {
-    std::memcpy(out, former, kRealItem);
-    out[kRealItem - 1] ^= kSignBit;  // the sign is the top bit of the last byte
+    std::memcpy(out, former, kRealItemSize);
+    out[kRealItemSize - 1] ^= kSignBit;  // the sign is the top bit of the last byte
 }
 
 bool is_reference(unsigned op) { return op == kCell || op == kRange; }
@@ -90,9 +61,9 @@ struct Area {
 };
 Area area(const unsigned char *item, int col, int row) {
     const unsigned char *w = item + 1;
-    const unsigned char *last = *item == kRange ? w + 4 : w;
-    return {resolve_column(get_u16(w), col), resolve_row(get_u16(w + 2), row), resolve_column(get_u16(last), col),
-            resolve_row(get_u16(last + 2), row)};
+    const unsigned char *last = *item == kRange ? w + kCellBytes : w;
+    return {resolve_column(get_u16(w), col), resolve_row(get_u16(w + kReferenceWordBytes), row),
+            resolve_column(get_u16(last), col), resolve_row(get_u16(last + kReferenceWordBytes), row)};
 }
 
 class Walker {
@@ -102,7 +73,7 @@ public:
     // invalid item (then bad() is true).
     const unsigned char *next(int32_t &size) {
         if (p_ >= end_ || *p_ == kEnd) return nullptr;
-        size = item_size(p_, end_);
+        size = read_item(p_, end_).size;
         if (size == 0) {
             bad_ = true;
             return nullptr;
@@ -129,7 +100,7 @@ int32_t carry_constants(const unsigned char *former, int32_t former_len, const u
     int32_t n = 0;
     const unsigned char *item;
     int32_t size;
-    unsigned char negated[kRealItem];
+    unsigned char negated[kRealItemSize];
     auto put = [&](const unsigned char *bytes, int32_t count) {
         if (n + count > cap) return false;
         std::memcpy(out + n, bytes, static_cast<std::size_t>(count));
@@ -153,7 +124,7 @@ int32_t carry_constants(const unsigned char *former, int32_t former_len, const u
                 if (*old_item == kReal) {
                     put_negated_real(old_item, negated);
                     item = negated;
-                    size = kRealItem;
+                    size = kRealItemSize;
                 }
                 if (!put(item, size)) return kCodeTooLong;
                 item = new_items.next(size);  // the negation, which the former code did not hold

@@ -17,38 +17,26 @@
 #include "convert/rewrite_text.h"
 #include "formula/code_tables.h"
 #include "formula/decoder.h"
+#include "names/names.h"
 #include "wks/bytes.h"
+#include "wks/layout.h"
 
 #include <cstring>
 
 namespace wks::convert {
 namespace {
 
-// Body offsets of a formula record in the ORX cell layout.
-constexpr int kColumn = 12;
-constexpr int kRow = 14;
-constexpr int kValue = 16;
-constexpr int kCodeLength = 24;
-constexpr int kCode = 26;
-
 constexpr int kDecodedSize = 2048;    // the decoder may write 2047 characters with the NUL
 constexpr int kRewrittenSize = 4096;
 constexpr int kLongestWk1Text = 255;  // longer texts are not taken into WK1 files
-constexpr int kCompileSize = 2048;    // 2-byte length prefix and up to 2046 code bytes
-constexpr int kMaxCode = kCompileSize - 2;
-
-constexpr int16_t kBadCode = 15;       // "Bad function name": the record holds no decodable code
-constexpr int16_t kTextOverflow = 13;  // "Output buffer exhausted": the rewritten text does not fit
-constexpr int16_t kConstantsLost = 12; // "Real is too long, or has invalid format"
-constexpr int16_t kCodeOverflow = 16;  // "Out of space in output buffer"
-constexpr int16_t kNoTextForm = 22;    // "Unimplemented operator or function": a negative
-                                       // constant that text cannot keep on its own
+constexpr int kMaxCode = kFormulaCodeBuffer - kCodeLengthSize;
 
 // Appended to the copy of a formula's code before decoding, so that code
 // with no end item within its length stops here: an item that reaches into
 // the pad meets an end item within its first nine bytes, a string meets the
 // NUL and then an end item.
-constexpr unsigned char kPad[] = {3, 3, 3, 3, 3, 3, 3, 3, 3, 0, 3};
+constexpr unsigned char kEnd = formula::kEnd;
+constexpr unsigned char kPad[] = {kEnd, kEnd, kEnd, kEnd, kEnd, kEnd, kEnd, kEnd, kEnd, 0, kEnd};
 
 char g_decoded[kDecodedSize];
 char g_rewritten[kRewrittenSize];
@@ -58,8 +46,8 @@ uint32_t g_long_texts = 0;  // texts the length guard met, ever: lets a caller s
 bool holds_code(const WKS_RECORD &rec) {
     if (get_u16(rec.type) != WKS_FORMULA) return false;
     const int length = get_u16(rec.length);
-    const int code_length = get_i16(rec.body + kCodeLength);
-    return length <= WKS_BODY_SIZE && code_length >= 1 && kCode + code_length <= length;
+    const int code_length = get_i16(rec.body + kOrxCodeLength);
+    return length <= WKS_BODY_SIZE && code_length >= 1 && kOrxCode + code_length <= length;
 }
 
 int16_t shown(int16_t code) { return wkserr(code); }
@@ -72,49 +60,48 @@ bool on_sheet(int16_t col, int16_t row) {
 
 }  // namespace
 
-int32_t file_number(const WKS *h) {
-    return static_cast<int32_t>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)));
-}
-
 int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, WKS *owner, Direction direction) {
-    if (!holds_code(rec)) return shown(kBadCode);
-    const int16_t col = get_i16(rec.body + kColumn);
-    const int16_t row = get_i16(rec.body + kRow);
-    const int code_length = get_i16(rec.body + kCodeLength);
-    if (!on_sheet(col, row)) return shown(kBadCode);
+    if (!holds_code(rec)) return shown(WKS_E_BAD_FUNCTION);
+    const int16_t col = get_i16(rec.body + kOrxColumn);
+    const int16_t row = get_i16(rec.body + kOrxRow);
+    const int code_length = get_i16(rec.body + kOrxCodeLength);
+    if (!on_sheet(col, row)) return shown(WKS_E_BAD_FUNCTION);
 
-    unsigned char former[2 + WKS_BODY_SIZE + sizeof kPad];
-    std::memcpy(former, rec.body + kCodeLength, 2 + static_cast<std::size_t>(code_length));
-    std::memcpy(former + 2 + code_length, kPad, sizeof kPad);
+    unsigned char former[kCodeLengthSize + WKS_BODY_SIZE + sizeof kPad];
+    std::memcpy(former, rec.body + kOrxCodeLength, kCodeLengthSize + static_cast<std::size_t>(code_length));
+    std::memcpy(former + kCodeLengthSize + code_length, kPad, sizeof kPad);
     int16_t code = formula::decode_formula(file, col, row, former, g_decoded, kDecodedSize - 1);
     if (code != 0) return shown(code);
 
     const int32_t length = direction == Direction::kWk1ToOrx
                                ? rewrite_wk1_to_orx(g_decoded, g_rewritten, sizeof g_rewritten)
                                : rewrite_orx_to_wk1(g_decoded, g_rewritten, sizeof g_rewritten);
-    if (length < 0) return shown(kTextOverflow);
+    if (length < 0) return shown(WKS_E_OUTPUT_EXHAUSTED);
     const bool unchanged = std::strcmp(g_decoded, g_rewritten) == 0;
     if (direction == Direction::kOrxToWk1 && length > kLongestWk1Text) {
         // Too long for a WK1 file.  Compiling a cut text would silently
         // change the formula: it stays as it is, and the flag tells.
         g_text_cut = true;
         ++g_long_texts;
-        return unchanged ? 0 : kTextTooLong;
+        return unchanged ? 0 : WKS_E_FORMULA_SIZE;
     }
     if (unchanged) return 0;
 
-    unsigned char fresh[kCompileSize];
-    code = wksfe(file, col, row, g_rewritten, fresh, kCompileSize);
+    unsigned char fresh[kFormulaCodeBuffer];
+    code = wksfe(file, col, row, g_rewritten, fresh, kFormulaCodeBuffer);
     if (code != 0) {
         if (owner) owner->error = code;  // a packed field: never through a pointer
         return shown(code);
     }
-    unsigned char merged[kCompileSize];  // length word, then the code
-    const int32_t merged_length =
-        carry_constants(former + 2, code_length, fresh + 2, get_i16(fresh), col, row, merged + 2, kMaxCode);
-    if (merged_length == kConstantsDiffer) return shown(kConstantsLost);
-    if (merged_length == kRegrouped) return shown(kNoTextForm);
-    if (merged_length < 0 || kCode + merged_length > room) return shown(kCodeOverflow);
+    unsigned char merged[kFormulaCodeBuffer];  // length word, then the code
+    const int32_t merged_length = carry_constants(former + kCodeLengthSize, code_length, fresh + kCodeLengthSize,
+                                                  get_i16(fresh), col, row, merged + kCodeLengthSize, kMaxCode);
+    // A constant that would not come back the same is "Real is too long, or
+    // has invalid format"; other items regrouped, "Unimplemented operator or
+    // function": text cannot keep them as they were.
+    if (merged_length == kConstantsDiffer) return shown(WKS_E_BAD_REAL);
+    if (merged_length == kRegrouped) return shown(WKS_E_UNIMPLEMENTED);
+    if (merged_length < 0 || kOrxCode + merged_length > room) return shown(WKS_E_CODE_SPACE);
     put_u16(merged, static_cast<uint16_t>(merged_length));
 
     // The new code must decode where it stands (its text is the rewritten
@@ -122,9 +109,9 @@ int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, WKS *owner,
     code = formula::decode_formula(file, col, row, merged, g_rewritten, kRewrittenSize);
     if (code != 0) return shown(code);
 
-    put_u16(rec.length, static_cast<uint16_t>(kCode + merged_length));
-    put_f64(rec.body + kValue, 0.0);
-    std::memcpy(rec.body + kCodeLength, merged, 2 + static_cast<std::size_t>(merged_length));
+    put_u16(rec.length, static_cast<uint16_t>(kOrxCode + merged_length));
+    put_f64(rec.body + kOrxValue, 0.0);
+    std::memcpy(rec.body + kOrxCodeLength, merged, kCodeLengthSize + static_cast<std::size_t>(merged_length));
     return 0;
 }
 
@@ -136,7 +123,10 @@ bool take_text_cut() {
 
 uint32_t long_texts() { return g_long_texts; }
 
-void reset_rewrite_state() { g_text_cut = false; }
+void reset_rewrite_state() {
+    g_text_cut = false;
+    g_long_texts = 0;
+}
 
 }  // namespace wks::convert
 
@@ -159,13 +149,13 @@ int32_t room_of(const WKS *h) {
 extern "C" {
 
 int16_t modify_formula_wk12orx(WKS *h) {
-    if (!h) return kBadCode;
-    return rewrite_formula(h->rec, room_of(h), file_number(h), h, Direction::kWk1ToOrx);
+    if (!h) return WKS_E_BAD_FUNCTION;
+    return rewrite_formula(h->rec, room_of(h), wks::names::file_number_of(h), h, Direction::kWk1ToOrx);
 }
 
 int16_t modify_formula_orx2wk1(WKS *h) {
-    if (!h) return kBadCode;
-    return rewrite_formula(h->rec, room_of(h), file_number(h), h, Direction::kOrxToWk1);
+    if (!h) return WKS_E_BAD_FUNCTION;
+    return rewrite_formula(h->rec, room_of(h), wks::names::file_number_of(h), h, Direction::kOrxToWk1);
 }
 
 }

@@ -10,6 +10,7 @@
  * NUL; writes stop at the destination's end (TextCursor::put).  Nothing
  * here allocates.
  */
+#define WKS_FORMULA_INTERNALS
 #include "convert/rewrite_text.h"
 
 #include "platform/platform.h"

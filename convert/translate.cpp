@@ -15,12 +15,9 @@
 namespace wks {
 namespace {
 
-constexpr int kHeaderBytes = 4;             // record type + record length
-constexpr int kWk1PositionBytes = 5;        // format byte, column, row
-constexpr int kOrxPositionBytes = kOrxCellPrefix + kWk1PositionBytes;  // 16
-constexpr int kValueBlock = WKS_BODY_SIZE - kOrxPositionBytes;         // 2062, moved whole
-constexpr int kLongestWk1Cell = WKS_BODY_SIZE - kOrxCellPrefix;        // 2067
-constexpr unsigned char kPrefixLastByte = 2;
+constexpr int kOrxPositionBytes = WKS_ORX_CELL_PREFIX + kCellPositionSize;
+constexpr int kValueBlock = WKS_BODY_SIZE - kOrxPositionBytes;        // 2062, moved whole
+constexpr int kLongestWk1Cell = WKS_BODY_SIZE - WKS_ORX_CELL_PREFIX;  // 2067
 
 constexpr int32_t kRefused = 1;
 
@@ -32,9 +29,9 @@ bool is_translated(const unsigned char *rec) {
 }
 
 int32_t copy_whole(const unsigned char *src, unsigned char *dst) {
-    const uint16_t length = get_u16(src + 2);
+    const uint16_t length = get_u16(src + kRecordLengthOffset);
     if (length > WKS_BODY_SIZE) return kRefused;
-    std::memmove(dst, src, static_cast<std::size_t>(length) + kHeaderBytes);
+    std::memmove(dst, src, static_cast<std::size_t>(length) + kRecordHeaderSize);
     return 0;
 }
 
@@ -48,36 +45,36 @@ extern "C" {
 int32_t wk1_rec_to_orx_rec(const unsigned char *src, unsigned char *dst) {
     if (!src || !dst) return kRefused;
     if (!is_translated(src)) return copy_whole(src, dst);
-    const uint16_t length = get_u16(src + 2);
-    if (length < kWk1PositionBytes || length > kLongestWk1Cell) return kRefused;
+    const uint16_t length = get_u16(src + kRecordLengthOffset);
+    if (length < kCellPositionSize || length > kLongestWk1Cell) return kRefused;
 
     // The value block first: src and dst may be one buffer, and the block
     // moves towards the end.
-    std::memmove(dst + kHeaderBytes + kOrxPositionBytes, src + kHeaderBytes + kWk1PositionBytes, kValueBlock);
-    unsigned char position[kWk1PositionBytes];
-    std::memcpy(position, src + kHeaderBytes, kWk1PositionBytes);
+    std::memmove(dst + kRecordHeaderSize + kOrxPositionBytes, src + kRecordHeaderSize + kCellPositionSize, kValueBlock);
+    unsigned char position[kCellPositionSize];
+    std::memcpy(position, src + kRecordHeaderSize, kCellPositionSize);
     put_u16(dst, get_u16(src));
-    put_u16(dst + 2, static_cast<uint16_t>(length + kOrxCellPrefix));
-    unsigned char *body = dst + kHeaderBytes;
-    std::memset(body, 0, kOrxCellPrefix - 1);
-    body[kOrxCellPrefix - 1] = kPrefixLastByte;
-    std::memcpy(body + kOrxCellPrefix, position, kWk1PositionBytes);
+    put_u16(dst + kRecordLengthOffset, static_cast<uint16_t>(length + WKS_ORX_CELL_PREFIX));
+    unsigned char *body = dst + kRecordHeaderSize;
+    std::memset(body, 0, WKS_ORX_CELL_PREFIX - 1);
+    body[WKS_ORX_CELL_PREFIX - 1] = WKS_ORX_PREFIX_MARK;
+    std::memcpy(body + WKS_ORX_CELL_PREFIX, position, kCellPositionSize);
     return 0;
 }
 
 int32_t orx_rec_to_wk1_rec(const unsigned char *src, unsigned char *dst) {
     if (!src || !dst) return kRefused;
     if (!is_translated(src)) return copy_whole(src, dst);
-    const uint16_t length = get_u16(src + 2);
+    const uint16_t length = get_u16(src + kRecordLengthOffset);
     if (length < kOrxPositionBytes || length > WKS_BODY_SIZE) return kRefused;
 
     const uint16_t type = get_u16(src);
-    unsigned char position[kWk1PositionBytes];
-    std::memcpy(position, src + kHeaderBytes + kOrxCellPrefix, kWk1PositionBytes);
-    std::memmove(dst + kHeaderBytes + kWk1PositionBytes, src + kHeaderBytes + kOrxPositionBytes, kValueBlock);
+    unsigned char position[kCellPositionSize];
+    std::memcpy(position, src + kRecordHeaderSize + WKS_ORX_CELL_PREFIX, kCellPositionSize);
+    std::memmove(dst + kRecordHeaderSize + kCellPositionSize, src + kRecordHeaderSize + kOrxPositionBytes, kValueBlock);
     put_u16(dst, type);
-    put_u16(dst + 2, static_cast<uint16_t>(length - kOrxCellPrefix));
-    std::memcpy(dst + kHeaderBytes, position, kWk1PositionBytes);
+    put_u16(dst + kRecordLengthOffset, static_cast<uint16_t>(length - WKS_ORX_CELL_PREFIX));
+    std::memcpy(dst + kRecordHeaderSize, position, kCellPositionSize);
     return 0;
 }
 

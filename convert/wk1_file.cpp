@@ -5,11 +5,9 @@
  *
  * Framing, read-ahead and error reporting are the record stream's own
  * (wks/stream.h); the only WK1 differences are the missing header block,
- * the BOF version chosen by a ".WK1" extension and the body offset of a
- * cell's column and row.  Nothing here allocates.
+ * the BOF version chosen by a ".WK1" extension and the cell layout.
+ * Nothing here allocates.
  */
-#include "convert/wk1_file.h"
-
 #include "platform/platform.h"
 #include "wks/header.h"
 #include "wks/stream.h"
@@ -18,11 +16,6 @@
 
 namespace wks::convert {
 namespace {
-
-constexpr int16_t kOpenError = 38;
-constexpr int16_t kWriteError = 32;
-
-bool is_empty(const char *path) { return path == nullptr || path[0] == '\0'; }
 
 WKS *open_read(WKS *h, const char *path) {
     h->fd = plat::open(path, plat::kRead);
@@ -37,10 +30,9 @@ WKS *open_read(WKS *h, const char *path) {
 }
 
 WKS *open_create(WKS *h, const char *path) {
-    plat::remove(path);
-    const int32_t fd = plat::open(path, plat::kCreateWrite, plat::kPermReadWrite);
+    const int32_t fd = replace_file(path, plat::kCreateWrite);
     if (fd < 0) {
-        wkserr(set_error(h, kOpenError));
+        wkserr(set_error(h, WKS_E_OPEN));
         return nullptr;
     }
     if (!start_stream(h, fd, Layout::kWk1, has_extension(path, ".WK1") ? kVersion1030 : kVersion1028)) {
@@ -51,23 +43,6 @@ WKS *open_create(WKS *h, const char *path) {
 }
 
 }  // namespace
-
-WKS *start_stream(WKS *h, int32_t fd, Layout layout, uint16_t version) {
-    h->fd = fd;
-    h->mode = 'w';
-    h->last_col = 0;
-    h->last_row = 0;
-    h->carried = 0;
-    if (layout == Layout::kOrx && save_header(fd) == header::kSaveFailed) {
-        wkserr(set_error(h, kWriteError));
-        return nullptr;
-    }
-    put_bof(h, version);
-    if (write_record(h) != 0) return nullptr;
-    set_error(h, 0);
-    return h;
-}
-
 }  // namespace wks::convert
 
 using namespace wks;
@@ -77,15 +52,13 @@ extern "C" {
 
 WKS *wksopen_wk1(WKS *h, const char *read_path, const char *create_path) {
     if (!h) return nullptr;
-    h->last_col = 0;
-    h->last_row = 0;
-    h->carried = 0;
+    reset_position(h);
     const bool no_read = is_empty(read_path), no_create = is_empty(create_path);
     if (no_read == no_create) return nullptr;  // both given, or neither
     return no_create ? open_read(h, read_path) : open_create(h, create_path);
 }
 
-int16_t wksnextr_wk1(WKS *h) { return read_record(h, kWk1CellColumn); }
+int16_t wksnextr_wk1(WKS *h) { return read_record(h, Layout::kWk1); }
 
 int16_t wkswrec_wk1(WKS *h) { return write_record(h); }
 

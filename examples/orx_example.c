@@ -10,18 +10,24 @@
 #include <stdio.h>
 #include <string.h>
 
-/* Puts an ORX cell record in the handle: 11 prefix bytes, format, column,
- * row, then the value bytes. */
+/* Puts an ORX cell record in the handle: the ORX cell prefix, then the
+ * WK1 cell (format, column, row, value bytes). */
 static void put_cell(WKS *h, int type, int col, int row, const unsigned char *value, int size)
 {
-    memset(h->rec.body, 0, 11);
-    h->rec.body[10] = 2;
-    h->rec.body[11] = 0xFF;  /* format byte: default */
-    wksni(h->rec.body + 12, (int16_t)col);
-    wksni(h->rec.body + 14, (int16_t)row);
-    memcpy(h->rec.body + 16, value, (size_t)size);
+    memset(h->rec.body, 0, WKS_ORX_CELL_PREFIX - 1);
+    h->rec.body[WKS_ORX_CELL_PREFIX - 1] = WKS_ORX_PREFIX_MARK;
+    h->rec.body[WKS_ORX_CELL(WKS_CELL_FORMAT)] = 0xFF;  /* format byte: default */
+    wksni(h->rec.body + WKS_ORX_CELL(WKS_CELL_COLUMN), (int16_t)col);
+    wksni(h->rec.body + WKS_ORX_CELL(WKS_CELL_ROW), (int16_t)row);
+    memcpy(h->rec.body + WKS_ORX_CELL(WKS_CELL_VALUE), value, (size_t)size);
     wksni(h->rec.type, (int16_t)type);
-    wksni(h->rec.length, (int16_t)(16 + size));
+    wksni(h->rec.length, (int16_t)(WKS_ORX_CELL(WKS_CELL_VALUE) + size));
+}
+
+/* The little-endian 16-bit field at p. */
+static int field16(const unsigned char *p)
+{
+    return (int16_t)(p[0] | (p[1] << 8));
 }
 
 static int write_sheet(const char *path)
@@ -67,17 +73,17 @@ static int read_sheet(const char *path)
         return 1;
     }
     if (GetOrxHeader(header)) printf("header block: \"%s\"\n", (const char *)header);
-    printf("BOF version %d\n", h.rec.body[0] | (h.rec.body[1] << 8));
+    printf("BOF version %d\n", field16(h.rec.body));
     while ((rc = wksnextc(&h)) == 0) {
-        const unsigned char *b = h.rec.body;
-        int type = h.rec.type[0] | (h.rec.type[1] << 8);
-        int col = b[12] | (b[13] << 8), row = b[14] | (b[15] << 8);
+        const unsigned char *cell = h.rec.body + WKS_ORX_CELL_PREFIX;  /* the WKS_CELL_* fields */
+        const unsigned char *value = cell + WKS_CELL_VALUE;
+        int type = field16(h.rec.type);
         char name[4];
-        column_name(col, name);
-        printf("%s%d: ", name, row + 1);
-        if (type == WKS_INTEGER) printf("integer %d\n", (int16_t)(b[16] | (b[17] << 8)));
-        else if (type == WKS_NUMBER) printf("number %g\n", wksid(b + 16));
-        else if (type == WKS_LABEL) printf("label %s\n", (const char *)b + 16);
+        column_name(field16(cell + WKS_CELL_COLUMN), name);
+        printf("%s%d: ", name, field16(cell + WKS_CELL_ROW) + 1);
+        if (type == WKS_INTEGER) printf("integer %d\n", field16(value));
+        else if (type == WKS_NUMBER) printf("number %g\n", wksid(value));
+        else if (type == WKS_LABEL) printf("label %s\n", (const char *)value);
         else printf("cell of type %d\n", type);
     }
     wksclose(&h);

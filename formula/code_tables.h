@@ -1,9 +1,9 @@
 /*
- * The definition of formula code shared by the compiler and the decoder:
- * opcodes, the function table in both of its orders (by name for the lexer,
- * by opcode for the decoder) and the decoder's operator table.  All of it is
- * constant data; the consistency of the two function orders is checked at
- * compile time below.
+ * The definition of formula code, for everything that writes, reads or
+ * walks it (compiler, decoder, rewriting, calculation): opcodes, the size of
+ * each item, the one reader of items, the function table (by opcode, with
+ * its by-name index built from it at compile time) and the decoder's
+ * operator table.  All of it is constant data.
  *
  * Formula code: a 16-bit little-endian code length, then code items in
  * reverse Polish order ending with kEnd.  An item is an opcode byte and the
@@ -12,7 +12,10 @@
 #ifndef WKS_FORMULA_CODE_TABLES_H
 #define WKS_FORMULA_CODE_TABLES_H
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace wks::formula {
 
@@ -50,6 +53,18 @@ constexpr int kFunctionCount = kLastFunction - kFirstFunction + 1;  // 91
 constexpr uint8_t kVariableArgs = 255;  // argument count of a function followed by a count byte
 constexpr int kMaxFunctionName = 19;    // characters, "@" included
 
+// Operand bytes, and the sizes of whole items (opcode and operand bytes).
+constexpr int kRealBytes = 8;
+constexpr int kReferenceWordBytes = 2;
+constexpr int kCellBytes = 2 * kReferenceWordBytes;   // column word, row word
+constexpr int kRangeBytes = 2 * kCellBytes;           // first cell, last cell
+constexpr int kIntegerBytes = 2;
+constexpr int kRealItemSize = 1 + kRealBytes;
+constexpr int kCellItemSize = 1 + kCellBytes;
+constexpr int kRangeItemSize = 1 + kRangeBytes;
+constexpr int kIntegerItemSize = 1 + kIntegerBytes;
+constexpr int kVariableCallSize = 2;  // opcode, count byte
+
 // Reference words: bit 15 marks a relative word whose bits 13..0 hold a
 // 14-bit two's-complement offset from the formula's own cell.
 constexpr uint16_t kRelativeBit = 0x8000;
@@ -58,19 +73,14 @@ constexpr uint16_t kOffsetSignBit = 0x2000;
 constexpr int kColumns = 256;
 constexpr int kRows = 8192;
 
-struct Function {
-    const char *name;  // as written in formula text, e.g. "@SUM"
-    uint8_t opcode;
+// A row of the function table: the text that opens a call, and the
+// argument count.
+struct CallText {
+    const char *open;  // the name with "(", e.g. "@SUM("
     uint8_t argc;      // 0..4, or kVariableArgs
 };
 
-// The decoder's row: the text that opens a call, and the argument count.
-struct CallText {
-    const char *open;  // the name with "(", e.g. "@SUM("
-    uint8_t argc;
-};
-
-// Rows by opcode: row index = opcode - kFirstFunction.
+// The function table, by opcode: row index = opcode - kFirstFunction.
 inline constexpr CallText kFunctionsByOpcode[kFunctionCount] = {
     {"@NA(", 0},        {"@ERR(", 0},       {"@ABS(", 1},        {"@INT(", 1},
     {"@SQRT(", 1},      {"@LOG(", 1},       {"@LN(", 1},         {"@PI(", 0},
@@ -97,32 +107,62 @@ inline constexpr CallText kFunctionsByOpcode[kFunctionCount] = {
     {"@SLN(", 3},       {"@SYD(", 4},       {"@DDB(", 4},
 };
 
-// The same rows in ascending byte order of their names, for binary search.
-inline constexpr Function kFunctionsByName[kFunctionCount] = {
-    {"@@", 115, 1},         {"@ABS", 33, 1},        {"@ACOS", 45, 1},       {"@APP", 114, 1},
-    {"@ASIN", 44, 1},       {"@ATAN", 43, 1},       {"@ATAN2", 42, 2},      {"@AVG", 81, 255},
-    {"@CELL", 108, 2},      {"@CELLPOINTER", 79, 1}, {"@CHAR", 74, 1},      {"@CHOOSE", 48, 255},
-    {"@CLEAN", 110, 1},     {"@CODE", 75, 1},       {"@COLS", 99, 1},       {"@COS", 40, 1},
-    {"@COUNT", 82, 255},    {"@CTERM", 118, 3},     {"@DATE", 54, 3},       {"@DATEVALUE", 77, 1},
-    {"@DAVG", 92, 3},       {"@DAY", 60, 1},        {"@DCOUNT", 93, 3},     {"@DDB", 121, 4},
-    {"@DMAX", 95, 3},       {"@DMIN", 94, 3},       {"@DSTD", 97, 3},       {"@DSUM", 91, 3},
-    {"@DVAR", 96, 3},       {"@ERR", 32, 0},        {"@EXACT", 113, 2},     {"@EXP", 46, 1},
-    {"@FALSE", 51, 0},      {"@FIND", 76, 3},       {"@FV", 58, 3},         {"@HLOOKUP", 90, 3},
-    {"@HOUR", 65, 1},       {"@IF", 59, 3},         {"@INDEX", 98, 3},      {"@INT", 34, 1},
-    {"@IRR", 89, 2},        {"@ISERR", 50, 1},      {"@ISNA", 49, 1},       {"@ISNUMBER", 68, 1},
-    {"@ISSTRING", 69, 1},   {"@LEFT", 104, 2},      {"@LENGTH", 70, 1},     {"@LN", 37, 1},
-    {"@LOG", 36, 1},        {"@LOWER", 103, 1},     {"@MAX", 84, 255},      {"@MID", 73, 3},
-    {"@MIN", 83, 255},      {"@MINUTE", 66, 1},     {"@MOD", 47, 2},        {"@MONTH", 61, 1},
-    {"@N", 112, 1},         {"@NA", 31, 0},         {"@NOW", 55, 0},        {"@NPV", 86, 2},
-    {"@PI", 38, 0},         {"@PMT", 56, 3},        {"@PROPER", 107, 1},    {"@PV", 57, 3},
-    {"@RAND", 53, 0},       {"@RATE", 116, 3},      {"@REPEAT", 101, 2},    {"@REPLACE", 106, 4},
-    {"@RIGHT", 105, 2},     {"@ROUND", 63, 2},      {"@ROWS", 100, 1},      {"@S", 111, 1},
-    {"@SECOND", 67, 1},     {"@SIN", 39, 1},        {"@SLN", 119, 3},       {"@SQRT", 35, 1},
-    {"@STD", 88, 255},      {"@STRING", 72, 2},     {"@SUM", 80, 255},      {"@SYD", 120, 4},
-    {"@TAN", 41, 1},        {"@TERM", 117, 3},      {"@TIME", 64, 3},       {"@TIMEVALUE", 78, 1},
-    {"@TRIM", 109, 1},      {"@TRUE", 52, 0},       {"@UPPER", 102, 1},     {"@VALUE", 71, 1},
-    {"@VAR", 87, 255},      {"@VLOOKUP", 85, 3},    {"@YEAR", 62, 1},
-};
+constexpr bool is_function(unsigned op) { return op >= kFirstFunction && op <= kLastFunction; }
+constexpr const CallText &function_by_opcode(unsigned op) { return kFunctionsByOpcode[op - kFirstFunction]; }
+
+namespace detail {
+
+// <0, 0, >0 as the name `name` (NUL-terminated) compares with the name that
+// `open` holds before its "(", byte by byte.  Names hold letters, digits
+// and "@", all above "(", so the order is that of the names themselves.
+constexpr int compare_name(const char *name, const char *open) {
+    while (*name && *name == *open) ++name, ++open;
+    const int o = *open == '(' ? 0 : static_cast<unsigned char>(*open);
+    return static_cast<unsigned char>(*name) - o;
+}
+
+constexpr int compare_open(const char *a, const char *b) {
+    while (*a == *b && *a != '(') ++a, ++b;
+    return static_cast<unsigned char>(*a) - static_cast<unsigned char>(*b);
+}
+
+constexpr std::array<uint8_t, kFunctionCount> opcodes_sorted_by_name() {
+    std::array<uint8_t, kFunctionCount> order{};
+    for (int i = 0; i < kFunctionCount; ++i) {
+        const auto op = static_cast<uint8_t>(kFirstFunction + i);
+        int j = i;
+        for (; j > 0 && compare_open(function_by_opcode(order[j - 1]).open, function_by_opcode(op).open) > 0; --j)
+            order[j] = order[j - 1];
+        order[j] = op;
+    }
+    return order;
+}
+
+}  // namespace detail
+
+// The opcodes in ascending byte order of their names, for binary search.
+inline constexpr std::array<uint8_t, kFunctionCount> kOpcodesByName = detail::opcodes_sorted_by_name();
+
+// The opcode of the function with this exact name ("@SUM"), or -1.
+constexpr int find_function(const char *name) {
+    int lo = 0, hi = kFunctionCount - 1;
+    while (lo <= hi) {
+        const int mid = (lo + hi) / 2;
+        const int c = detail::compare_name(name, function_by_opcode(kOpcodesByName[mid]).open);
+        if (c == 0) return kOpcodesByName[mid];
+        if (c < 0) hi = mid - 1;
+        else lo = mid + 1;
+    }
+    return -1;
+}
+
+// The opcode of a function named in the library's own tables; a name the
+// function table does not hold stops the compilation.
+constexpr uint8_t opcode_of(const char *name) {
+    const int op = find_function(name);
+    if (op < 0) throw "not in the function table";
+    return static_cast<uint8_t>(op);
+}
 
 // The decoder's texts per opcode 0..25; row 25 stands for every function
 // call, whose prefix is the function's own CallText::open.
@@ -142,20 +182,61 @@ inline constexpr OperatorTexts kOperatorTable[26] = {
     {"", "&", ""},     {nullptr, ",", ")"},
 };
 
-// The function with this exact name ("@SUM"), or null.  Binary search.
-const Function *find_function(const char *name);
+// --- items -------------------------------------------------------------------
 
-constexpr bool is_function(unsigned op) { return op >= kFirstFunction && op <= kLastFunction; }
-constexpr const CallText &function_by_opcode(unsigned op) { return kFunctionsByOpcode[op - kFirstFunction]; }
+// One item of formula code: its opcode, its size, and how many values it
+// takes (an operator's or a call's arguments).  Operands, calls without
+// arguments and the end item take none.
+struct Item {
+    uint8_t op;
+    int32_t size;  // opcode and operand bytes; 0: no valid item
+    int takes;
+};
+
+// The item at p, read no further than end (p < end).  An opcode that names
+// no item, and operand bytes (or a string's NUL) beyond end, give size 0.
+// kError is an item of size 1 that the decoder and the calculation refuse.
+inline Item read_item(const unsigned char *p, const unsigned char *end) {
+    const uint8_t op = *p;
+    const std::ptrdiff_t left = end - p;
+    Item item{op, 1, 0};
+    switch (op) {
+    case kReal: item.size = kRealItemSize; break;
+    case kCell: item.size = kCellItemSize; break;
+    case kRange: item.size = kRangeItemSize; break;
+    case kInteger: item.size = kIntegerItemSize; break;
+    case kString: {
+        const void *nul = std::memchr(p + 1, 0, static_cast<std::size_t>(left - 1));
+        if (!nul) return Item{op, 0, 0};
+        item.size = static_cast<int32_t>(static_cast<const unsigned char *>(nul) - p) + 1;
+        break;
+    }
+    case kEnd:
+    case kError: break;
+    case kParens:
+    case kNegate:
+    case kNot:
+    case kUnaryPlus: item.takes = 1; break;
+    default:
+        if ((op >= kAdd && op <= kOr) || op == kConcat) {
+            item.takes = 2;
+        } else if (!is_function(op)) {
+            return Item{op, 0, 0};
+        } else if (function_by_opcode(op).argc == kVariableArgs) {
+            if (left < kVariableCallSize) return Item{op, 0, 0};
+            item.size = kVariableCallSize;
+            item.takes = p[1];  // unsigned: 0..255 arguments
+        } else {
+            item.takes = function_by_opcode(op).argc;
+        }
+    }
+    if (item.size > left) item.size = 0;
+    return item;
+}
 
 // --- compile-time checks of the tables -----------------------------------
 
 namespace detail {
-
-constexpr int compare(const char *a, const char *b) {
-    while (*a && *a == *b) ++a, ++b;
-    return static_cast<unsigned char>(*a) - static_cast<unsigned char>(*b);
-}
 
 constexpr int length(const char *s) {
     int n = 0;
@@ -163,37 +244,33 @@ constexpr int length(const char *s) {
     return n;
 }
 
-// open == name + "("
-constexpr bool is_call_text_of(const char *open, const char *name) {
-    while (*name && *name == *open) ++name, ++open;
-    return *name == 0 && open[0] == '(' && open[1] == 0;
-}
-
-constexpr bool by_name_is_sorted() {
-    for (int i = 1; i < kFunctionCount; ++i)
-        if (compare(kFunctionsByName[i - 1].name, kFunctionsByName[i].name) >= 0) return false;
+constexpr bool rows_are_calls() {
+    for (const CallText &c : kFunctionsByOpcode) {
+        const int n = length(c.open);
+        if (c.open[0] != '@' || n - 1 > kMaxFunctionName || c.open[n - 1] != '(') return false;
+        for (int i = 1; i < n - 1; ++i)
+            if (c.open[i] == '(') return false;
+        if (!(c.argc <= 4 || c.argc == kVariableArgs)) return false;
+    }
     return true;
 }
 
-constexpr bool orders_agree() {
-    bool seen[kFunctionCount] = {};
-    for (const Function &f : kFunctionsByName) {
-        if (!is_function(f.opcode) || seen[f.opcode - kFirstFunction]) return false;
-        seen[f.opcode - kFirstFunction] = true;
-        const CallText &c = kFunctionsByOpcode[f.opcode - kFirstFunction];
-        if (c.argc != f.argc || !is_call_text_of(c.open, f.name)) return false;
-        if (f.name[0] != '@' || length(f.name) > kMaxFunctionName) return false;
-        if (!(f.argc <= 4 || f.argc == kVariableArgs)) return false;
-    }
+constexpr bool names_are_unique() {
+    for (int i = 1; i < kFunctionCount; ++i)
+        if (compare_open(function_by_opcode(kOpcodesByName[i - 1]).open,
+                         function_by_opcode(kOpcodesByName[i]).open) >= 0)
+            return false;
     return true;
 }
 
 }  // namespace detail
 
-static_assert(detail::by_name_is_sorted(), "function names must be in ascending byte order");
-static_assert(detail::orders_agree(), "each name row must match the opcode row at opcode - 31");
-static_assert(kFunctionsByOpcode[80 - kFirstFunction].argc == kVariableArgs, "@SUM is opcode 80");
-static_assert(detail::is_call_text_of(kFunctionsByOpcode[115 - kFirstFunction].open, "@@"), "@@ is opcode 115");
+static_assert(detail::rows_are_calls(), "every row opens a call: \"@NAME(\"");
+static_assert(detail::names_are_unique(), "no two functions share a name");
+static_assert(find_function("@SUM") == 80 && function_by_opcode(80).argc == kVariableArgs, "@SUM is opcode 80");
+static_assert(find_function("@@") == 115, "@@ is opcode 115");
+static_assert(find_function("@ATAN") == 43 && find_function("@ATAN2") == 42, "names that begin alike");
+static_assert(find_function("@SUMX") == -1 && find_function("@SU") == -1, "only whole names");
 
 }  // namespace wks::formula
 

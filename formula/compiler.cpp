@@ -11,21 +11,21 @@
  * wksfe, so no exception crosses the C interface, and wksfe frees any string
  * copy the lexer still holds on every path.
  */
+#define WKS_FORMULA_INTERNALS
 #include "formula/encoder.h"
 
 #include "formula/code_tables.h"
-#include "formula/error_codes.h"
 #include "formula/lexer.h"
 #include "names/names.h"
 #include "wks.h"
 #include "wks/bytes.h"
+#include "wks/layout.h"
 
 #include <cstring>
 
 namespace wks::formula {
 namespace {
 
-constexpr int32_t kLengthWordSize = 2;
 // The length word is a signed 16-bit count, so no code may be longer.
 constexpr int32_t kMaxCodeLength = 32767;
 // What the exported yyparse returns outside a compilation: not accepted.
@@ -49,7 +49,7 @@ void abort_compilation(int16_t code) { throw Abort{code}; }
 bool compiling() { return g_compiling; }
 
 void emit_byte(uint8_t byte) {
-    if (g_space <= 0) abort_compilation(kOutOfSpace);
+    if (g_space <= 0) abort_compilation(WKS_E_CODE_SPACE);
     --g_space;
     *g_out++ = byte;
 }
@@ -72,6 +72,7 @@ void emit_text(const char *text) {
 
 }  // namespace wks::formula
 
+using namespace wks;
 using namespace wks::formula;
 
 extern "C" {
@@ -80,24 +81,23 @@ int16_t wksfe(int32_t file, int16_t col, int16_t row, const char *text, unsigned
     set_pending_error(0);
     wks::names::set_current_file(file);
     set_formula_position(col, row);
-    if (!out || size < kLengthWordSize) return kOutOfSpace;  // not even room for the length word
+    if (!out || size < kCodeLengthSize) return WKS_E_CODE_SPACE;  // not even room for the length word
     wks::put_u16(out, 0);
-    if (!text) return kSyntaxError;
+    if (!text) return WKS_E_SYNTAX;
 
-    unsigned char *code = out + kLengthWordSize;
+    unsigned char *code = out + kCodeLengthSize;
     g_out = code;
-    g_space = size - kLengthWordSize < kMaxCodeLength ? size - kLengthWordSize : kMaxCodeLength;
+    g_space = size - kCodeLengthSize < kMaxCodeLength ? size - kCodeLengthSize : kMaxCodeLength;
     g_compiling = true;
-    init_lex();
-    resetlex(text);
+    attach_text(text);
 
     int16_t result;
     try {
-        result = yyparse() == 0 ? 0 : failure_code(kSyntaxError);
+        result = parse() == 0 ? 0 : failure_code(WKS_E_SYNTAX);
     } catch (const Abort &a) {
         result = failure_code(a.code);
     } catch (...) {
-        result = failure_code(kSyntaxError);  // nothing else throws; never let it escape
+        result = failure_code(WKS_E_SYNTAX);  // nothing else throws; never let it escape
     }
 
     auto length = static_cast<uint16_t>(g_out - code);
@@ -115,7 +115,7 @@ int32_t yyparse(void) {
 }
 
 void yyerror(const char *) {
-    if (g_compiling) abort_compilation(kSyntaxError);
+    if (g_compiling) abort_compilation(WKS_E_SYNTAX);
 }
 
 void emit(unsigned char byte) {

@@ -4,12 +4,13 @@
  * open, cursor + budget never points past the end of the caller's buffer as
  * the caller sized it; nothing is written when the budget is 0 or less.
  */
+#define WKS_FORMULA_INTERNALS
 #include "formula/decode_output.h"
 
+#include "formula/number_text.h"
 #include "wks.h"
 #include "wks/bytes.h"
 
-#include <charconv>
 #include <cstdio>
 
 namespace wks::formula {
@@ -45,7 +46,7 @@ void close_output() { g_out = Output{}; }
 bool output_is_open() { return g_out.open; }
 
 void put_char(char c) {
-    if (g_out.budget <= 0) decode_fail(kOutputFull);
+    if (g_out.budget <= 0) decode_fail(WKS_E_DECODE_SPACE);
     *g_out.cursor++ = c;
     --g_out.budget;
 }
@@ -54,12 +55,17 @@ void put_text(const char *text) {
     while (*text) put_char(*text++);
 }
 
-// The text "%d" gives, without a formatted-output call: every row number of a
-// decoded reference comes through here.
+// Every row number of a decoded reference comes through here: no
+// formatted-output call.
 void put_int(int value) {
-    char text[kFormattedMax];
-    const auto end = std::to_chars(text, text + sizeof text - 1, value).ptr;
-    *end = '\0';
+    char text[kNumberTextSize];
+    print_integer(value, text);
+    put_text(text);
+}
+
+void put_real(double value) {
+    char text[kNumberTextSize];
+    print_real(value, text);
     put_text(text);
 }
 

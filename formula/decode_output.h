@@ -19,11 +19,9 @@
 
 namespace wks::formula {
 
-// The decoder's error codes.
-constexpr int16_t kBadCode = 15;       // malformed formula code ("Bad function name")
-constexpr int16_t kOutputFull = 18;    // no room in the output for one more character
-constexpr int16_t kPendingFull = 19;   // pending-text stack overflow
-
+// What a failure carries to wksfr: WKS_E_BAD_FUNCTION for malformed code
+// (15, whose text is "Bad function name"), WKS_E_DECODE_SPACE when the
+// output is full, WKS_E_DECODE_DEPTH when the pending texts overflow.
 struct DecodeFailure {
     int16_t code;
 };
@@ -36,14 +34,15 @@ void open_output(char *out, int32_t size);
 void close_output();
 bool output_is_open();
 
-// Append to the open output; kOutputFull once the budget is spent.
+// Append to the open output; WKS_E_DECODE_SPACE once the budget is spent.
 void put_char(char c);
 void put_text(const char *text);
-void put_int(int value);  // "%d"
+void put_int(int value);      // as "%d" prints it
+void put_real(double value);  // as "%g" prints it (number_text.h)
 
 // Appends the text of the cell whose column and row reference words start
 // at words ("$B$7", "IV8192"), decoded against the base cell.  A reference
-// that decodes outside the sheet fails with kBadCode.
+// that decodes outside the sheet fails with WKS_E_BAD_FUNCTION.
 void put_cell(const unsigned char *words, int16_t base_col, int16_t base_row);
 
 }  // namespace wks::formula

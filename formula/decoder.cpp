@@ -20,27 +20,18 @@
 #include "formula/code_tables.h"
 #include "formula/decode_output.h"
 #include "formula/decoder.h"
+#include "formula/reference_words.h"
 #include "names/names.h"
 
 #include "wks.h"
 #include "wks/bytes.h"
-
-#include <charconv>
+#include "wks/layout.h"
 
 namespace wks::formula {
 
 namespace {
 
-constexpr int kLengthPrefix = 2;
 constexpr int kPendingTexts = 64;
-constexpr int kNumberBuffer = 32;
-constexpr int kRealDigits = 6;  // significant digits of a real, as "%lg" prints it
-
-constexpr int kRealBytes = 8;
-constexpr int kReferenceWordBytes = 2;
-constexpr int kCellBytes = 2 * kReferenceWordBytes;
-constexpr int kRangeBytes = 4 * kReferenceWordBytes;
-constexpr int kIntegerBytes = 2;
 
 // Formula code items, bounded by the code length.
 struct Code {
@@ -48,58 +39,14 @@ struct Code {
     int32_t length;
 };
 
-enum class Kind { End, Operand, Operator };
-
-struct Item {
-    Kind kind;
-    uint8_t op;
-    int32_t size;   // opcode and operand bytes
-    int takes;      // values an operator takes
-};
-
-Item operand(uint8_t op, int32_t operand_bytes) { return {Kind::Operand, op, 1 + operand_bytes, 0}; }
-Item taking(uint8_t op, int32_t size, int takes) { return {Kind::Operator, op, size, takes}; }
-
-int32_t string_operand_bytes(const Code &code, int32_t pos) {
-    for (int32_t i = pos + 1; i < code.length; ++i)
-        if (code.items[i] == 0) return i - pos;
-    decode_fail(kBadCode);
-}
-
-Item function_item(const Code &code, int32_t pos, uint8_t op) {
-    uint8_t argc = function_by_opcode(op).argc;
-    int32_t size = 1;
-    if (argc == kVariableArgs) {
-        if (pos + 1 >= code.length) decode_fail(kBadCode);
-        argc = code.items[pos + 1];  // unsigned: 0..255 arguments
-        size = 2;
-    }
-    return argc == 0 ? Item{Kind::Operand, op, size, 0} : taking(op, size, argc);
-}
+bool is_end(const Item &item) { return item.op == kEnd; }
+bool is_operand(const Item &item) { return item.takes == 0 && !is_end(item); }
 
 // The item at pos, with its operand bytes checked to lie inside the code.
 Item item_at(const Code &code, int32_t pos) {
-    if (pos >= code.length) decode_fail(kBadCode);  // no end item inside the length
-    uint8_t op = code.items[pos];
-    Item item;
-    switch (op) {
-    case kReal: item = operand(op, kRealBytes); break;
-    case kCell: item = operand(op, kCellBytes); break;
-    case kRange: item = operand(op, kRangeBytes); break;
-    case kEnd: item = {Kind::End, op, 1, 0}; break;
-    case kInteger: item = operand(op, kIntegerBytes); break;
-    case kString: item = operand(op, string_operand_bytes(code, pos)); break;
-    case kError: item = operand(op, 0); break;
-    case kParens:
-    case kNegate:
-    case kNot:
-    case kUnaryPlus: item = taking(op, 1, 1); break;
-    default:
-        if ((op >= kAdd && op <= kOr) || op == kConcat) item = taking(op, 1, 2);
-        else if (is_function(op)) item = function_item(code, pos, op);
-        else decode_fail(kBadCode);
-    }
-    if (item.size > code.length - pos) decode_fail(kBadCode);
+    if (pos >= code.length) decode_fail(WKS_E_BAD_FUNCTION);  // no end item inside the length
+    const Item item = read_item(code.items + pos, code.items + code.length);
+    if (item.size == 0) decode_fail(WKS_E_BAD_FUNCTION);
     return item;
 }
 
@@ -117,7 +64,7 @@ class PendingTexts {
 public:
     // A full stack refuses even an empty text; an empty text is never kept.
     void push(const char *text) {
-        if (count_ == kPendingTexts) decode_fail(kPendingFull);
+        if (count_ == kPendingTexts) decode_fail(WKS_E_DECODE_DEPTH);
         if (*text) texts_[count_++] = text;
     }
     void print_top_first() const {
@@ -135,8 +82,8 @@ void look_ahead(const Code &code, int32_t pos, PendingTexts &pending) {
     int depth = 0;  // values left after the operand's subtree, not yet taken
     for (;;) {
         Item item = item_at(code, pos);
-        if (item.kind == Kind::End) return;
-        if (item.kind == Kind::Operand) {
+        if (is_end(item)) return;
+        if (is_operand(item)) {
             ++depth;
         } else {
             depth -= item.takes - 1;
@@ -148,15 +95,6 @@ void look_ahead(const Code &code, int32_t pos, PendingTexts &pending) {
         }
         pos += item.size;
     }
-}
-
-void put_real(const unsigned char *p) {
-    char text[kNumberBuffer];
-    auto [end, ec] = std::to_chars(text, text + sizeof text - 1, get_f64(p), std::chars_format::general,
-                                   kRealDigits);
-    if (ec != std::errc()) decode_fail(kBadCode);
-    *end = '\0';
-    put_text(text);
 }
 
 void put_string(const unsigned char *p) {
@@ -179,20 +117,25 @@ struct Base {
     int16_t col, row;
 };
 
+// The coordinates of the cell whose column and row words start at words,
+// as makecabs and makerabs give them.
+uint16_t column_at(const unsigned char *words, Base base) {
+    return static_cast<uint16_t>(resolve_column(get_u16(words), base.col));
+}
+uint16_t row_at(const unsigned char *words, Base base) {
+    return static_cast<uint16_t>(resolve_row(get_u16(words + kReferenceWordBytes), base.row));
+}
+
 void put_cell_reference(const unsigned char *words, Base base) {
-    uint16_t c = makecabs(words, base.col);
-    uint16_t r = makerabs(words + kReferenceWordBytes, base.row);
+    const uint16_t c = column_at(words, base), r = row_at(words, base);
     if (const char *name = name_of(c, r, c, r)) return put_text(name);
     put_cell(words, base.col, base.row);
 }
 
 void put_range_reference(const unsigned char *words, Base base) {
     const unsigned char *last = words + kCellBytes;
-    uint16_t c1 = makecabs(words, base.col);
-    uint16_t r1 = makerabs(words + kReferenceWordBytes, base.row);
-    uint16_t c2 = makecabs(last, base.col);
-    uint16_t r2 = makerabs(last + kReferenceWordBytes, base.row);
-    if (const char *name = name_of(c1, r1, c2, r2)) return put_text(name);
+    const uint16_t c1 = column_at(words, base), r1 = row_at(words, base);
+    if (const char *name = name_of(c1, r1, column_at(last, base), row_at(last, base))) return put_text(name);
     put_cell(words, base.col, base.row);
     put_text("..");
     put_cell(last, base.col, base.row);
@@ -205,12 +148,12 @@ void put_operand(const Code &code, int32_t pos, const Item &item, Base base) {
 
     const unsigned char *bytes = code.items + pos + 1;
     switch (item.op) {
-    case kReal: put_real(bytes); break;
+    case kReal: put_real(get_f64(bytes)); break;
     case kCell: put_cell_reference(bytes, base); break;
     case kRange: put_range_reference(bytes, base); break;
     case kInteger: put_int(get_i16(bytes)); break;
     case kString: put_string(bytes); break;
-    case kError: decode_fail(kBadCode);
+    case kError: decode_fail(WKS_E_BAD_FUNCTION);
     default:  // a function that takes no values
         put_text(function_by_opcode(item.op).open);
         put_char(')');
@@ -218,27 +161,25 @@ void put_operand(const Code &code, int32_t pos, const Item &item, Base base) {
 }
 
 void decode(const unsigned char *code_with_length, Base base) {
-    if (!code_with_length) decode_fail(kBadCode);
-    Code code{code_with_length + kLengthPrefix, get_i16(code_with_length)};
-    if (code.length < 1) decode_fail(kBadCode);  // the length is a signed 16-bit count
+    if (!code_with_length) decode_fail(WKS_E_BAD_FUNCTION);
+    Code code{code_with_length + kCodeLengthSize, get_i16(code_with_length)};
+    if (code.length < 1) decode_fail(WKS_E_BAD_FUNCTION);  // the length is a signed 16-bit count
 
     int values = 0;  // left by the items so far and not yet taken
     for (int32_t pos = 0;;) {
         Item item = item_at(code, pos);
-        switch (item.kind) {
-        case Kind::End:
-            if (values > 1) decode_fail(kBadCode);
+        if (is_end(item)) {
+            if (values > 1) decode_fail(WKS_E_BAD_FUNCTION);
             put_char('\0');
             return;
-        case Kind::Operator:
-            if (values < item.takes) decode_fail(kBadCode);
-            values -= item.takes - 1;
-            put_text(postfix_text(item));
-            break;
-        case Kind::Operand:
+        }
+        if (is_operand(item)) {
             put_operand(code, pos, item, base);
             ++values;
-            break;
+        } else {
+            if (values < item.takes) decode_fail(WKS_E_BAD_FUNCTION);
+            values -= item.takes - 1;
+            put_text(postfix_text(item));
         }
         pos += item.size;
     }

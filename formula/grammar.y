@@ -12,15 +12,15 @@
  * (encoder.h); a wrong argument count makes the parser return 1.
  */
 
+%code requires {
+#include "formula/lexer.h"
+}
+
 %code top {
 #include "formula/code_tables.h"
 #include "formula/encoder.h"
-#include "formula/error_codes.h"
 #include "formula/lexer.h"
-#include "platform/platform.h"
-
-#include <initializer_list>
-#include <utility>
+#include "wks.h"
 }
 
 %code {
@@ -43,7 +43,7 @@ int formula_yylex() {
 }
 
 // Syntax errors and a full stack: the message is not shown.
-void formula_yyerror(const char *) { abort_compilation(kSyntaxError); }
+void formula_yyerror(const char *) { abort_compilation(WKS_E_SYNTAX); }
 
 void emit_words(const uint16_t *words, int n) {
     for (int i = 0; i < n; ++i) emit_word(words[i]);
@@ -60,14 +60,14 @@ bool emit_call(CallValue call) {
     emit_byte(static_cast<uint8_t>(call.opcode & 0xFF));
     if (call.declared == kVariableArgs) {
         if (call.actual > kMaxCountByte) {
-            set_pending_error(kWrongArgumentCount);
+            set_pending_error(WKS_E_ARGUMENT_COUNT);
             return false;
         }
         emit_byte(static_cast<uint8_t>(call.actual));
         return true;
     }
     if (call.actual != call.declared) {
-        set_pending_error(kWrongArgumentCount);
+        set_pending_error(WKS_E_ARGUMENT_COUNT);
         return false;
     }
     return true;
@@ -82,15 +82,15 @@ uint16_t count_argument(uint16_t count) {
 
 #define YYINITDEPTH kParserStackDepth
 #define YYMAXDEPTH kParserStackDepth
-#define YYMALLOC plat::alloc
-#define YYFREE plat::release
 }
 
 %define api.prefix {formula_yy}
+%define api.token.prefix {TOK_}
 %define api.value.type {wks::formula::Value}
 %expect 0
 
-/* Token numbers are shared with the lexer (lexer.h). */
+/* The one list of tokens: the lexer includes the header generated from it
+   (TOK_AND ...).  The numbers are those yylex has always returned. */
 %token AND 257 OR 258 NOT 259
 %token EQ 260 NE 261 LE 262 GE 263 GT 264 LT 265
 %token PLUS 266 MINUS 267 CONCAT 268 TIMES 269 DIVIDE 270
@@ -160,19 +160,5 @@ args    : args COMMA expr               { $$ = count_argument($1); }
         ;
 
 %%
-
-// The grammar's token numbers are the lexer's.
-static constexpr bool same_numbers(std::initializer_list<std::pair<int, int>> pairs) {
-    for (auto [grammar, lexer] : pairs)
-        if (grammar != lexer) return false;
-    return true;
-}
-static_assert(same_numbers({{AND, kAndToken}, {OR, kOrToken}, {NOT, kNotToken}, {EQ, kEqToken}, {NE, kNeToken},
-                            {LE, kLeToken}, {GE, kGeToken}, {GT, kGtToken}, {LT, kLtToken}, {PLUS, kPlusToken},
-                            {MINUS, kMinusToken}, {CONCAT, kConcatToken}, {TIMES, kTimesToken},
-                            {DIVIDE, kDivideToken}, {POWER, kPowerToken}, {INTEGER, kIntegerToken},
-                            {REAL, kRealToken}, {STRING, kStringToken}, {RANGE, kRangeToken}, {CELL, kCellToken},
-                            {FUNCTION, kFunctionToken}, {LPAREN, kLparenToken}, {RPAREN, kRparenToken},
-                            {COMMA, kCommaToken}, {LEXERROR, kLexError}}));
 
 int wks::formula::parse() { return formula_yyparse(); }

@@ -16,11 +16,13 @@
  * character.  Every character is classified by one table lookup.  The only
  * allocation is the copy of a string.
  */
+#define WKS_FORMULA_INTERNALS
 #include "formula/lexer.h"
 
 #include "formula/code_tables.h"
-#include "formula/error_codes.h"
+#include "formula/grammar.hpp"
 #include "formula/real_text.h"
+#include "names/names.h"
 #include "platform/platform.h"
 #include "wks.h"
 
@@ -68,16 +70,16 @@ constexpr int to_upper(int c) { return is_lower(c) ? c - 'a' + 'A' : c; }
 
 constexpr uint16_t class_of(int c) {
     switch (c) {
-    case '+': return kPlusToken;
-    case '-': return kMinusToken;
-    case '*': return kTimesToken;
-    case '/': return kDivideToken;
-    case '^': return kPowerToken;
-    case '&': return kConcatToken;
-    case '=': return kEqToken;
-    case ',': return kCommaToken;
-    case '(': return kLparenToken;
-    case ')': return kRparenToken;
+    case '+': return TOK_PLUS;
+    case '-': return TOK_MINUS;
+    case '*': return TOK_TIMES;
+    case '/': return TOK_DIVIDE;
+    case '^': return TOK_POWER;
+    case '&': return TOK_CONCAT;
+    case '=': return TOK_EQ;
+    case ',': return TOK_COMMA;
+    case '(': return TOK_LPAREN;
+    case ')': return TOK_RPAREN;
     case '.': return kPointClass;
     case '@': return kFunctionClass;
     case '"': return kStringClass;
@@ -122,12 +124,12 @@ inline bool has_flag(int c, CharFlag f) { return (kFlags[c & 0xFF] & f) != 0; }
 // --- process-wide lexer state ------------------------------------------------
 
 constexpr int kEndMarker = -1;
-constexpr int kTokenTextSize = 1024;         // NUL included
-constexpr int kMaxNameCandidate = 15;        // longest range name matched in text
-constexpr int kNameLongerThanOne = 2;        // wkslp: a longer name may start so
-constexpr int kOneCharacterName = 1;         // wkslp: the one-character name may exist
-constexpr int kFirstRowNumber = 1;           // rows as written: 1..8192
-constexpr int kLastColumn = kColumns - 1;    // IV
+constexpr int kTokenTextSize = 1024;                       // NUL included
+constexpr int kMaxNameCandidate = WKS_NAME_TEXT_SIZE - 1;  // longest range name matched in text
+constexpr int kNameLongerThanOne = 2;                      // wkslp: a longer name may start so
+constexpr int kOneCharacterName = 1;                       // wkslp: the one-character name may exist
+constexpr int kFirstRowNumber = 1;                         // rows as written: 1..8192
+constexpr int kLastColumn = kColumns - 1;                  // IV
 
 const char kEmptyText[] = "";
 
@@ -150,7 +152,39 @@ char *g_live_string = nullptr;
 
 int32_t fail(int16_t code) {
     g_pending = code;
-    return kLexError;
+    return TOK_LEXERROR;
+}
+
+// --- the reader ---------------------------------------------------------------
+
+// Makes the next character current and returns it; kEndMarker from the NUL on.
+int read_char() {
+    Reader &r = g_reader;
+    r.previous = r.current;
+    if (r.end_latch) {
+        r.current = kEndMarker;
+    } else {
+        int c = *r.cursor++;
+        if (c == '\0') {
+            r.current = kEndMarker;
+            r.end_latch = true;
+        } else {
+            r.current = c;
+        }
+    }
+    return r.current;
+}
+
+// Makes the character before the current one current again; never goes
+// before the first character.
+int unread_char() {
+    Reader &r = g_reader;
+    if (r.cursor - 1 <= r.start) return r.current;  // already at the first character
+    r.end_latch = false;
+    --r.cursor;
+    r.current = r.cursor[-1];
+    r.previous = r.cursor - 2 >= r.start ? r.cursor[-2] : kEndMarker;
+    return r.current;
 }
 
 // --- token text -----------------------------------------------------------
@@ -176,22 +210,22 @@ bool append(int c) {
 
 // Pushes back until the character before `mark` is current again.
 void rewind_to(const unsigned char *mark) {
-    while (g_reader.cursor > mark) backc();
+    while (g_reader.cursor > mark) unread_char();
 }
 
 // --- numbers ----------------------------------------------------------------
 
 int32_t read_real() {
     while (has_flag(g_reader.current, kNumberChar)) {
-        if (!append(g_reader.current)) return fail(kBadReal);
-        gc();
+        if (!append(g_reader.current)) return fail(WKS_E_BAD_REAL);
+        read_char();
     }
     const char *end = g_text;
     double v = convert_real(g_text, &end);
     // Give back what did not convert, so reading resumes after the number.
-    for (int n = g_text_length - static_cast<int>(end - g_text); n > 0; --n) backc();
+    for (int n = g_text_length - static_cast<int>(end - g_text); n > 0; --n) unread_char();
     g_value.real = end == g_text ? 0.0 : v;
-    return kRealToken;
+    return TOK_REAL;
 }
 
 int32_t read_number(int first) {
@@ -202,21 +236,21 @@ int32_t read_number(int first) {
         int d = g_reader.current - '0';
         wrapped = static_cast<uint16_t>(wrapped * 10 + d);
         exact = exact * 10 + d;
-        if (!append(g_reader.current)) return fail(kBadReal);
-        gc();
+        if (!append(g_reader.current)) return fail(WKS_E_BAD_REAL);
+        read_char();
     }
     int c = g_reader.current;
     if (c == '.' || c == 'E' || c == 'e') return read_real();
     // Equal only when the value is at most 32767.
     if (exact == static_cast<int16_t>(wrapped)) {
         g_value.integer = static_cast<int16_t>(wrapped);
-        return kIntegerToken;
+        return TOK_INTEGER;
     }
     return read_real();
 }
 
 int32_t read_point() {
-    if (!has_flag(g_reader.current, kNumberChar)) return fail(kBadReal);
+    if (!has_flag(g_reader.current, kNumberChar)) return fail(WKS_E_BAD_REAL);
     start_text('.');
     return read_real();
 }
@@ -227,19 +261,19 @@ int32_t read_string() {
     clear_text();
     while (has_flag(g_reader.current, kStringChar)) {
         if (g_reader.current == '"') {
-            gc();
+            read_char();
             if (g_reader.current != '"') break;  // the closing quote
         }
-        if (!append(g_reader.current)) return fail(kStringTooLong);
-        gc();
+        if (!append(g_reader.current)) return fail(WKS_E_STRING_TOO_LONG);
+        read_char();
     }
     auto *copy = static_cast<char *>(plat::alloc(static_cast<std::size_t>(g_text_length) + 1));
-    if (!copy) return fail(kNoRoomForString);
+    if (!copy) return fail(WKS_E_NO_STRING_MEMORY);
     std::memcpy(copy, g_text, static_cast<std::size_t>(g_text_length) + 1);
     release_string();  // a copy nobody took (yylex called outside a compilation)
     g_live_string = copy;
     g_value.string = copy;
-    return kStringToken;
+    return TOK_STRING;
 }
 
 // --- functions and logical operators ------------------------------------------
@@ -247,13 +281,13 @@ int32_t read_string() {
 int32_t read_function() {
     start_text('@');
     while (has_flag(g_reader.current, kNameChar)) {
-        if (!append(to_upper(g_reader.current))) return fail(kBadFunctionName);
-        gc();
+        if (!append(to_upper(g_reader.current))) return fail(WKS_E_BAD_FUNCTION);
+        read_char();
     }
-    const Function *f = find_function(g_text);
-    if (!f) return fail(kBadFunctionName);
-    g_value.call = CallValue{f->opcode, f->argc, 0};
-    return kFunctionToken;
+    const int opcode = find_function(g_text);
+    if (opcode < 0) return fail(WKS_E_BAD_FUNCTION);
+    g_value.call = CallValue{static_cast<uint16_t>(opcode), function_by_opcode(opcode).argc, 0};
+    return TOK_FUNCTION;
 }
 
 int32_t read_name_or_reference(int c0);
@@ -265,12 +299,12 @@ int32_t read_logical() {
     int read = 0;
     for (; read < wanted && g_reader.current != kEndMarker; ++read) {
         append(g_reader.current);
-        gc();
+        read_char();
     }
-    if (std::strcmp(g_text, "AND#") == 0) return kAndToken;
-    if (std::strcmp(g_text, "NOT#") == 0) return kNotToken;
-    if (std::strcmp(g_text, "OR#") == 0) return kOrToken;
-    for (; read > 0; --read) backc();
+    if (std::strcmp(g_text, "AND#") == 0) return TOK_AND;
+    if (std::strcmp(g_text, "NOT#") == 0) return TOK_NOT;
+    if (std::strcmp(g_text, "OR#") == 0) return TOK_OR;
+    for (; read > 0; --read) unread_char();
     return read_name_or_reference('#');
 }
 
@@ -283,39 +317,96 @@ const WKS_NAME *match_name(int c0) {
     char probe[3] = {static_cast<char>(c0), '\0', '\0'};
     if (g_reader.current != kEndMarker) probe[1] = static_cast<char>(g_reader.current);
 
-    switch (wkslp(probe)) {
+    switch (names::prefix_of(probe)) {
     case kNameLongerThanOne: {
         int length = 1;
         while (length < kMaxNameCandidate && g_reader.current != kEndMarker) {
             candidate[length++] = static_cast<char>(g_reader.current);
-            gc();
+            read_char();
         }
         // Shorten from the end down to two characters; a one-character name
         // is not tried on this path.
         for (; length >= 2; --length) {
             candidate[length] = '\0';
-            if (const WKS_NAME *node = wkslrxx(candidate)) return node;
-            backc();
+            if (const WKS_NAME *node = names::lookup(names::current_file(), candidate)) return node;
+            unread_char();
         }
         return nullptr;
     }
     case kOneCharacterName:
-        return wkslrxx(candidate);
+        return names::lookup(names::current_file(), candidate);
     default:
         return nullptr;
     }
 }
 
+// The reference word of target from base: relative, bit 15 set and a 14-bit
+// two's-complement offset.
+uint16_t relative_word(int16_t target, int16_t base) {
+    auto d = static_cast<uint16_t>(target - base);
+    if (static_cast<int16_t>(d) >= 0) return static_cast<uint16_t>(d | kRelativeBit);
+    return static_cast<uint16_t>(d & ~kUnusedBit);
+}
+
+// The word of a coordinate: the coordinate itself when absolute, else
+// relative to base.
+uint16_t word_of(int16_t coordinate, bool absolute, int16_t base) {
+    return absolute ? static_cast<uint16_t>(coordinate) : relative_word(coordinate, base);
+}
+
+// Consumes a "$", which makes the coordinate after it absolute.
+bool take_dollar() {
+    if (g_reader.current != '$') return false;
+    read_char();
+    return true;
+}
+
+// A column ("$" for absolute, one or two letters up to IV) as a reference
+// word from the formula position: false when there is none.
+bool read_column(uint16_t *word) {
+    const bool absolute = take_dollar();
+    if (!is_letter(g_reader.current)) return false;
+    int col = to_upper(g_reader.current) - 'A';
+    read_char();
+    if (is_letter(g_reader.current)) {
+        col = 26 * (col + 1) + (to_upper(g_reader.current) - 'A');
+        read_char();
+        if (col > kLastColumn) return false;
+    }
+    if (word) *word = word_of(static_cast<int16_t>(col), absolute, g_formula_col);
+    return true;
+}
+
+// A row ("$" for absolute, then 1..8192): false when there is none.
+bool read_row(uint16_t *word) {
+    const bool absolute = take_dollar();
+    if (!is_digit(g_reader.current)) return false;
+    int number = 0;
+    while (is_digit(g_reader.current)) {
+        if (number <= kRows) number = number * 10 + (g_reader.current - '0');  // stops growing once too big
+        read_char();
+    }
+    if (number < kFirstRowNumber || number > kRows) return false;
+    if (word) *word = word_of(static_cast<int16_t>(number - kFirstRowNumber), absolute, g_formula_row);
+    return true;
+}
+
+// A cell's column and row words into w[0] and w[1]: 0, or the code of what
+// is missing.
+int16_t read_cell(uint16_t *w) {
+    if (!read_column(&w[0])) return WKS_E_BAD_COLUMN;
+    if (!read_row(&w[1])) return WKS_E_BAD_ROW;
+    return 0;
+}
+
 int32_t read_reference() {
     uint16_t *w = g_value.words;
-    if (!getcol(&w[0])) return fail(kBadColumn);
-    if (!getrow(&w[1])) return fail(kBadRow);
-    if (g_reader.current != '.') return kCellToken;
-    gc();
-    if (g_reader.current == '.') gc();  // one or two points between the corners
-    if (!getcol(&w[2])) return fail(kBadColumn);
-    if (!getrow(&w[3])) return fail(kBadRow);
-    return kRangeToken;
+    if (const int16_t code = read_cell(w)) return fail(code);
+    if (g_reader.current != '.') return TOK_CELL;
+    read_char();
+    if (g_reader.current == '.') read_char();  // one or two points between the corners
+    if (const int16_t code = read_cell(w + 2)) return fail(code);
+    return TOK_RANGE;
 }
 
 // c0, the token's first character, has just been consumed.
@@ -324,16 +415,15 @@ int32_t read_name_or_reference(int c0) {
     bool absolute = false;
     if (c0 == '$') {
         absolute = true;
-        gc();
+        read_char();
         c0 = g_reader.previous;
     }
     const WKS_NAME *node = c0 == kEndMarker ? nullptr : match_name(c0);
     if (node) {
         const int16_t corners[4] = {node->c1, node->r1, node->c2, node->r2};
         const int16_t bases[4] = {g_formula_col, g_formula_row, g_formula_col, g_formula_row};
-        for (int i = 0; i < 4; ++i)
-            g_value.words[i] = absolute ? static_cast<uint16_t>(corners[i]) : makerel(corners[i], bases[i]);
-        return kRangeToken;
+        for (int i = 0; i < 4; ++i) g_value.words[i] = word_of(corners[i], absolute, bases[i]);
+        return TOK_RANGE;
     }
     rewind_to(token_start);
     return read_reference();
@@ -341,11 +431,10 @@ int32_t read_name_or_reference(int c0) {
 
 int32_t read_single_cell() {
     uint16_t *w = g_value.words;
-    if (!getcol(&w[0])) return fail(kBadColumn);
-    if (!getrow(&w[1])) return fail(kBadRow);
+    if (const int16_t code = read_cell(w)) return fail(code);
     w[2] = w[0];
     w[3] = w[1];
-    return kRangeToken;
+    return TOK_RANGE;
 }
 
 // --- names in decoded text ---------------------------------------------------
@@ -403,9 +492,63 @@ void release_string() {
     g_live_string = nullptr;
 }
 
+int32_t attach_text(const char *text) {
+    if (!text) text = kEmptyText;
+    release_string();
+    g_reader.start = reinterpret_cast<const unsigned char *>(text);
+    g_reader.cursor = g_reader.start;
+    g_reader.end_latch = false;
+    g_pending = 0;
+    return read_char();
+}
+
 void detach_text() {
     g_reader = Reader{};
     release_string();
+}
+
+void reset_lexer() {
+    detach_text();
+    clear_text();
+    g_value = Value{};
+    g_formula_col = 0;
+    g_formula_row = 0;
+    g_pending = 0;
+}
+
+int32_t next_token() {
+    int first = g_reader.current;
+    uint16_t cls = char_class(first);
+    read_char();
+    if (cls >= kFirstTokenNumber) return cls;
+    switch (cls) {
+    case kEndClass:
+        return first == kEndMarker ? kEndOfText : fail(WKS_E_BAD_CHARACTER);
+    case kLessClass:
+        if (g_reader.current == '=') {
+            read_char();
+            return TOK_LE;
+        }
+        if (g_reader.current == '>') {
+            read_char();
+            return TOK_NE;
+        }
+        return TOK_LT;
+    case kGreaterClass:
+        if (g_reader.current == '=') {
+            read_char();
+            return TOK_GE;
+        }
+        return TOK_GT;
+    case kNumberClass: return read_number(first);
+    case kPointClass: return read_point();
+    case kStringClass: return read_string();
+    case kFunctionClass: return read_function();
+    case kLogicalClass: return read_logical();
+    case kNameClass: return read_name_or_reference(first);
+    case kBangClass: return read_single_cell();
+    default: return fail(WKS_E_BAD_CHARACTER);
+    }
 }
 
 }  // namespace wks::formula
@@ -421,123 +564,18 @@ void init_lex(void) {
     // nothing is left to prepare.
 }
 
-int32_t resetlex(const char *text) {
-    if (!text) text = kEmptyText;
-    release_string();
-    g_reader.start = reinterpret_cast<const unsigned char *>(text);
-    g_reader.cursor = g_reader.start;
-    g_reader.end_latch = false;
-    g_pending = 0;
-    return gc();
-}
+int32_t resetlex(const char *text) { return attach_text(text); }
 
-int32_t gc(void) {
-    Reader &r = g_reader;
-    r.previous = r.current;
-    if (r.end_latch) {
-        r.current = kEndMarker;
-    } else {
-        int c = *r.cursor++;
-        if (c == '\0') {
-            r.current = kEndMarker;
-            r.end_latch = true;
-        } else {
-            r.current = c;
-        }
-    }
-    return r.current;
-}
+int32_t gc(void) { return read_char(); }
 
-int32_t backc(void) {
-    Reader &r = g_reader;
-    if (r.cursor - 1 <= r.start) return r.current;  // already at the first character
-    r.end_latch = false;
-    --r.cursor;
-    r.current = r.cursor[-1];
-    r.previous = r.cursor - 2 >= r.start ? r.cursor[-2] : kEndMarker;
-    return r.current;
-}
+int32_t backc(void) { return unread_char(); }
 
-uint16_t makerel(int16_t target, int16_t base) {
-    auto d = static_cast<uint16_t>(target - base);
-    if (static_cast<int16_t>(d) >= 0) return static_cast<uint16_t>(d | kRelativeBit);
-    return static_cast<uint16_t>(d & ~kUnusedBit);
-}
+uint16_t makerel(int16_t target, int16_t base) { return relative_word(target, base); }
 
-int16_t getcol(uint16_t *word) {
-    bool absolute = false;
-    if (g_reader.current == '$') {
-        absolute = true;
-        gc();
-    }
-    if (!is_letter(g_reader.current)) return 0;
-    int col = to_upper(g_reader.current) - 'A';
-    gc();
-    if (is_letter(g_reader.current)) {
-        col = 26 * (col + 1) + (to_upper(g_reader.current) - 'A');
-        gc();
-        if (col > kLastColumn) return 0;
-    }
-    auto c = static_cast<int16_t>(col);
-    if (word) *word = absolute ? static_cast<uint16_t>(c) : makerel(c, g_formula_col);
-    return 1;
-}
+int16_t getcol(uint16_t *word) { return read_column(word) ? 1 : 0; }
 
-int16_t getrow(uint16_t *word) {
-    bool absolute = false;
-    if (g_reader.current == '$') {
-        absolute = true;
-        gc();
-    }
-    if (!is_digit(g_reader.current)) return 0;
-    int number = 0;
-    while (is_digit(g_reader.current)) {
-        if (number <= kRows) number = number * 10 + (g_reader.current - '0');  // stops growing once too big
-        gc();
-    }
-    if (number < kFirstRowNumber || number > kRows) return 0;
-    auto r = static_cast<int16_t>(number - kFirstRowNumber);
-    if (word) *word = absolute ? static_cast<uint16_t>(r) : makerel(r, g_formula_row);
-    return 1;
-}
+int16_t getrow(uint16_t *word) { return read_row(word) ? 1 : 0; }
 
-int32_t yylex(void) {
-    int first = g_reader.current;
-    uint16_t cls = char_class(first);
-    gc();
-    if (cls >= kFirstTokenNumber) return cls;
-    switch (cls) {
-    case kEndClass:
-        return first == kEndMarker ? kEndOfText : fail(kBadCharacter);
-    case kLessClass:
-        if (g_reader.current == '=') {
-            gc();
-            return kLeToken;
-        }
-        if (g_reader.current == '>') {
-            gc();
-            return kNeToken;
-        }
-        return kLtToken;
-    case kGreaterClass:
-        if (g_reader.current == '=') {
-            gc();
-            return kGeToken;
-        }
-        return kGtToken;
-    case kNumberClass: return read_number(first);
-    case kPointClass: return read_point();
-    case kStringClass: return read_string();
-    case kFunctionClass: return read_function();
-    case kLogicalClass: return read_logical();
-    case kNameClass: return read_name_or_reference(first);
-    case kBangClass: return read_single_cell();
-    default: return fail(kBadCharacter);
-    }
-}
+int32_t yylex(void) { return next_token(); }
 
 }  // extern "C"
-
-namespace wks::formula {
-int32_t next_token() { return yylex(); }
-}  // namespace wks::formula

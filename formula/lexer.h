@@ -1,8 +1,9 @@
 /*
- * Internal side of the formula lexer, for the grammar and for wksfe: token
- * numbers, the token value, the formula position, the pending error code and
+ * Internal side of the formula lexer, for the grammar and for wksfe: the
+ * token value, the formula position, the pending error code and
  * the ownership of string copies.  The exported pieces (init_lex, resetlex,
- * gc, backc, makerel, getcol, getrow, yylex) are declared in wks.h.
+ * gc, backc, makerel, getcol, getrow, yylex) are declared in wks.h, for
+ * hosts that define WKS_FORMULA_INTERNALS; the library itself calls these.
  */
 #ifndef WKS_FORMULA_LEXER_H
 #define WKS_FORMULA_LEXER_H
@@ -11,36 +12,9 @@
 
 namespace wks::formula {
 
-// Token numbers returned by yylex.  The grammar declares the same numbers
-// and checks at compile time that they agree.
-enum TokenNumber : int32_t {
-    kEndOfText = -1,
-    kLexError = 254,
-    kAndToken = 257,
-    kOrToken = 258,
-    kNotToken = 259,
-    kEqToken = 260,
-    kNeToken = 261,
-    kLeToken = 262,
-    kGeToken = 263,
-    kGtToken = 264,
-    kLtToken = 265,
-    kPlusToken = 266,
-    kMinusToken = 267,
-    kConcatToken = 268,
-    kTimesToken = 269,
-    kDivideToken = 270,
-    kPowerToken = 273,
-    kIntegerToken = 274,
-    kRealToken = 275,
-    kStringToken = 276,
-    kRangeToken = 277,
-    kCellToken = 278,
-    kFunctionToken = 279,
-    kLparenToken = 280,
-    kRparenToken = 281,
-    kCommaToken = 282,
-};
+// What yylex returns at the end of the text.  The token numbers are the
+// grammar's (its generated header, "formula/grammar.hpp": TOK_PLUS ...).
+constexpr int32_t kEndOfText = -1;
 
 // A function call: the lexer fills opcode and declared count (255 for a
 // variable count) and leaves actual at 0; the grammar counts the arguments.
@@ -63,9 +37,13 @@ union Value {
 // The value of the last token that carried one.
 const Value &token_value();
 
-// yylex itself, callable from code in which the grammar's renaming macros
-// hide the exported name.
+// What yylex does: reads the next token and returns its number.
 int32_t next_token();
+
+// What resetlex does: points the reader at text (null: an empty text), frees
+// a live string copy, clears the pending error, and returns the first
+// character.
+int32_t attach_text(const char *text);
 
 // Base of relative references: the cell that will hold the formula.
 void set_formula_position(int16_t col, int16_t row);
@@ -90,6 +68,10 @@ bool reads_back_as_name(const char *name);
 // Points the reader at an empty text (end latch set) and frees a live string
 // copy, so that nothing keeps a pointer into the caller's text after wksfe.
 void detach_text();
+
+// detach_text, and the token value, formula position and pending error
+// cleared: the state at load (the reset seam).
+void reset_lexer();
 
 }  // namespace wks::formula
 

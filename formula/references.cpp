@@ -1,13 +1,13 @@
 /*
  * Reference words back into coordinates (makecabs, makerabs, makeabs) and
- * into cell text (dcell).  Owns the absolute flag: 1 when the word most
- * recently decoded here was absolute, 0 when it was relative, 0 at load.
+ * into cell text (dcell, and put_cell for the decoder).
  *
  * A relative word holds a 14-bit two's-complement offset in bits 13..0; bit
  * 14 is ignored.  Columns take a positive offset from bits 7..0 only and wrap
- * modulo 256, rows wrap modulo 8192; makeabs adds without wrapping.  Words
- * are read byte by byte, so they may lie at any alignment.
+ * modulo 256, rows wrap modulo 8192 (reference_words.h); makeabs adds without
+ * wrapping.  Words are read byte by byte, so they may lie at any alignment.
  */
+#define WKS_FORMULA_INTERNALS
 #include "formula/code_tables.h"
 #include "formula/decode_output.h"
 #include "formula/reference_words.h"
@@ -21,17 +21,6 @@ namespace {
 
 constexpr int kLetters = 26;
 
-int g_absolute = 0;
-
-uint16_t decode(const unsigned char *p, int16_t base, bool is_column, bool wraps) {
-    if (!p) return 0;
-    uint16_t word = get_u16(p);
-    g_absolute = is_relative_word(word) ? 0 : 1;
-    if (g_absolute) return word;
-    if (!wraps) return static_cast<uint16_t>(base + word_offset(word, kOffsetMagnitude));
-    return static_cast<uint16_t>(is_column ? resolve_column(word, base) : resolve_row(word, base));
-}
-
 void put_column_letters(int column) {
     if (column >= kLetters) put_char(static_cast<char>('A' - 1 + column / kLetters));
     put_char(static_cast<char>('A' + column % kLetters));
@@ -40,15 +29,15 @@ void put_column_letters(int column) {
 }  // namespace
 
 void put_cell(const unsigned char *words, int16_t base_col, int16_t base_row) {
-    uint16_t column = makecabs(words, base_col);
-    bool column_absolute = g_absolute;
-    uint16_t row = makerabs(words + 2, base_row);
-    bool row_absolute = g_absolute;
-    if (column >= kColumns || row >= kRows) decode_fail(kBadCode);
+    const uint16_t column_word = get_u16(words);
+    const uint16_t row_word = get_u16(words + kReferenceWordBytes);
+    const auto column = static_cast<uint16_t>(resolve_column(column_word, base_col));
+    const auto row = static_cast<uint16_t>(resolve_row(row_word, base_row));
+    if (column >= kColumns || row >= kRows) decode_fail(WKS_E_BAD_FUNCTION);
 
-    if (column_absolute) put_char('$');
+    if (!is_relative_word(column_word)) put_char('$');
     put_column_letters(column);
-    if (row_absolute) put_char('$');
+    if (!is_relative_word(row_word)) put_char('$');
     put_int(row + 1);
 }
 
@@ -59,15 +48,18 @@ using namespace wks::formula;
 extern "C" {
 
 uint16_t makecabs(const unsigned char *word, int16_t base) {
-    return decode(word, base, true, true);
+    return word ? static_cast<uint16_t>(resolve_column(wks::get_u16(word), base)) : 0;
 }
 
 uint16_t makerabs(const unsigned char *word, int16_t base) {
-    return decode(word, base, false, true);
+    return word ? static_cast<uint16_t>(resolve_row(wks::get_u16(word), base)) : 0;
 }
 
 uint16_t makeabs(const unsigned char *word, int16_t base) {
-    return decode(word, base, false, false);
+    if (!word) return 0;
+    const uint16_t w = wks::get_u16(word);
+    if (!is_relative_word(w)) return w;
+    return static_cast<uint16_t>(base + word_offset(w, kOffsetMagnitude));
 }
 
 void dcell(const unsigned char *words, int16_t col, int16_t row) {

@@ -13,6 +13,7 @@
 #include "fuzz_support.h"
 
 #include "wks/bytes.h"
+#include "wks/layout.h"
 
 #include <cstring>
 #include <memory>
@@ -24,7 +25,6 @@ namespace {
 
 constexpr int32_t kFile = 7;
 constexpr uint16_t kSizeModulus = 4100;
-constexpr std::size_t kLengthPrefix = 2;
 
 void define_names() {
     wksir(kFile, "TOTAL", 0, 0, 3, 9);
@@ -33,11 +33,6 @@ void define_names() {
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    init_once();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     begin_input();
@@ -50,16 +45,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (length > in.left()) length = in.left();
     if (flags & 1) define_names();
 
-    std::unique_ptr<unsigned char[]> codebuf(new unsigned char[kLengthPrefix + length]);
+    std::unique_ptr<unsigned char[]> codebuf(new unsigned char[wks::kCodeLengthSize + length]);
     wks::put_u16(codebuf.get(), static_cast<uint16_t>(length));
-    std::memcpy(codebuf.get() + kLengthPrefix, in.rest(), length);
+    std::memcpy(codebuf.get() + wks::kCodeLengthSize, in.rest(), length);
     std::unique_ptr<char[]> out(new char[out_size > 0 ? out_size : 1]);
 
     const int16_t rc = wksfr(kFile, col, row, codebuf.get(), out.get(), out_size);
     if (rc == 0) {
         if (out_size < 1 || std::memchr(out.get(), 0, static_cast<std::size_t>(out_size)) == nullptr)
             fail("decoded text has no NUL inside the output");
-    } else if (rc != 15 && rc != 18 && rc != 19) {
+    } else if (rc != WKS_E_BAD_FUNCTION && rc != WKS_E_DECODE_SPACE && rc != WKS_E_DECODE_DEPTH) {
         fail("unexpected decoder code", std::to_string(rc));
     }
     end_input();

@@ -14,7 +14,9 @@
  */
 #include "fuzz_support.h"
 
+#include "names/names.h"
 #include "wks/bytes.h"
+#include "wks/layout.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,20 +26,12 @@ using namespace wksfuzz;
 
 namespace {
 
-constexpr std::size_t kFormatOffset = 11;
-constexpr std::size_t kCodeOffset = 24;
-constexpr std::size_t kPrefixByte = 10;
-constexpr uint8_t kPrefixValue = 2;
+constexpr std::size_t kCodeOffset = wks::kOrxCodeLength;  // the code's length word
 constexpr int32_t kDecodeSize = 4096;
 
-int32_t file_of(const WKS *h) { return static_cast<int32_t>(reinterpret_cast<uintptr_t>(h)); }
+int32_t file_of(const WKS *h) { return wks::names::file_number_of(h); }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    init_once();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     begin_input();
@@ -54,10 +48,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     h.mode = 'w';
     wks::put_u16(h.rec.type, WKS_FORMULA);
     wks::put_u16(h.rec.length, static_cast<uint16_t>(kCodeOffset + code));
-    h.rec.body[kPrefixByte] = kPrefixValue;
-    h.rec.body[kFormatOffset] = format;
-    wks::put_u16(h.rec.body + kFormatOffset + 1, col);
-    wks::put_u16(h.rec.body + kFormatOffset + 3, row);
+    h.rec.body[WKS_ORX_CELL_PREFIX - 1] = WKS_ORX_PREFIX_MARK;
+    h.rec.body[wks::kOrxFormat] = format;
+    wks::put_u16(h.rec.body + wks::kOrxColumn, col);
+    wks::put_u16(h.rec.body + wks::kOrxRow, row);
     std::memcpy(h.rec.body + kCodeOffset, in.rest(), code);
     if (flags & 2) {
         wksir(file_of(&h), "TOTAL", 0, 0, 3, 9);
@@ -73,12 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         const uint16_t length = wks::get_u16(h.rec.length);
         if (wks::get_u16(h.rec.type) != WKS_FORMULA || length < kCodeOffset + 3 || length > WKS_BODY_SIZE)
             fail("rewrite left no formula record");
-        if (kCodeOffset + 2 + wks::get_u16(h.rec.body + kCodeOffset) > length)
+        if (wks::kOrxCode + wks::get_u16(h.rec.body + kCodeOffset) > length)
             fail("rewritten code runs past the record");
         static char text[kDecodeSize];
-        const int16_t d = wksfr(file_of(&h), wks::get_i16(h.rec.body + kFormatOffset + 1),
-                                wks::get_i16(h.rec.body + kFormatOffset + 3), h.rec.body + kCodeOffset, text,
-                                kDecodeSize);
+        const int16_t d = wksfr(file_of(&h), wks::get_i16(h.rec.body + wks::kOrxColumn),
+                                wks::get_i16(h.rec.body + wks::kOrxRow), h.rec.body + kCodeOffset, text, kDecodeSize);
         if (d != 0) fail("rewritten code does not decode", std::to_string(d));
     }
     end_input();

@@ -25,6 +25,7 @@
 
 #include "formula/code_tables.h"
 #include "wks/bytes.h"
+#include "wks/layout.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -44,6 +45,7 @@ constexpr int32_t kLarge = 8192;
 struct Code {
     unsigned char bytes[kLarge];
     uint16_t length() const { return wks::get_u16(bytes); }
+    std::size_t size() const { return wks::kCodeLengthSize + length(); }  // with the length word
 };
 
 // Which kinds of item the code holds.
@@ -55,24 +57,14 @@ struct Contents {
 
 Contents scan(const Code &c) {
     Contents k;
-    const unsigned char *p = c.bytes + 2;
+    const unsigned char *p = c.bytes + wks::kCodeLengthSize;
     const unsigned char *end = p + c.length();
-    while (p < end) {
-        const unsigned op = *p++;
-        switch (op) {
-        case code::kReal:
+    for (code::Item item; p < end && (item = code::read_item(p, end)).size != 0; p += item.size) {
+        if (item.op == code::kReal) {
             k.real = true;
-            if (!std::isfinite(wks::get_f64(p))) k.infinite = true;
-            p += 8;
-            break;
-        case code::kCell: k.reference = true; p += 4; break;
-        case code::kRange: k.reference = true; p += 8; break;
-        case code::kInteger: p += 2; break;
-        case code::kString: while (p < end && *p) ++p; ++p; break;
-        default:
-            if (code::is_function(op) && code::function_by_opcode(op).argc == code::kVariableArgs) ++p;
-            break;
+            if (!std::isfinite(wks::get_f64(p + 1))) k.infinite = true;
         }
+        if (item.op == code::kCell || item.op == code::kRange) k.reference = true;
     }
     return k;
 }
@@ -104,7 +96,7 @@ void check_roundtrip(int16_t col, int16_t row, const std::string &text, const Co
     static char decoded[kLarge], again[kLarge];
     static Code second, third;
     const int16_t d = wksfr(kFile, col, row, first.bytes, decoded, kLarge);
-    if (d == 19) return;  // deeper than the decoder's stack
+    if (d == WKS_E_DECODE_DEPTH) return;  // deeper than the decoder's stack
     const Contents k = scan(first);
     if (k.infinite) return;  // "inf" is no formula text
     if (d != 0) fail("compiled code does not decode", text + " -> error " + std::to_string(d));
@@ -114,19 +106,14 @@ void check_roundtrip(int16_t col, int16_t row, const std::string &text, const Co
     if (wksfr(kFile, col, row, second.bytes, again, kLarge) != 0 || std::strcmp(decoded, again) != 0)
         fail("normal form is no fixed point", std::string(decoded) + " -> " + again);
     if (wksfe(kFile, col, row, again, third.bytes, kLarge) != 0 ||
-        std::memcmp(second.bytes, third.bytes, second.length() + 2u) != 0)
+        std::memcmp(second.bytes, third.bytes, second.size()) != 0)
         fail("normal form compiles differently", decoded);
     if (k.real || (names && k.reference)) return;
-    if (first.length() != second.length() || std::memcmp(first.bytes, second.bytes, first.length() + 2u) != 0)
+    if (first.length() != second.length() || std::memcmp(first.bytes, second.bytes, first.size()) != 0)
         fail("round trip changed the code", text + " -> " + decoded);
 }
 
 }  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    init_once();
-    return 0;
-}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     begin_input();
@@ -152,10 +139,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (rc != 0) {
         if (out_size >= 2 && wks::get_u16(out.get()) != 0) fail("failed compile left a length", ctext);
     } else {
-        const uint16_t len = wks::get_u16(out.get());
-        if (len + 2 > out_size || len == 0 || out[len + 1] != code::kEnd) fail("bad code length", ctext);
+        const int32_t size_with_length = wks::kCodeLengthSize + wks::get_u16(out.get());
+        if (size_with_length > out_size || size_with_length == wks::kCodeLengthSize ||
+            out[size_with_length - 1] != code::kEnd)
+            fail("bad code length", ctext);
         static Code first;
-        std::memcpy(first.bytes, out.get(), len + 2u);
+        std::memcpy(first.bytes, out.get(), static_cast<std::size_t>(size_with_length));
         if (on_sheet) check_roundtrip(static_cast<int16_t>(col), static_cast<int16_t>(row), ctext, first, names);
     }
     end_input();

@@ -3,6 +3,9 @@
  */
 #include "fuzz_support.h"
 
+#include "wks/layout.h"
+#include "wks/process_state.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -58,14 +61,7 @@ void init_once() {
 void begin_input() { g_descriptors = descriptor_count(); }
 
 void end_input() {
-    wks_cleanup();
-    cleanup_file_list();
-    set_open_for_load(1);
-    Open_for_atat = 0;
-    // wkscs keeps the prefix filters when the table is already empty; one
-    // throwaway name makes it clear them as well.
-    if (!wkslr(0, "~")) wksir(0, "~", 0, 0, 0, 0);
-    wkscs();
+    wks::reset_process_state();
     std::error_code ec;
     for (const auto &entry : fs::directory_iterator(g_dir, ec)) fs::remove_all(entry.path(), ec);
     const int now = descriptor_count();
@@ -86,6 +82,22 @@ void write_file(const std::string &p, const uint8_t *data, std::size_t size) {
 Bytes read_file(const std::string &p) {
     std::ifstream in(p, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+Bytes write_rest(Reader &in, const std::string &p) {
+    Bytes rest(in.rest(), in.rest() + in.left());
+    write_file(p, rest.data(), rest.size());
+    return rest;
+}
+
+void read_to_end(WKS &h, int16_t (*next)(WKS *), std::size_t size, int16_t tolerated) {
+    const std::size_t limit = size / wks::kRecordHeaderSize + 2;
+    std::size_t steps = 0;
+    for (;;) {
+        const int16_t rc = next(&h);
+        if (rc == -1 || (rc != 0 && rc != tolerated)) return;
+        if (++steps > limit) fail("reading makes no progress");
+    }
 }
 
 bool file_exists(const std::string &p) {

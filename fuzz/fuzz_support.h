@@ -38,8 +38,9 @@ private:
     std::size_t n_;
 };
 
-// Once per process: installs a message handler that shows nothing and makes
-// a private directory under the system's temporary directory.
+// Once per process (every target's LLVMFuzzerInitialize, fuzz_initialize.cpp):
+// installs a message handler that shows nothing and makes a private
+// directory under the system's temporary directory.
 void init_once();
 
 // Notes how many descriptors are open before an input runs.
@@ -68,8 +69,16 @@ private:
 std::string path(const char *name);
 
 void write_file(const std::string &path, const uint8_t *data, std::size_t size);
+// Writes what is left of the input to path and returns it.
+Bytes write_rest(Reader &in, const std::string &path);
 Bytes read_file(const std::string &path);
 bool file_exists(const std::string &path);
+
+// Reads the open handle h forward with next (wksnextr, wksnextc,
+// wksnextr_wk1) until it returns anything but 0 or `tolerated`; fails when
+// that takes more steps than a file of `size` bytes can hold records (each
+// consumes at least a record header).  The caller closes h.
+void read_to_end(WKS &h, int16_t (*next)(WKS *), std::size_t size, int16_t tolerated = 0);
 
 // Reports an oracle failure with a message and aborts.
 [[noreturn]] void fail(const char *what, const std::string &detail = std::string());

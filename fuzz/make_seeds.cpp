@@ -10,6 +10,8 @@
 #include "fuzz_support.h"
 
 #include "wks/bytes.h"
+#include "wks/header.h"
+#include "wks/layout.h"
 
 #include <cstdio>
 #include <cstring>
@@ -73,7 +75,7 @@ void formula_seeds(const fs::path &out) {
         unsigned char code[2048];
         if (wksfe(kFile, kCol, kRow, text, code, sizeof code) == 0) {
             Bytes c = head(kCol, kRow, 2048, 1);
-            c.insert(c.end(), code + 2, code + 2 + wks::get_u16(code));
+            c.insert(c.end(), code + wks::kCodeLengthSize, code + wks::kCodeLengthSize + wks::get_u16(code));
             put(out / "formula_code", "code" + std::to_string(i), c);
         }
         wkscs();
@@ -89,19 +91,20 @@ Bytes record(uint16_t type, const Bytes &body) {
 }
 
 Bytes range_name(const char *name, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
-    Bytes b(24, 0);
+    Bytes b(WKS_NAME_RECORD_SIZE, 0);
     std::memcpy(b.data(), name, std::strlen(name));
-    wks::put_u16(&b[16], static_cast<uint16_t>(c1));
-    wks::put_u16(&b[18], static_cast<uint16_t>(r1));
-    wks::put_u16(&b[20], static_cast<uint16_t>(c2));
-    wks::put_u16(&b[22], static_cast<uint16_t>(r2));
+    unsigned char *c = &b[WKS_NAME_COORDINATES];
+    for (int16_t v : {c1, r1, c2, r2}) {
+        wks::put_u16(c, static_cast<uint16_t>(v));
+        c += 2;
+    }
     return b;
 }
 
-// An ORX cell body: 11 prefix bytes, format, column, row, value.
+// An ORX cell body: the prefix, format, column, row, value.
 Bytes orx_cell(int16_t col, int16_t row, const Bytes &value) {
-    Bytes b(11, 0);
-    b[10] = 2;
+    Bytes b(WKS_ORX_CELL_PREFIX, 0);
+    b[WKS_ORX_CELL_PREFIX - 1] = WKS_ORX_PREFIX_MARK;
     b.push_back(0xFF);
     b.push_back(static_cast<uint8_t>(col));
     b.push_back(static_cast<uint8_t>(col >> 8));
@@ -116,8 +119,8 @@ Bytes orx_cell(int16_t col, int16_t row, const Bytes &value) {
 Bytes written_orx(const std::string &file, int formulas) {
     unsigned char header[WKS_HEADER_SIZE] = {};
     for (int i = 0; i < WKS_HEADER_SIZE - 4; ++i) header[i] = static_cast<unsigned char>(i * 7);
-    wks::put_u16(header + WKS_HEADER_SIZE - 4, 3634);
-    wks::put_u16(header + WKS_HEADER_SIZE - 2, 3810);
+    wks::put_u16(header + wks::header::kMagicOffset1, wks::header::kMagic1);
+    wks::put_u16(header + wks::header::kMagicOffset2, wks::header::kMagic2);
     SetOrxHeader(header);
     WKS h;
     std::memset(&h, 0, sizeof h);

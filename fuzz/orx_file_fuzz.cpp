@@ -16,6 +16,8 @@
  */
 #include "fuzz_support.h"
 
+#include "wks/layout.h"
+
 #include <cstring>
 #include <string>
 
@@ -24,21 +26,14 @@ using namespace wksfuzz;
 namespace {
 
 constexpr std::size_t kHeaderBlock = WKS_HEADER_SIZE;
-constexpr std::size_t kRecordHead = 4;
+constexpr std::size_t kRecordHead = wks::kRecordHeaderSize;
 const uint8_t kEof[kRecordHead] = {1, 0, 0, 0};
 
 void read_through(const std::string &file, bool cells_only, std::size_t size) {
     WKS h;
     std::memset(&h, 0, sizeof h);
     if (!wksopen(&h, file.c_str(), "")) return;
-    // Every successful step consumes at least a record head.
-    const std::size_t limit = size / kRecordHead + 2;
-    std::size_t steps = 0;
-    for (;;) {
-        const int16_t rc = cells_only ? wksnextc(&h) : wksnextr(&h);
-        if (rc == -1 || (rc != 0 && rc != 36)) break;
-        if (++steps > limit) fail("reading makes no progress");
-    }
+    read_to_end(h, cells_only ? wksnextc : wksnextr, size, WKS_E_UNSORTED);  // order is checked, not required
     wksclose(&h);
 }
 
@@ -76,18 +71,12 @@ void append(const uint8_t *data, std::size_t size) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    init_once();
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     begin_input();
     Reader in(data, size);
     const uint8_t flags = in.u8();
-    const Bytes input(in.rest(), in.rest() + in.left());
     const std::string file = path("input.orx");
-    write_file(file, input.data(), input.size());
+    const Bytes input = write_rest(in, file);
 
     set_open_for_load(flags & 1);
     read_through(file, flags & 2, input.size());

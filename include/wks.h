@@ -100,7 +100,7 @@ typedef struct WKS {
  * ORX cell body is the same behind an 11-byte prefix, which the library's
  * own translation writes as ten zero bytes and a 2.  A formula cell's value
  * is an 8-byte double followed by the formula code (its 16-bit length, then
- * the items).  So the ORX column is at WKS_ORX_CELL_PREFIX + WKS_CELL_COLUMN.
+ * the items).  So the ORX column is at WKS_ORX_CELL(WKS_CELL_COLUMN), 12.
  */
 #define WKS_CELL_FORMAT       0   /* format byte */
 #define WKS_CELL_COLUMN       1
@@ -109,6 +109,7 @@ typedef struct WKS {
 #define WKS_CELL_FORMULA_CODE 13  /* a formula's code length word */
 #define WKS_ORX_CELL_PREFIX   11  /* bytes in front of the WK1 cell body in an ORX cell */
 #define WKS_ORX_PREFIX_MARK   2   /* the prefix's last byte as the library writes it */
+#define WKS_ORX_CELL(field)   (WKS_ORX_CELL_PREFIX + (field))  /* a WKS_CELL_* field in an ORX cell */
 /* Range-name record (types 11 and 71): the name, NUL-terminated within its
  * first 16 bytes, then first column, first row, last column, last row. */
 #define WKS_NAME_TEXT_SIZE    16
@@ -387,6 +388,14 @@ WKS_API int16_t wksfr(int32_t file, int16_t col, int16_t row, const unsigned cha
  * unchanged), or 42 when memory ran out (handle untouched). */
 WKS_API int16_t wksform(WKS *h, char format, int16_t col, int16_t row, const char *text);
 
+#ifdef WKS_FORMULA_INTERNALS
+/*
+ * The pieces of the compiler and the decoder, exported for hosts written
+ * against them.  Their short names (gc, dc, yyparse, ...) would clash with a
+ * host's own, so they are declared only for a host that defines
+ * WKS_FORMULA_INTERNALS before including this header.
+ */
+
 /* Lexer pieces (work on the compiler's process-wide state).  resetlex(NULL)
  * reads an empty text; backc never goes before the first character; yylex
  * returns a token number, -1 at the end, 254 on a failure. */
@@ -419,6 +428,7 @@ WKS_API void     dcell(const unsigned char *words, int16_t col, int16_t row);
 WKS_API uint16_t makecabs(const unsigned char *word, int16_t base);
 WKS_API uint16_t makerabs(const unsigned char *word, int16_t base);
 WKS_API uint16_t makeabs(const unsigned char *word, int16_t base);
+#endif /* WKS_FORMULA_INTERNALS */
 
 /* ======================================================================
  * WK1 interchange
@@ -479,10 +489,12 @@ WKS_API int16_t is_wk1_file(const char *path);
 WKS_API int16_t modify_formula_wk12orx(WKS *h);
 WKS_API int16_t modify_formula_orx2wk1(WKS *h);
 
-/* The rewrite helpers, each reading at *src and writing at *dst and
- * advancing both.  On a host's texts the cursors are taken as the starts of
- * both texts (nothing before them is looked at), and the destination needs
- * room for the rest of the source plus 11 characters. */
+#ifdef WKS_FORMULA_INTERNALS
+/* The rewrite helpers (declared for WKS_FORMULA_INTERNALS, as the formula
+ * pieces above), each reading at *src and writing at *dst and advancing
+ * both.  On a host's texts the cursors are taken as the starts of both texts
+ * (nothing before them is looked at), and the destination needs room for
+ * the rest of the source plus 11 characters. */
 WKS_API int32_t drop_dollar(char **src, char **dst);         /* always -1 */
 WKS_API int32_t drop_Acolon(char **src, char **dst);         /* 1 skipped "A:"/"$A:", 0 end (NUL written), -1 */
 WKS_API int32_t drop_path(char **src, char **dst);           /* "<<path>>" -> "<<BASE.ORX>>": 1, or 0 */
@@ -491,6 +503,7 @@ WKS_API int32_t add_atat(char **src, char **dst);            /* one reference wr
 WKS_API int32_t add_atat_Jr(char **src, char **dst);         /* the same without the wrapper */
 WKS_API int32_t legal_range(char **src, char **dst);         /* cell id ".." cell id: 1, or 0 */
 WKS_API int32_t legal_cellID(char **src, char **dst);        /* [$]A[B][$]digits, prefix dropped: 1, or 0 */
+#endif /* WKS_FORMULA_INTERNALS */
 
 /* Convert a whole file.  0 converted; -1 destination not created (for
  * orx_to_wk1 also: source not opened), or a directory, a read-only file or

@@ -37,11 +37,7 @@ static_assert(sizeof(void *) != 8 || offsetof(WKS_NAME, r2) == 30, "WKS_NAME lay
 namespace wks::names {
 namespace {
 
-constexpr int16_t kDuplicate = 1;
-constexpr int16_t kNoNodeSpace = 2;
-constexpr int16_t kNoNameSpace = 3;
-constexpr int16_t kInvalidName = 7;
-constexpr int16_t kNotFound = -1;
+constexpr int16_t kNotFound = -1;  // wksdr: no such name
 constexpr std::size_t kMinNameCopy = 8;  // a name copy is never smaller than this
 
 WKS_NAME *g_buckets[kBuckets];
@@ -96,6 +92,17 @@ void free_entry(Entry *e) {
     plat::release(e);
 }
 
+// Frees every node and empties the buckets.
+void free_all() {
+    for (WKS_NAME *&head : g_buckets) {
+        for (WKS_NAME *node = head, *next; node; node = next) {
+            next = node->next;
+            free_entry(entry_of(node));
+        }
+        head = nullptr;
+    }
+}
+
 // The reverse lookup: the same answer, and the same cursor, as iterating
 // from wksgf to the first match.
 Entry *find_by_coordinates(int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
@@ -116,6 +123,17 @@ const WKS_NAME *lookup(int32_t file, const char *name) {
 }
 void set_current_file(int32_t file) { g_current_file = file; }
 
+int32_t prefix_of(const char *text) { return prefix::test(text); }
+
+void reset() {
+    free_all();
+    coord_index::clear();
+    prefix::clear();
+    g_cursor = {kBuckets, nullptr};
+    g_current_file = 0;
+    g_next_seq = 0;
+}
+
 const char *name_in_text(int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
     const Entry *e = find_by_coordinates(c1, r1, c2, r2);
     if (e && !e->in_text) e = coord_index::find_first(coord_index::Key{g_current_file, c1, r1, c2, r2}, true);
@@ -124,26 +142,27 @@ const char *name_in_text(int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
 
 }  // namespace wks::names
 
+using namespace wks;
 using namespace wks::names;
 
 extern "C" {
 
 int16_t wksirxx(const char *name, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
-    if (is_empty(name)) return wkserr(kInvalidName);
+    if (is_empty(name)) return wkserr(WKS_E_INVALID_NAME);
     const std::size_t len = std::strlen(name);
     // Checked before anything changes: a name the filters cannot represent
     // never enters the table.
-    if (!prefix::printable(name[0]) || (len > 1 && !prefix::printable(name[1]))) return wkserr(kInvalidName);
+    if (!prefix::printable(name[0]) || (len > 1 && !prefix::printable(name[1]))) return wkserr(WKS_E_INVALID_NAME);
 
     const int bucket = bucket_of(g_current_file, name);
-    if (find(bucket, name).node) return wkserr(kDuplicate);
+    if (find(bucket, name).node) return wkserr(WKS_E_DUPLICATE_NAME);
 
     auto *e = static_cast<Entry *>(plat::alloc(sizeof(Entry)));
-    if (!e) return wkserr(kNoNodeSpace);
+    if (!e) return wkserr(WKS_E_NO_SYMBOL_MEMORY);
     auto *copy = static_cast<char *>(plat::alloc(len + 1 > kMinNameCopy ? len + 1 : kMinNameCopy));
     if (!copy) {
         plat::release(e);
-        return wkserr(kNoNameSpace);
+        return wkserr(WKS_E_NO_NAME_MEMORY);
     }
     std::memcpy(copy, name, len + 1);
 
@@ -163,7 +182,7 @@ int16_t wksir(int32_t file, const char *name, int16_t c1, int16_t r1, int16_t c2
 }
 
 int16_t wksdrxx(const char *name) {
-    if (is_empty(name)) return kInvalidName;
+    if (is_empty(name)) return WKS_E_INVALID_NAME;
     const int bucket = bucket_of(g_current_file, name);
     const Found found = find(bucket, name);
     WKS_NAME *node = found.node;
@@ -224,13 +243,7 @@ void wkscs(void) {
     // hold a slot array grown for names deleted since.
     coord_index::clear();
     if (!wksgf()) return;
-    for (WKS_NAME *&head : g_buckets) {
-        for (WKS_NAME *node = head, *next; node; node = next) {
-            next = node->next;
-            free_entry(entry_of(node));
-        }
-        head = nullptr;
-    }
+    free_all();
     prefix::clear();
     g_cursor = {kBuckets, nullptr};
 }

@@ -1,7 +1,7 @@
 /* Failure-injection counters; see fault.h. */
 #include "platform/fault.h"
 
-namespace plat {
+namespace wks::plat {
 
 int g_fault_countdown[static_cast<int>(Op::Count)];
 bool g_refuse_unnamed = false;
@@ -14,4 +14,4 @@ void clear_faults() {
     for (int &n : g_fault_countdown) n = 0;
 }
 
-}  // namespace plat
+}  // namespace wks::plat

@@ -8,7 +8,7 @@
 #ifndef WKS_PLATFORM_FAULT_H
 #define WKS_PLATFORM_FAULT_H
 
-namespace plat {
+namespace wks::plat {
 
 // Flush: a pending file's flush to the disk; Rename: also the link that
 // names an unnamed pending file.
@@ -35,6 +35,6 @@ inline bool fault_hit(Op op) {
     return --n == 0;
 }
 
-}  // namespace plat
+}  // namespace wks::plat
 
 #endif

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-namespace plat {
+namespace wks::plat {
 
 namespace {
 long g_live = 0;
@@ -27,4 +27,4 @@ void release(void *p) {
 
 long live_allocations() { return g_live; }
 
-}  // namespace plat
+}  // namespace wks::plat

@@ -10,7 +10,7 @@
 
 #include <cstring>  // _stricmp too, on Windows
 
-namespace plat {
+namespace wks::plat {
 
 SplitPath split_path(const char *path) { return split_path(std::string_view(path)); }
 
@@ -48,4 +48,4 @@ int stricmp(const char *a, const char *b) {
 #endif
 }
 
-}  // namespace plat
+}  // namespace wks::plat

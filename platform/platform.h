@@ -17,7 +17,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace plat {
+namespace wks::plat {
 
 // Open flags with the values of the Windows runtime's _open.
 constexpr int kOpenReadOnly  = 0x0000;
@@ -116,6 +116,6 @@ void format_message(char *out, std::size_t size, const char *format, std::va_lis
 // warning box on Windows) and returns what the user answered (1 = OK).
 int32_t message_box(const char *caption, const char *text);
 
-}  // namespace plat
+}  // namespace wks::plat
 
 #endif

@@ -18,23 +18,12 @@
 
 #include "names/names.h"
 #include "platform/platform.h"
-#include "wks/header.h"
 
 #include <cstdint>
 #include <cstring>
 
 namespace wks {
 namespace {
-
-constexpr int16_t kOpenError = 38;
-constexpr int16_t kNotOrx = 39;
-constexpr int16_t kInputCloseError = 40;
-constexpr int16_t kSeekError = 41;  // has no text of its own: shown as "invalid error value"
-
-constexpr int kRecordHeader = 4;       // record type + record length
-constexpr int kNameBytes = 16;         // range-name record: the name, NUL-terminated within these
-constexpr int kNameCoordinates = 16;   // ... then first column, first row, last column, last row
-constexpr int kNameRecordLength = 24;  // ... 16 + 4 * 2 bytes
 
 bool is_range_name(uint16_t type) { return type == WKS_RANGE_NAME || type == WKS_RANGE_NAME2; }
 
@@ -44,12 +33,13 @@ bool is_range_name(uint16_t type) { return type == WKS_RANGE_NAME || type == WKS
 // coordinates registers nothing (its bytes past the end are another
 // record's leftovers).
 int16_t register_name(WKS *h) {
-    if (rec_length(h) < kNameRecordLength) return 0;
-    char name[kNameBytes + 1];
-    std::memcpy(name, h->rec.body, kNameBytes);
-    name[kNameBytes] = '\0';
-    const unsigned char *c = h->rec.body + kNameCoordinates;
-    return wksir(names::file_number_of(h), name, get_i16(c), get_i16(c + 2), get_i16(c + 4), get_i16(c + 6));
+    if (rec_length(h) < WKS_NAME_RECORD_SIZE) return 0;
+    char name[WKS_NAME_TEXT_SIZE + 1];
+    std::memcpy(name, h->rec.body, WKS_NAME_TEXT_SIZE);
+    name[WKS_NAME_TEXT_SIZE] = '\0';
+    const unsigned char *c = h->rec.body + WKS_NAME_COORDINATES;
+    constexpr int w = kNameCoordinateSize;
+    return wksir(names::file_number_of(h), name, get_i16(c), get_i16(c + w), get_i16(c + 2 * w), get_i16(c + 3 * w));
 }
 
 // Gives up an opening: closes whichever descriptors are given (-1 for
@@ -81,32 +71,13 @@ WKS *open_copy(WKS *h, const char *in_path, const char *out_path) {
     h->mode = 'w';
     // Two spellings of one file would make the output's creation destroy
     // the input: refuse before anything is deleted.
-    if (plat::same_file(in_path, out_path)) return refuse(h, kOpenError);
+    if (plat::same_file(in_path, out_path)) return refuse(h, WKS_E_OPEN);
 
-    plat::remove(out_path);
-    const int32_t out = plat::open(out_path, plat::kCreateRW, plat::kPermReadWrite);
-    if (out < 0) return refuse(h, kOpenError);
-
-    const int32_t in = plat::open(in_path, plat::kRead);
-    if (in < 0) {
-        abandon(h, out);
-        if (msg_for_atat(in_path, "can not be opened.") == 0) wkserr(set_error(h, kOpenError));
-        return nullptr;
-    }
-    h->fd = in;
-
-    const int32_t header = read_header(in);
-    if (header < 0) {
-        if (header == -1 && header::mode() != header::kConvert &&
-            msg_for_atat(in_path, "is not an ORX file.") == 0)
-            wkswin_printf("'%s' is not an ORX file.", in_path);
-        return abandon(h, in, out);
-    }
-    if (wksnextr(h) != 0) return abandon(h, in, out);
-    if (!is_valid_bof(h)) {
-        wkserr(set_error(h, kNotOrx));
-        return abandon(h, in, out);
-    }
+    const int32_t out = replace_file(out_path, plat::kCreateRW);
+    if (out < 0) return refuse(h, WKS_E_OPEN);
+    // Unlike read mode, a first record that is no BOF record gets no notice.
+    if (!open_input(h, in_path, InputRules{"can not be opened.", false, 'w', out})) return nullptr;
+    const int32_t in = h->fd;
 
     do {
         if (is_range_name(rec_type(h)) && register_name(h) != 0) return abandon(h, in, out);
@@ -119,7 +90,7 @@ WKS *open_copy(WKS *h, const char *in_path, const char *out_path) {
 
     if (plat::close(in) != 0) {
         abandon(h, out);
-        wkserr(set_error(h, kInputCloseError));
+        wkserr(set_error(h, WKS_E_CLOSE_INPUT));
         return nullptr;
     }
     h->fd = out;
@@ -130,11 +101,11 @@ WKS *open_copy(WKS *h, const char *in_path, const char *out_path) {
 WKS *open_append(WKS *h, const char *path) {
     h->mode = 'w';
     h->fd = plat::open(path, plat::kReadWrite);
-    if (h->fd < 0) return refuse(h, kOpenError);
+    if (h->fd < 0) return refuse(h, WKS_E_OPEN);
 
     if (wksnextr(h) != 0) return abandon(h, h->fd);
     if (!is_valid_bof(h)) {
-        wkserr(set_error(h, kNotOrx));
+        wkserr(set_error(h, WKS_E_NOT_ORX));
         return abandon(h, h->fd);
     }
 
@@ -147,12 +118,12 @@ WKS *open_append(WKS *h, const char *path) {
     int64_t eof_offset = 0;
     do {
         if (is_range_name(rec_type(h)) && register_name(h) != 0) return abandon(h, h->fd);
-        eof_offset += kRecordHeader + rec_length(h);
+        eof_offset += kRecordHeaderSize + rec_length(h);
         if (!read_next(h)) return abandon(h, h->fd);
     } while (rec_type(h) != WKS_EOF);
 
     if (plat::lseek(h->fd, eof_offset, plat::kSeekSet) != eof_offset) {
-        wkserr(set_error(h, kSeekError));
+        wkserr(set_error(h, WKS_E_SEEK_END));
         return abandon(h, h->fd);
     }
     set_error(h, 0);

@@ -7,9 +7,7 @@
 
 namespace {
 
-constexpr int kLastCode = 40;
-
-constexpr const char *kErrorText[kLastCode + 1] = {
+constexpr const char *kErrorText[WKS_E_LAST_TEXT + 1] = {
     "invalid error value",                          // 0
     "Duplicate range name",                         // 1
     "No space for new symbol entry (malloc)",       // 2
@@ -55,14 +53,16 @@ constexpr const char *kErrorText[kLastCode + 1] = {
 
 // Codes the user is not shown: 28, and the opening and ordering codes 35..40
 // whose callers learn of them from the result.
-bool is_silent(int16_t code) { return code == 28 || (code >= 35 && code <= 40); }
+bool is_silent(int16_t code) {
+    return code == WKS_E_LSEEK || (code >= WKS_E_LSEEK_2 && code <= WKS_E_CLOSE_INPUT);
+}
 
 }  // namespace
 
 extern "C" {
 
 const char *wkser(int16_t code) {
-    if (code < 1 || code > kLastCode) return kErrorText[0];
+    if (code < 1 || code > WKS_E_LAST_TEXT) return kErrorText[0];
     return kErrorText[code];
 }
 

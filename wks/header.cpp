@@ -81,8 +81,15 @@ bool prepare_converter_block() {
 
 void release_converter_block() { drop(g_converter_block); }
 
+void reset() {
+    drop(g_host_block);
+    drop(g_converter_block);
+    g_mode = kLoad;
+}
+
 }  // namespace wks::header
 
+using namespace wks;
 using namespace wks::header;
 
 extern "C" {

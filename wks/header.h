@@ -6,6 +6,8 @@
 #ifndef WKS_HEADER_H
 #define WKS_HEADER_H
 
+#include "wks.h"
+
 #include <cstdint>
 
 namespace wks::header {
@@ -20,8 +22,8 @@ enum Mode : int32_t {
 // then stays waiting.
 constexpr int32_t kSaveFailed = -2;
 
-constexpr int kMagicOffset1 = 2648;
-constexpr int kMagicOffset2 = 2650;
+constexpr int kMagicOffset1 = WKS_HEADER_SIZE - 4;  // the block's last two 16-bit words
+constexpr int kMagicOffset2 = WKS_HEADER_SIZE - 2;
 constexpr uint16_t kMagic1 = 3634;  // 0x0E32
 constexpr uint16_t kMagic2 = 3810;  // 0x0EE2
 
@@ -42,6 +44,9 @@ bool prepare_converter_block();
 
 // Releases the converter buffer's block, if any.
 void release_converter_block();
+
+// Both blocks released, load mode: the state at load (the reset seam).
+void reset();
 
 }  // namespace wks::header
 

@@ -1,8 +1,11 @@
 /*
  * The handle is read directly by hosts, so its layout is part of the
  * interface.  These checks fail the build if a compiler or an edit moves a
- * field.  (The range-name node is checked where the table lives.)
+ * field.  (The offsets inside records are in layout.h; the range-name node
+ * is checked where the table lives.)
  */
+#include "wks/layout.h"
+
 #include "wks.h"
 
 #include <cstddef>

@@ -9,6 +9,8 @@
 
 #include <cstdarg>
 
+namespace plat = wks::plat;
+
 namespace {
 
 constexpr int kMessageBufferSize = 256;  // at most 255 characters are shown

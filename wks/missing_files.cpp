@@ -10,6 +10,8 @@
 
 #include <cstring>
 
+namespace plat = wks::plat;
+
 namespace {
 
 constexpr int kMaxListedFiles = 64;

@@ -1,6 +1,7 @@
 /*
  * The record stream of ORX files: opening for reading or by creating, one
- * record (or one cell) at a time forward, writing, closing.
+ * record (or one cell) at a time forward, writing, closing; and the two
+ * starts every stream of the library goes through (stream.h).
  *
  * The handle's record buffer is the only buffer.  Each read fetches the rest
  * of the current record together with the next record's 4-byte header in one
@@ -19,14 +20,6 @@
 namespace wks {
 namespace {
 
-constexpr int kHeaderBytes = 4;  // record type + record length
-constexpr int16_t kReadError = 27;
-constexpr int16_t kWriteError = 32;
-constexpr int16_t kCloseError = 25;
-constexpr int16_t kBothEmpty = 37;
-constexpr int16_t kOpenError = 38;
-constexpr int16_t kNotOrx = 39;
-
 unsigned char *record_start(WKS *h) { return reinterpret_cast<unsigned char *>(&h->rec); }
 
 // Pointer arithmetic on addresses, for places that may lie outside the buffer.
@@ -36,86 +29,61 @@ uintptr_t address(const void *p) { return reinterpret_cast<uintptr_t>(p); }
 // buffer; anything else would make the next read move or fill bytes outside
 // the handle.
 bool carried_bytes_in_buffer(WKS *h, int carried) {
-    if (carried > kHeaderBytes) return false;
+    if (carried > kRecordHeaderSize) return false;
     uintptr_t start = address(record_start(h));
     uintptr_t cur = address(h->cursor);
     return cur >= start && cur + static_cast<uintptr_t>(carried) <= start + WKS_RECORD_SIZE;
 }
 
 int16_t fail_read(WKS *h) {
-    set_error(h, kReadError);
-    return wkserr(kReadError);
+    set_error(h, WKS_E_READ);
+    return wkserr(WKS_E_READ);
 }
 
-bool is_empty(const char *path) { return path == nullptr || path[0] == '\0'; }
+void put_bof(WKS *h, uint16_t version) {
+    set_rec(h, WKS_BOF, 2);
+    put_u16(h->rec.body, version);
+}
+
+// Gives up an input opening: h's descriptor and the one aside closed.
+bool abandon_input(WKS *h, int32_t aside) {
+    close_descriptor(h);
+    if (aside >= 0) plat::close(aside);
+    return false;
+}
+
+constexpr InputRules kReadRules{"cannot be opened.", true, 'r', -1};
 
 WKS *open_read(WKS *h, const char *path) {
-    h->fd = plat::open(path, plat::kRead);
-    if (h->fd < 0) {
-        if (msg_for_atat(path, "cannot be opened.") == 0) wkserr(set_error(h, kOpenError));
-        return nullptr;
-    }
-    int32_t header = read_header(h->fd);
-    if (header < 0) {
-        if (header == -1 && header::mode() != header::kConvert &&
-            msg_for_atat(path, "is not an ORX file.") == 0)
-            wkswin_printf("'%s' is not an ORX file.", path);
-        close_descriptor(h);
-        return nullptr;
-    }
-    h->mode = 'r';
-    if (wksnextr(h) != 0) {
-        close_descriptor(h);
-        return nullptr;
-    }
-    if (!is_valid_bof(h)) {
-        if (msg_for_atat(path, "is not an ORX file.") == 0) wkserr(set_error(h, kNotOrx));
-        close_descriptor(h);
-        return nullptr;
-    }
+    if (!open_input(h, path, kReadRules)) return nullptr;
     set_error(h, 0);
     return h;
 }
 
 WKS *open_create(WKS *h, const char *path) {
     h->mode = 'w';
-    plat::remove(path);
-    h->fd = plat::open(path, plat::kCreateRW, plat::kPermReadWrite);
+    h->fd = replace_file(path, plat::kCreateRW);
     if (h->fd < 0) {
-        wkserr(set_error(h, kOpenError));
+        wkserr(set_error(h, WKS_E_OPEN));
         return nullptr;
     }
-    // A header block that does not reach the disk whole would leave a file
-    // that no longer opens; report it as the write error it is.  The block
-    // stays waiting until the file is made (BOF record written), so a failed
-    // create never costs the host its block.
-    const int32_t header = header::write_block(h->fd);
-    if (header == header::kSaveFailed) {
-        wkserr(set_error(h, kWriteError));
-        close_descriptor(h);
-        return nullptr;
-    }
-    put_bof(h, has_extension(path, ".ORX") ? kVersion1030 : kVersion1028);
-    if (write_record(h) != 0) {
-        close_descriptor(h);
-        return nullptr;
-    }
-    if (header == 0) header::release_written_block();
-    set_error(h, 0);
-    return h;
+    if (start_stream(h, h->fd, Layout::kOrx, has_extension(path, ".ORX") ? kVersion1030 : kVersion1028)) return h;
+    close_descriptor(h);
+    return nullptr;
 }
 
 }  // namespace
 
-int16_t read_record(WKS *h, int cell_column) {
-    if (!h) return wkserr(kReadError);
+int16_t read_record(WKS *h, Layout layout) {
+    if (!h) return wkserr(WKS_E_READ);
     unsigned char *start = record_start(h);
     int carried = h->carried;
     if (carried > 0) {
         if (!carried_bytes_in_buffer(h, carried)) return fail_read(h);
         if (is_cell_type(rec_type(h))) {
-            h->last_col = get_i16(h->rec.body + cell_column);
-            h->last_row = get_i16(h->rec.body + cell_column + 2);
+            const unsigned char *cell = h->rec.body + cell_base(layout);
+            h->last_col = get_i16(cell + WKS_CELL_COLUMN);
+            h->last_row = get_i16(cell + WKS_CELL_ROW);
         }
         std::memmove(start, h->cursor, static_cast<std::size_t>(carried));
     } else if (carried < 0) {
@@ -131,7 +99,7 @@ int16_t read_record(WKS *h, int cell_column) {
     if (wanted > WKS_BODY_SIZE) plat::lseek(h->fd, wanted - WKS_BODY_SIZE, plat::kSeekCur);
 
     const uint16_t length = rec_length(h);
-    h->carried = static_cast<int16_t>(carried + wanted - (length + kHeaderBytes));
+    h->carried = static_cast<int16_t>(carried + wanted - (length + kRecordHeaderSize));
     h->cursor = reinterpret_cast<unsigned char *>(address(h->rec.body) + length);
 
     // Bytes of the buffer, from its start, that hold what the file delivered.
@@ -140,7 +108,7 @@ int16_t read_record(WKS *h, int cell_column) {
     if (!good && filled >= 2 && rec_type(h) == WKS_EOF) good = true;
     // A final EOF record cut short after its type word: the file ended (the
     // read returned less than it was asked for) after delivering that word.
-    const long next_type_end = kHeaderBytes + static_cast<long>(length) + 2;
+    const long next_type_end = kRecordHeaderSize + static_cast<long>(length) + 2;
     const bool file_ended = got >= 0 && static_cast<uint32_t>(got) < chunk;
     if (!good && file_ended && filled >= next_type_end && get_u16(start + next_type_end - 2) == WKS_EOF)
         good = true;
@@ -150,12 +118,12 @@ int16_t read_record(WKS *h, int cell_column) {
 }
 
 int16_t write_record(WKS *h) {
-    if (!h) return wkserr(kWriteError);
+    if (!h) return wkserr(WKS_E_WRITE);
     const uint16_t length = rec_length(h);
-    if (length > WKS_BODY_SIZE) return wkserr(set_error(h, kWriteError));  // would write past the handle
-    const int32_t size = length + kHeaderBytes;
+    if (length > WKS_BODY_SIZE) return wkserr(set_error(h, WKS_E_WRITE));  // would write past the handle
+    const int32_t size = length + kRecordHeaderSize;
     if (plat::write(h->fd, record_start(h), static_cast<uint32_t>(size)) != size)
-        return wkserr(set_error(h, kWriteError));
+        return wkserr(set_error(h, WKS_E_WRITE));
     return set_error(h, 0);
 }
 
@@ -165,15 +133,57 @@ int32_t close_descriptor(WKS *h) {
     return result;
 }
 
-void put_bof(WKS *h, uint16_t version) {
-    set_rec(h, WKS_BOF, 2);
-    put_u16(h->rec.body, version);
-}
-
 bool has_extension(const char *path, const char *ext) {
     plat::SplitPath parts = plat::split_path(path);
     // The extension runs to the end of the path, so its data is NUL-terminated.
     return !parts.ext.empty() && plat::stricmp(parts.ext.data(), ext) == 0;
+}
+
+int32_t replace_file(const char *path, int flags) {
+    plat::remove(path);
+    return plat::open(path, flags, plat::kPermReadWrite);
+}
+
+WKS *start_stream(WKS *h, int32_t fd, Layout layout, uint16_t version) {
+    h->fd = fd;
+    h->mode = 'w';
+    reset_position(h);
+    // A header block that does not reach the disk whole would leave a file
+    // that no longer opens; report it as the write error it is.
+    const int32_t header = layout == Layout::kOrx ? header::write_block(fd) : -1;
+    if (header == header::kSaveFailed) {
+        wkserr(set_error(h, WKS_E_WRITE));
+        return nullptr;
+    }
+    put_bof(h, version);
+    if (write_record(h) != 0) return nullptr;
+    if (header == 0) header::release_written_block();
+    set_error(h, 0);
+    return h;
+}
+
+bool open_input(WKS *h, const char *path, const InputRules &rules) {
+    h->fd = plat::open(path, plat::kRead);
+    if (h->fd < 0) {
+        if (rules.aside >= 0) plat::close(rules.aside);
+        if (msg_for_atat(path, rules.cannot_open) == 0) wkserr(set_error(h, WKS_E_OPEN));
+        return false;
+    }
+    const int32_t header = read_header(h->fd);
+    if (header < 0) {
+        if (header == -1 && header::mode() != header::kConvert &&
+            msg_for_atat(path, "is not an ORX file.") == 0)
+            wkswin_printf("'%s' is not an ORX file.", path);
+        return abandon_input(h, rules.aside);
+    }
+    h->mode = rules.mode;
+    if (wksnextr(h) != 0) return abandon_input(h, rules.aside);
+    if (!is_valid_bof(h)) {
+        if (!rules.notice_for_bof || msg_for_atat(path, "is not an ORX file.") == 0)
+            wkserr(set_error(h, WKS_E_NOT_ORX));
+        return abandon_input(h, rules.aside);
+    }
+    return true;
 }
 
 }  // namespace wks
@@ -186,22 +196,20 @@ WKS *wksopen(WKS *h, const char *path1, const char *path2) {
     if (!h) return nullptr;
     const bool no_first = is_empty(path1), no_second = is_empty(path2);
     if (no_first && no_second) {
-        wkserr(set_error(h, kBothEmpty));
+        wkserr(set_error(h, WKS_E_NO_PATHS));
         return nullptr;
     }
-    h->last_col = 0;
-    h->last_row = 0;
-    h->carried = 0;
+    reset_position(h);
     if (no_second) return open_read(h, path1);
     if (no_first) return open_create(h, path2);
     if (std::strcmp(path1, path2) != 0) return open_copy(h, path1, path2);
     return open_append(h, path1);
 }
 
-int16_t wksnextr(WKS *h) { return read_record(h, kOrxCellColumn); }
+int16_t wksnextr(WKS *h) { return read_record(h, Layout::kOrx); }
 
 int16_t wksnextc(WKS *h) {
-    if (!h) return wkserr(kReadError);
+    if (!h) return wkserr(WKS_E_READ);
     if (rec_type(h) == WKS_EOF) {
         set_error(h, 0);
         return -1;
@@ -211,24 +219,21 @@ int16_t wksnextc(WKS *h) {
         if (h->error > 0) return h->error;
         if (is_cell_type(rec_type(h))) break;
     }
-    const int16_t col = get_i16(h->rec.body + kOrxCellColumn);
-    const int16_t row = get_i16(h->rec.body + kOrxCellColumn + 2);
-    if (row < h->last_row || (row == h->last_row && col < h->last_col)) {
-        constexpr int16_t kUnsorted = 36;
-        return wkserr(set_error(h, kUnsorted));
-    }
+    const int16_t col = get_i16(h->rec.body + kOrxColumn);
+    const int16_t row = get_i16(h->rec.body + kOrxRow);
+    if (row < h->last_row || (row == h->last_row && col < h->last_col)) return wkserr(set_error(h, WKS_E_UNSORTED));
     return set_error(h, 0);
 }
 
 int16_t wkswrec(WKS *h) { return write_record(h); }
 
 int16_t wksclose(WKS *h) {
-    if (!h) return wkserr(kCloseError);
+    if (!h) return wkserr(WKS_E_CLOSE);
     if (h->mode == 'w') {
         set_rec(h, WKS_EOF, 0);
         if (write_record(h) != 0) return h->error;  // still open: a later close tries again
     }
-    if (close_descriptor(h) != 0) return wkserr(set_error(h, kCloseError));
+    if (close_descriptor(h) != 0) return wkserr(set_error(h, WKS_E_CLOSE));
     return set_error(h, 0);
 }
 

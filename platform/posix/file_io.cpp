@@ -15,7 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace plat {
+namespace wks::plat {
 
 namespace posix {
 
@@ -164,4 +164,4 @@ bool same_file(const char *a, const char *b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-}  // namespace plat
+}  // namespace wks::plat

@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-namespace plat::posix {
+namespace wks::plat::posix {
 
 // Files are created readable and writable by all, less the umask, as the
 // Windows runtime's files that are not read-only.
@@ -21,6 +21,6 @@ bool is_read_only(const char *path, const struct stat &st);
 
 int open_retrying(const char *path, int flags, mode_t mode);
 
-}  // namespace plat::posix
+}  // namespace wks::plat::posix
 
 #endif

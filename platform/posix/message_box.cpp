@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-namespace plat {
+namespace wks::plat {
 
 void format_message(char *out, std::size_t size, const char *format, std::va_list args) {
     if (size == 0) return;
@@ -22,4 +22,4 @@ int32_t message_box(const char * /*caption*/, const char *text) {
     return 1;
 }
 
-}  // namespace plat
+}  // namespace wks::plat

@@ -18,6 +18,7 @@
  * file behind that a real run would not.
  */
 #include "platform/fault.h"
+#include "platform/pending_place.h"
 #include "platform/platform.h"
 #include "platform/posix/files.h"
 
@@ -29,7 +30,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace plat {
+namespace wks::plat {
 namespace {
 
 constexpr int kMaxLinks = 40;     // as the kernel follows them
@@ -179,19 +180,14 @@ Placed place_unnamed(PendingFile &file) {
         discard_pending(file);
         return Placed::kNotPlaced;
     }
+    if (!at_target) return close_and_rename(file);  // linked under a temporary name
     const int32_t fd = file.fd;
     file.fd = -1;
     if (plat::close(fd) != 0) {
-        if (at_target) ::unlink(file.target);
+        ::unlink(file.target);
         discard_pending(file);
         return Placed::kNotClosed;
     }
-    if (at_target) return Placed::kDone;
-    if (plat::rename(file.name, file.target) != 0) {
-        discard_pending(file);
-        return Placed::kNotPlaced;
-    }
-    file.name[0] = '\0';
     return Placed::kDone;
 }
 
@@ -218,18 +214,7 @@ Placed place_pending(PendingFile &file) {
         return Placed::kNotFlushed;
     }
     if (file.name[0] == '\0') return place_unnamed(file);
-    const int32_t fd = file.fd;
-    file.fd = -1;
-    if (plat::close(fd) != 0) {
-        discard_pending(file);
-        return Placed::kNotClosed;
-    }
-    if (plat::rename(file.name, file.target) != 0) {
-        discard_pending(file);
-        return Placed::kNotPlaced;
-    }
-    file.name[0] = '\0';
-    return Placed::kDone;
+    return close_and_rename(file);
 }
 
 void discard_pending(PendingFile &file) {
@@ -239,4 +224,4 @@ void discard_pending(PendingFile &file) {
     file.name[0] = '\0';
 }
 
-}  // namespace plat
+}  // namespace wks::plat

@@ -29,7 +29,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
-namespace plat {
+namespace wks::plat {
 
 static_assert(kOpenReadOnly == _O_RDONLY && kOpenWriteOnly == _O_WRONLY && kOpenReadWrite == _O_RDWR,
               "access modes are the runtime's");
@@ -141,4 +141,4 @@ bool same_file(const char *a, const char *b) {
            ia.nFileIndexLow == ib.nFileIndexLow;
 }
 
-}  // namespace plat
+}  // namespace wks::plat

@@ -14,7 +14,7 @@
 
 #include <cstring>
 
-namespace plat {
+namespace wks::plat {
 
 namespace {
 
@@ -40,4 +40,4 @@ int32_t message_box(const char *caption, const char *text) {
     return ::MessageBoxA(::GetFocus(), text, caption, kWarningOk);
 }
 
-}  // namespace plat
+}  // namespace wks::plat

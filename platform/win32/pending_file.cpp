@@ -13,6 +13,7 @@
  * file behind that a real run would not.
  */
 #include "platform/fault.h"
+#include "platform/pending_place.h"
 #include "platform/platform.h"
 
 #include <windows.h>
@@ -24,7 +25,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
-namespace plat {
+namespace wks::plat {
 namespace {
 
 constexpr int kMaxNames = 1000;  // temporary names tried before giving up
@@ -80,18 +81,7 @@ Placed place_pending(PendingFile &file) {
         discard_pending(file);
         return Placed::kNotFlushed;
     }
-    const int32_t fd = file.fd;
-    file.fd = -1;
-    if (plat::close(fd) != 0) {
-        discard_pending(file);
-        return Placed::kNotClosed;
-    }
-    if (plat::rename(file.name, file.target) != 0) {
-        discard_pending(file);
-        return Placed::kNotPlaced;
-    }
-    file.name[0] = '\0';
-    return Placed::kDone;
+    return close_and_rename(file);
 }
 
 void discard_pending(PendingFile &file) {
@@ -101,4 +91,4 @@ void discard_pending(PendingFile &file) {
     file.name[0] = '\0';
 }
 
-}  // namespace plat
+}  // namespace wks::plat

@@ -60,18 +60,11 @@ Bytes orx_records() {
     });
 }
 
-Bytes converter_header() {
-    Bytes b(WKS_HEADER_SIZE - 4, 0);
-    put16(b, 3634);
-    put16(b, 3810);
-    return b;
-}
-
 // An ORX file written by a converter: its header block must be the
 // converter's; the rest is returned for comparison.
 Bytes orx_records_of(const Bytes &file) {
     if (file.size() < WKS_HEADER_SIZE) return {0xBA, 0xD0};
-    EXPECT_EQ(hex(Bytes(file.begin(), file.begin() + WKS_HEADER_SIZE)), hex(converter_header()));
+    EXPECT_EQ(hex(Bytes(file.begin(), file.begin() + WKS_HEADER_SIZE)), hex(empty_header_block()));
     return Bytes(file.begin() + WKS_HEADER_SIZE, file.end());
 }
 
@@ -228,9 +221,9 @@ TEST_F(Converters, TemporaryNamesInUseAreSkippedAndLeftAlone) {
 TEST_F(Converters, AMissingSourceLeavesTheDestinationAlone) {
     write_file(path("keep.orx"), {1, 2, 3});
     write_file(path("keep.wk1"), {4, 5, 6});
-    EXPECT_EQ(wk1_to_orx(path("missing.wk1").c_str(), path("keep.orx").c_str()), -2);
-    EXPECT_EQ(wk1_to_orx(path("missing.wk1").c_str(), path("new.orx").c_str()), -2);
-    EXPECT_EQ(orx_to_wk1(path("missing.orx").c_str(), path("keep.wk1").c_str()), -2);
+    EXPECT_EQ(wk1_to_orx(path("missing.wk1").c_str(), path("keep.orx").c_str()), WKS_CONVERT_SOURCE_FAILED);
+    EXPECT_EQ(wk1_to_orx(path("missing.wk1").c_str(), path("new.orx").c_str()), WKS_CONVERT_SOURCE_FAILED);
+    EXPECT_EQ(orx_to_wk1(path("missing.orx").c_str(), path("keep.wk1").c_str()), WKS_CONVERT_SOURCE_FAILED);
     EXPECT_EQ(read_file(path("keep.orx")), (Bytes{1, 2, 3}));
     EXPECT_EQ(read_file(path("keep.wk1")), (Bytes{4, 5, 6}));
     EXPECT_FALSE(file_exists(path("new.orx")));
@@ -241,8 +234,8 @@ TEST_F(Converters, ASourceOfTheOtherFormatIsRefusedAtOnce) {
     write_wk1("a.wk1");
     write_orx("b.orx");
     write_file(path("dest"), {1});
-    EXPECT_EQ(orx_to_wk1(path("a.wk1").c_str(), path("dest").c_str()), -2);
-    EXPECT_EQ(wk1_to_orx(path("b.orx").c_str(), path("dest").c_str()), -2);
+    EXPECT_EQ(orx_to_wk1(path("a.wk1").c_str(), path("dest").c_str()), WKS_CONVERT_SOURCE_FAILED);
+    EXPECT_EQ(wk1_to_orx(path("b.orx").c_str(), path("dest").c_str()), WKS_CONVERT_SOURCE_FAILED);
     EXPECT_EQ(read_file(path("dest")), Bytes{1});
     EXPECT_EQ(messages.count(), 0u);
 }
@@ -250,11 +243,11 @@ TEST_F(Converters, ASourceOfTheOtherFormatIsRefusedAtOnce) {
 TEST_F(Converters, AnUncreatableDestinationIsMinusOne) {
     write_wk1("a.wk1");
     write_orx("b.orx");
-    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("no/dir.orx").c_str()), -1);
-    EXPECT_EQ(orx_to_wk1(path("b.orx").c_str(), path("no/dir.wk1").c_str()), -1);
-    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), ""), -1);
-    EXPECT_EQ(orx_to_wk1(path("b.orx").c_str(), nullptr), -1);
-    EXPECT_EQ(wk1_to_orx(nullptr, path("c.orx").c_str()), -2);
+    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("no/dir.orx").c_str()), WKS_CONVERT_CREATE_FAILED);
+    EXPECT_EQ(orx_to_wk1(path("b.orx").c_str(), path("no/dir.wk1").c_str()), WKS_CONVERT_CREATE_FAILED);
+    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), ""), WKS_CONVERT_CREATE_FAILED);
+    EXPECT_EQ(orx_to_wk1(path("b.orx").c_str(), nullptr), WKS_CONVERT_CREATE_FAILED);
+    EXPECT_EQ(wk1_to_orx(nullptr, path("c.orx").c_str()), WKS_CONVERT_SOURCE_FAILED);
     EXPECT_EQ(get_orx_header(), nullptr);
 }
 
@@ -262,30 +255,30 @@ TEST_F(Converters, ASourceThatEndsWithoutEofIsReportedAndNeverReplaced) {
     const Bytes cut_wk1 = concat({bof(1030), record(WKS_LABEL, label(0, 0, "x"))});
     write_file(path("cut.wk1"), cut_wk1);
     write_file(path("out.orx"), {1, 2, 3});
-    EXPECT_EQ(wk1_to_orx(path("cut.wk1").c_str(), path("out.orx").c_str()), -5);
+    EXPECT_EQ(wk1_to_orx(path("cut.wk1").c_str(), path("out.orx").c_str()), WKS_CONVERT_SOURCE_DAMAGED);
     EXPECT_EQ(read_file(path("out.orx")), (Bytes{1, 2, 3}));
-    EXPECT_EQ(wk1_to_orx(path("cut.wk1").c_str(), path("new.orx").c_str()), -5);
-    EXPECT_EQ(wk1_to_orx(path("cut.wk1").c_str(), path("cut.wk1").c_str()), -5);
+    EXPECT_EQ(wk1_to_orx(path("cut.wk1").c_str(), path("new.orx").c_str()), WKS_CONVERT_SOURCE_DAMAGED);
+    EXPECT_EQ(wk1_to_orx(path("cut.wk1").c_str(), path("cut.wk1").c_str()), WKS_CONVERT_SOURCE_DAMAGED);
     EXPECT_EQ(read_file(path("cut.wk1")), cut_wk1);
 
     const Bytes cut_orx = concat({header_block(), bof(1030), orx_records(), Bytes{0x0F, 0x00, 0x40}});
     write_file(path("cut.orx"), cut_orx);
-    EXPECT_EQ(orx_to_wk1(path("cut.orx").c_str(), path("cut.orx").c_str()), -5);
+    EXPECT_EQ(orx_to_wk1(path("cut.orx").c_str(), path("cut.orx").c_str()), WKS_CONVERT_SOURCE_DAMAGED);
     EXPECT_EQ(read_file(path("cut.orx")), cut_orx);
     EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"cut.wk1", "cut.orx", "out.orx"}));
-    EXPECT_EQ(messages.texts(), std::vector<std::string>(4, error_message(27)));
+    EXPECT_EQ(messages.texts(), std::vector<std::string>(4, error_message(WKS_E_READ)));
 }
 
 TEST_F(Converters, ACellThatCannotBeTranslatedFailsTheConversionAndLeavesTheDestination) {
     const Bytes too_long = record(WKS_LABEL, wk1_cell_body('\'', 0, 0, Bytes(2063, 'a')));  // body 2068
     write_file(path("long.wk1"), concat({bof(1030), too_long, record(WKS_LABEL, label(1, 1, "ok")), eof()}));
     write_file(path("long.orx"), {1, 2, 3});
-    EXPECT_EQ(wk1_to_orx(path("long.wk1").c_str(), path("long.orx").c_str()), -5);
+    EXPECT_EQ(wk1_to_orx(path("long.wk1").c_str(), path("long.orx").c_str()), WKS_CONVERT_SOURCE_DAMAGED);
     EXPECT_EQ(read_file(path("long.orx")), (Bytes{1, 2, 3}));
 
     const Bytes too_short = record(WKS_NUMBER, Bytes(15, 0));
     write_orx("short.orx", concat({too_short, record(WKS_LABEL, orx_cell_body('\'', 1, 1, {'o', 'k', 0}))}));
-    EXPECT_EQ(orx_to_wk1(path("short.orx").c_str(), path("short.wk1").c_str()), -5);
+    EXPECT_EQ(orx_to_wk1(path("short.orx").c_str(), path("short.wk1").c_str()), WKS_CONVERT_SOURCE_DAMAGED);
     EXPECT_FALSE(file_exists(path("short.wk1")));
     EXPECT_EQ(messages.count(), 0u);
 }
@@ -312,7 +305,8 @@ TEST_F(Converters, DamagedAndRandomFilesNeverCrashAConverter) {
         orx.insert(orx.end(), random.begin(), random.end());
         inputs.push_back(orx);
     }
-    const std::set<int32_t> results = {0, -1, -2, -4, -5};
+    const std::set<int32_t> results = {WKS_CONVERTED, WKS_CONVERT_CREATE_FAILED, WKS_CONVERT_SOURCE_FAILED,
+                                       WKS_CONVERT_TEXT_CUT, WKS_CONVERT_SOURCE_DAMAGED};
     for (const Bytes &input : inputs) {
         write_file(path("in"), input);
         EXPECT_TRUE(results.count(wk1_to_orx(path("in").c_str(), path("out").c_str()))) << hex(input);

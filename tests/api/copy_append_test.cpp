@@ -18,11 +18,6 @@ Bytes number_cell(int16_t col, int16_t row, double v) {
     return record(WKS_NUMBER, orx_cell_body(0x75, col, row, value));
 }
 
-Bytes name_record(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2,
-                  uint16_t type = WKS_RANGE_NAME) {
-    return record(type, range_name_body(name, c1, r1, c2, r2));
-}
-
 // The file number the library files a handle's names under.
 int32_t file_number(const WKS &h) {
     return static_cast<int32_t>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&h)));
@@ -116,7 +111,7 @@ TEST_F(CopyMode, CopiedFileReopensForAppendingAndCreatedOneDoesNot) {
     ASSERT_EQ(wksclose(&h), 0);
     const Bytes before = read_file(created);
     EXPECT_EQ(wksopen(&h, created.c_str(), created.c_str()), nullptr);
-    EXPECT_EQ(int(h.error), 39);
+    EXPECT_EQ(int(h.error), WKS_E_NOT_ORX);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_EQ(read_file(created), before);
     expect_nothing_open();
@@ -150,7 +145,7 @@ TEST_F(CopyMode, SameFileUnderTwoSpellingsIsRefusedAndLeftAlone) {
     for (const std::string &other : {dir.path() + "/./in.orx", dir.path() + "//in.orx"}) {
         h.error = 0;
         EXPECT_EQ(wksopen(&h, in.c_str(), other.c_str()), nullptr) << other;
-        EXPECT_EQ(int(h.error), 38);
+        EXPECT_EQ(int(h.error), WKS_E_OPEN);
         EXPECT_EQ(int(h.fd), -1);
         EXPECT_EQ(read_file(in), input);
         EXPECT_EQ(wksopen(&h, other.c_str(), in.c_str()), nullptr) << other;
@@ -166,7 +161,7 @@ TEST_F(CopyMode, OutputThatCannotBeCreatedFailsSilently) {
     write_file(in, input);
     const std::string nowhere = dir.file("missing/out.orx");
     EXPECT_EQ(wksopen(&h, in.c_str(), nowhere.c_str()), nullptr);
-    EXPECT_EQ(int(h.error), 38);
+    EXPECT_EQ(int(h.error), WKS_E_OPEN);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_EQ(get_orx_header(), nullptr);  // the input was never read
     EXPECT_EQ(read_file(in), input);
@@ -176,7 +171,7 @@ TEST_F(CopyMode, OutputThatCannotBeCreatedFailsSilently) {
 TEST_F(CopyMode, InputThatCannotBeOpenedLeavesAnEmptyOutput) {
     write_file(out, Bytes{1, 2, 3});  // replaced before the input is tried
     EXPECT_EQ(wksopen(&h, in.c_str(), out.c_str()), nullptr);
-    EXPECT_EQ(int(h.error), 38);
+    EXPECT_EQ(int(h.error), WKS_E_OPEN);
     EXPECT_EQ(messages.count(), 0u);
     ASSERT_TRUE(file_exists(out));
     EXPECT_TRUE(read_file(out).empty());
@@ -227,11 +222,11 @@ TEST_F(CopyMode, BadFirstRecordFailsWithTheStreamsCodes) {
     put16(bof_length_4, 1028);
     put16(bof_length_4, 0);
     const Case cases[] = {
-        {"unreadable", Bytes{0, 0, 2}, 27, true},
+        {"unreadable", Bytes{0, 0, 2}, WKS_E_READ, true},
         {"an EOF record", concat({eof(), eof()}), 0, false},
-        {"version 1029", concat({bof(1029), eof()}), 39, false},
-        {"length 4", concat({record(WKS_BOF, bof_length_4), eof()}), 39, false},
-        {"a cell", concat({number_cell(0, 0, 1), eof()}), 39, false},
+        {"version 1029", concat({bof(1029), eof()}), WKS_E_NOT_ORX, false},
+        {"length 4", concat({record(WKS_BOF, bof_length_4), eof()}), WKS_E_NOT_ORX, false},
+        {"a cell", concat({number_cell(0, 0, 1), eof()}), WKS_E_NOT_ORX, false},
     };
     for (int atat : {0, 1}) {
         Open_for_atat = static_cast<int16_t>(atat);
@@ -261,9 +256,9 @@ TEST_F(CopyMode, RefusedNameStopsTheCopyWhereItStands) {
         int16_t code;
     };
     const Case cases[] = {
-        {"duplicate", name_record("X", 2, 2, 2, 2, WKS_RANGE_NAME2), 1},
-        {"empty name", name_record("", 2, 2, 2, 2), 7},
-        {"control character", name_record("\x01Y", 2, 2, 2, 2), 7},
+        {"duplicate", name_record("X", 2, 2, 2, 2, WKS_RANGE_NAME2), WKS_E_DUPLICATE_NAME},
+        {"empty name", name_record("", 2, 2, 2, 2), WKS_E_INVALID_NAME},
+        {"control character", name_record("\x01Y", 2, 2, 2, 2), WKS_E_INVALID_NAME},
     };
     for (const Case &c : cases) {
         wkscs();
@@ -289,9 +284,9 @@ TEST_F(CopyMode, UnreadableRecordStopsTheCopyAfterTheRecordsBeforeIt) {
     const Bytes kept = concat({bof(), name_record("R", 0, 0, 0, 0), number_cell(0, 0, 1)});
     write_file(in, concat({header_block(), kept, broken}));
     EXPECT_EQ(wksopen(&h, in.c_str(), out.c_str()), nullptr);
-    EXPECT_EQ(int(h.error), 27);
+    EXPECT_EQ(int(h.error), WKS_E_READ);
     ASSERT_EQ(messages.count(), 1u);
-    EXPECT_EQ(messages.last(), error_message(27));
+    EXPECT_EQ(messages.last(), error_message(WKS_E_READ));
     EXPECT_EQ(read_file(out), kept);
     EXPECT_NE(wkslr(file_number(h), "R"), nullptr);
     expect_nothing_open();
@@ -342,7 +337,7 @@ TEST_F(AppendMode, MissingFileIsNotCreated) {
     const std::string path = dir.file("none.orx");
     Open_for_atat = 1;  // no notice in append mode
     EXPECT_EQ(wksopen(&h, path.c_str(), path.c_str()), nullptr);
-    EXPECT_EQ(int(h.error), 38);
+    EXPECT_EQ(int(h.error), WKS_E_OPEN);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_FALSE(file_exists(path));
     expect_nothing_open();
@@ -360,11 +355,11 @@ TEST_F(AppendMode, FailuresCloseTheFileAndLeaveItUnchanged) {
         bool shown;
     };
     const Case cases[] = {
-        {"header block first", concat({header_block(), bof(), eof()}), 39, false},
-        {"first record unreadable", Bytes{0, 0, 2}, 27, true},
+        {"header block first", concat({header_block(), bof(), eof()}), WKS_E_NOT_ORX, false},
+        {"first record unreadable", Bytes{0, 0, 2}, WKS_E_READ, true},
         {"EOF record first", concat({eof(), eof()}), 0, false},
-        {"bad BOF version", concat({bof(1), eof()}), 39, false},
-        {"record unreadable", concat({bof(), number_cell(0, 0, 1), broken}), 27, true},
+        {"bad BOF version", concat({bof(1), eof()}), WKS_E_NOT_ORX, false},
+        {"record unreadable", concat({bof(), number_cell(0, 0, 1), broken}), WKS_E_READ, true},
     };
     const std::string path = dir.file("sheet.orx");
     for (const Case &c : cases) {
@@ -390,7 +385,7 @@ TEST_F(AppendMode, RefusedNameFailsTheOpeningAndKeepsEarlierNames) {
     EXPECT_EQ(wksopen(&h, path.c_str(), path.c_str()), nullptr);
     EXPECT_EQ(int(h.error), 0);
     ASSERT_EQ(messages.count(), 1u);
-    EXPECT_EQ(messages.last(), error_message(1));
+    EXPECT_EQ(messages.last(), error_message(WKS_E_DUPLICATE_NAME));
     EXPECT_EQ(wkslr(file_number(h), "A1")->c1, 0);
     EXPECT_NE(wkslr(file_number(h), "B1"), nullptr);
     EXPECT_EQ(read_file(path), file);

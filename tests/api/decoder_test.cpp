@@ -4,6 +4,7 @@
  * of the code so that the sanitizer build catches any read past it, and the
  * output buffer carries a guard zone that must stay untouched.
  */
+#define WKS_FORMULA_INTERNALS  // the lexer, parser and decoder pieces of wks.h
 #include "support/test_support.h"
 
 #include <cmath>
@@ -259,10 +260,10 @@ TEST_F(Decoder, ReferencesOutsideTheSheetFail) {
                        FormulaCode().cell(abs_word(0), abs_word(8192)).bytes(),
                        FormulaCode().cell(abs_word(0x4000), abs_word(0)).bytes(),
                        FormulaCode().range(abs_word(0), abs_word(0), abs_word(700), abs_word(0)).bytes()})
-        EXPECT_EQ(decode(code).code, 15) << hex(code);
+        EXPECT_EQ(decode(code).code, WKS_E_BAD_FUNCTION) << hex(code);
     // A base outside the sheet puts a relative reference outside it too.
-    EXPECT_EQ(decode(FormulaCode().cell(rel_word(-8192), rel_word(0)).bytes(), 2048, 0, 0).code, 15);
-    EXPECT_EQ(decode(FormulaCode().cell(rel_word(0), rel_word(0)).bytes(), 2048, 300, -20000).code, 15);
+    EXPECT_EQ(decode(FormulaCode().cell(rel_word(-8192), rel_word(0)).bytes(), 2048, 0, 0).code, WKS_E_BAD_FUNCTION);
+    EXPECT_EQ(decode(FormulaCode().cell(rel_word(0), rel_word(0)).bytes(), 2048, 300, -20000).code, WKS_E_BAD_FUNCTION);
 }
 
 TEST_F(Decoder, RangeNamesReplaceExactCoordinates) {
@@ -284,7 +285,7 @@ TEST_F(Decoder, RangeNamesReplaceExactCoordinates) {
     EXPECT_EQ(text_of(FormulaCode().cell(abs_word(0), abs_word(0)).bytes()), "$A$1");
     EXPECT_EQ(decode(FormulaCode().cell(abs_word(0), abs_word(0)).bytes(), 2048, 0, 0, kFile + 1).text, "OTHER");
     // A name counts against the output budget like any text.
-    EXPECT_EQ(decode(FormulaCode().cell(rel_word(2), rel_word(7)).bytes(), 4).code, 18);
+    EXPECT_EQ(decode(FormulaCode().cell(rel_word(2), rel_word(7)).bytes(), 4).code, WKS_E_DECODE_SPACE);
 }
 
 // A name stands in for its coordinates only where it reads back as itself.
@@ -351,11 +352,11 @@ TEST(ReferenceHelpers, DecodeWords) {
 TEST_F(Decoder, InvalidOpcodesFail) {
     for (uint8_t bad : {7, 25, 30, 122, 255}) {
         messages.clear();
-        EXPECT_EQ(decode(FormulaCode().op(bad).bytes()).code, 15) << int(bad);
-        EXPECT_EQ(messages.last(), error_message(15));
+        EXPECT_EQ(decode(FormulaCode().op(bad).bytes()).code, WKS_E_BAD_FUNCTION) << int(bad);
+        EXPECT_EQ(messages.last(), error_message(WKS_E_BAD_FUNCTION));
         // Met by the look-ahead of an earlier operand, or reached as an operand.
-        EXPECT_EQ(decode(FormulaCode().integer(1).op(bad).bytes()).code, 15) << int(bad);
-        EXPECT_EQ(decode(FormulaCode().integer(1).op(bad).op(9).bytes()).code, 15) << int(bad);
+        EXPECT_EQ(decode(FormulaCode().integer(1).op(bad).bytes()).code, WKS_E_BAD_FUNCTION) << int(bad);
+        EXPECT_EQ(decode(FormulaCode().integer(1).op(bad).op(9).bytes()).code, WKS_E_BAD_FUNCTION) << int(bad);
     }
 }
 
@@ -366,16 +367,16 @@ TEST_F(Decoder, TheCodeLengthBoundsEveryRead) {
         return code;
     };
     Bytes a1 = FormulaCode().cell(0, 0).bytes();  // length 6
-    EXPECT_EQ(decode(with_length(a1, 5)).code, 15);       // end item outside the length
-    EXPECT_EQ(decode(with_length(a1, 3)).code, 15);       // cell words cross it
-    EXPECT_EQ(decode(with_length(a1, 0)).code, 15);
-    EXPECT_EQ(decode(with_length(a1, 0xFFFF)).code, 15);  // negative
-    EXPECT_EQ(decode(FormulaCode().cell(0, 0).bytes(false)).code, 15);
+    EXPECT_EQ(decode(with_length(a1, 5)).code, WKS_E_BAD_FUNCTION);       // end item outside the length
+    EXPECT_EQ(decode(with_length(a1, 3)).code, WKS_E_BAD_FUNCTION);       // cell words cross it
+    EXPECT_EQ(decode(with_length(a1, 0)).code, WKS_E_BAD_FUNCTION);
+    EXPECT_EQ(decode(with_length(a1, 0xFFFF)).code, WKS_E_BAD_FUNCTION);  // negative
+    EXPECT_EQ(decode(FormulaCode().cell(0, 0).bytes(false)).code, WKS_E_BAD_FUNCTION);
 
-    EXPECT_EQ(decode(with_length(FormulaCode().string("abc").bytes(), 4)).code, 15);  // no NUL inside
-    EXPECT_EQ(decode(with_length(FormulaCode().call(80, 0).bytes(), 1)).code, 15);    // count byte outside
+    EXPECT_EQ(decode(with_length(FormulaCode().string("abc").bytes(), 4)).code, WKS_E_BAD_FUNCTION);  // no NUL inside
+    EXPECT_EQ(decode(with_length(FormulaCode().call(80, 0).bytes(), 1)).code, WKS_E_BAD_FUNCTION);  // count byte out
     // Look-ahead too: the integer after A1 crosses the length.
-    EXPECT_EQ(decode(with_length(FormulaCode().cell(0, 0).integer(1).op(9).bytes(), 7)).code, 15);
+    EXPECT_EQ(decode(with_length(FormulaCode().cell(0, 0).integer(1).op(9).bytes(), 7)).code, WKS_E_BAD_FUNCTION);
     // Bytes after the end item inside the length are never reached.
     EXPECT_EQ(text_of(FormulaCode().cell(0, 0).op(3).op(200).bytes(false)), "$A$1");
 }
@@ -397,12 +398,12 @@ TEST_F(Decoder, CodeLongerThanARecordBodyDecodes) {
 }
 
 TEST_F(Decoder, CodeThatDoesNotLeaveOneValueFails) {
-    EXPECT_EQ(decode(FormulaCode().op(9).bytes()).code, 15);
-    EXPECT_EQ(decode(FormulaCode().integer(1).op(9).bytes()).code, 15);
-    EXPECT_EQ(decode(FormulaCode().integer(1).integer(2).bytes()).code, 15);
-    EXPECT_EQ(decode(FormulaCode().integer(1).integer(2).op(106).bytes()).code, 15);  // @REPLACE takes 4
-    EXPECT_EQ(decode(FormulaCode().integer(1).call(80, 2).bytes()).code, 15);
-    EXPECT_EQ(decode(FormulaCode().op(4).bytes()).code, 15);
+    EXPECT_EQ(decode(FormulaCode().op(9).bytes()).code, WKS_E_BAD_FUNCTION);
+    EXPECT_EQ(decode(FormulaCode().integer(1).op(9).bytes()).code, WKS_E_BAD_FUNCTION);
+    EXPECT_EQ(decode(FormulaCode().integer(1).integer(2).bytes()).code, WKS_E_BAD_FUNCTION);
+    EXPECT_EQ(decode(FormulaCode().integer(1).integer(2).op(106).bytes()).code, WKS_E_BAD_FUNCTION);  // @REPLACE: 4
+    EXPECT_EQ(decode(FormulaCode().integer(1).call(80, 2).bytes()).code, WKS_E_BAD_FUNCTION);
+    EXPECT_EQ(decode(FormulaCode().op(4).bytes()).code, WKS_E_BAD_FUNCTION);
 }
 
 TEST_F(Decoder, EmptyFormulaAndOutputBudget) {
@@ -411,35 +412,35 @@ TEST_F(Decoder, EmptyFormulaAndOutputBudget) {
     Decoded d = decode(empty, 1);
     EXPECT_EQ(d.code, 0);
     EXPECT_EQ(d.text, "");
-    EXPECT_EQ(decode(empty, 0).code, 18);
-    EXPECT_EQ(decode(empty, -5).code, 18);
-    EXPECT_EQ(wksfr(kFile, 0, 0, empty.data(), nullptr, 100), 18);
-    EXPECT_EQ(messages.last(), error_message(18));
+    EXPECT_EQ(decode(empty, 0).code, WKS_E_DECODE_SPACE);
+    EXPECT_EQ(decode(empty, -5).code, WKS_E_DECODE_SPACE);
+    EXPECT_EQ(wksfr(kFile, 0, 0, empty.data(), nullptr, 100), WKS_E_DECODE_SPACE);
+    EXPECT_EQ(messages.last(), error_message(WKS_E_DECODE_SPACE));
 
     Bytes code = FormulaCode().range(0, 0, 1, 1).integer(3).call(80, 2).bytes();
     const std::string text = "@SUM($A$1..$B$2,3)";
     const int32_t n = static_cast<int32_t>(text.size()) + 1;
     EXPECT_EQ(decode(code, n).text, text);
     Decoded cut = decode(code, n - 1);  // everything but the NUL fits
-    EXPECT_EQ(cut.code, 18);
+    EXPECT_EQ(cut.code, WKS_E_DECODE_SPACE);
     EXPECT_EQ(cut.text, text);
     for (int32_t size = 0; size < n - 1; ++size) {
         Decoded part = decode(code, size);
-        EXPECT_EQ(part.code, 18) << size;
+        EXPECT_EQ(part.code, WKS_E_DECODE_SPACE) << size;
         EXPECT_EQ(part.text, text.substr(0, static_cast<std::size_t>(size)));
     }
 }
 
 TEST_F(Decoder, PendingTextStackHoldsSixtyFour) {
     EXPECT_EQ(text_of(FormulaCode().integer(1).ops(4, 64).bytes()), std::string(64, '(') + "1" + std::string(64, ')'));
-    EXPECT_EQ(decode(FormulaCode().integer(1).ops(4, 65).bytes()).code, 19);
-    EXPECT_EQ(messages.last(), error_message(19));
+    EXPECT_EQ(decode(FormulaCode().integer(1).ops(4, 65).bytes()).code, WKS_E_DECODE_DEPTH);
+    EXPECT_EQ(messages.last(), error_message(WKS_E_DECODE_DEPTH));
     // Even an empty text is refused by a full stack.
-    EXPECT_EQ(decode(FormulaCode().integer(1).ops(4, 64).integer(2).op(9).bytes()).code, 19);
+    EXPECT_EQ(decode(FormulaCode().integer(1).ops(4, 64).integer(2).op(9).bytes()).code, WKS_E_DECODE_DEPTH);
     EXPECT_EQ(text_of(FormulaCode().integer(1).ops(4, 63).integer(2).op(9).bytes()),
               std::string(63, '(') + "1" + std::string(63, ')') + "+2");
     // The separator counts too.
-    EXPECT_EQ(decode(FormulaCode().integer(2).integer(1).ops(4, 64).op(9).bytes()).code, 19);
+    EXPECT_EQ(decode(FormulaCode().integer(2).integer(1).ops(4, 64).op(9).bytes()).code, WKS_E_DECODE_DEPTH);
     EXPECT_EQ(text_of(FormulaCode().integer(2).integer(1).ops(4, 63).op(9).bytes()),
               "2+" + std::string(63, '(') + "1" + std::string(63, ')'));
 }
@@ -460,7 +461,7 @@ TEST_F(Decoder, OutputHelpersOutsideADecodeDoNothing) {
     EXPECT_EQ(di(nullptr, nullptr), 0);
     EXPECT_STREQ(out, "$A$1");
     EXPECT_EQ(std::string(out + 5, sizeof out - 5), std::string(sizeof out - 5, '#'));
-    EXPECT_EQ(wksfr(kFile, 0, 0, nullptr, out, sizeof out), 15);
+    EXPECT_EQ(wksfr(kFile, 0, 0, nullptr, out, sizeof out), WKS_E_BAD_FUNCTION);
 }
 
 // --- random codes -------------------------------------------------------------
@@ -618,7 +619,7 @@ TEST_F(Decoder, RandomFormulasDecodeToTheirText) {
         // N - 1 characters fit in N, not in N - 1.
         int32_t n = static_cast<int32_t>(text.size()) + 1;
         ASSERT_EQ(decode(bytes, n, gen.base_col, gen.base_row).code, 0) << seed;
-        ASSERT_EQ(decode(bytes, n - 1, gen.base_col, gen.base_row).code, 18) << seed;
+        ASSERT_EQ(decode(bytes, n - 1, gen.base_col, gen.base_row).code, WKS_E_DECODE_SPACE) << seed;
     }
     EXPECT_EQ(messages.count(), 3000u);  // one per 18
 }
@@ -655,14 +656,16 @@ TEST_F(Decoder, DamagedCodesNeverCrash) {
         }
         int32_t size = pick(0, 1) ? 2048 : pick(0, 40);
         Decoded d = decode(bytes, size, static_cast<int16_t>(pick(-300, 300)), static_cast<int16_t>(pick(-9000, 9000)));
-        ASSERT_TRUE(d.code == 0 || d.code == 15 || d.code == 18 || d.code == 19) << d.code << " " << hex(bytes);
+        ASSERT_TRUE(d.code == 0 || d.code == WKS_E_BAD_FUNCTION || d.code == WKS_E_DECODE_SPACE ||
+                    d.code == WKS_E_DECODE_DEPTH)
+            << d.code << " " << hex(bytes);
         ++results[d.code];
         if (d.code) ++failures;
     }
     EXPECT_EQ(messages.count(), failures);
     EXPECT_GT(results[0], 0);
-    EXPECT_GT(results[15], 0);
-    EXPECT_GT(results[18], 0);
+    EXPECT_GT(results[WKS_E_BAD_FUNCTION], 0);
+    EXPECT_GT(results[WKS_E_DECODE_SPACE], 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // code out, byte for byte; precedence and association; the failures and the
 // code each one returns; the fixed parser stack; the parser pieces called
 // outside a compilation.
+#define WKS_FORMULA_INTERNALS  // the lexer, parser and decoder pieces of wks.h
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -118,21 +119,21 @@ TEST(FormulaCompile, FunctionCalls) {
         {"@CHOOSE(1,\"a\")", "09 00 05 01 00 06 61 00 30 02 03"},
     });
     expect_failure({
-        {"@PI(1)", 17},
-        {"@ABS", 17},
-        {"@ABS()", 17},
-        {"@ABS(1,2)", 17},
-        {"@IF(1,2)", 17},
-        {"@SUM(1,)", 14},
-        {"@SUM(,1)", 14},
-        {"@SUM(1,,2)", 14},
-        {"@SUM(", 14},
-        {"@SUM(1", 14},
-        {"@SUM)", 14},
-        {"@ABS!", 17},       // the call is reduced before the bad character is reported
-        {"@ABS\"x\"", 17},   // ... and before the string that cannot follow
-        {"@PI!", 5},
-        {"@NOSUCH(1)", 15},
+        {"@PI(1)", WKS_E_ARGUMENT_COUNT},
+        {"@ABS", WKS_E_ARGUMENT_COUNT},
+        {"@ABS()", WKS_E_ARGUMENT_COUNT},
+        {"@ABS(1,2)", WKS_E_ARGUMENT_COUNT},
+        {"@IF(1,2)", WKS_E_ARGUMENT_COUNT},
+        {"@SUM(1,)", WKS_E_SYNTAX},
+        {"@SUM(,1)", WKS_E_SYNTAX},
+        {"@SUM(1,,2)", WKS_E_SYNTAX},
+        {"@SUM(", WKS_E_SYNTAX},
+        {"@SUM(1", WKS_E_SYNTAX},
+        {"@SUM)", WKS_E_SYNTAX},
+        {"@ABS!", WKS_E_ARGUMENT_COUNT},       // the call is reduced before the bad character is reported
+        {"@ABS\"x\"", WKS_E_ARGUMENT_COUNT},   // ... and before the string that cannot follow
+        {"@PI!", WKS_E_BAD_COLUMN},
+        {"@NOSUCH(1)", WKS_E_BAD_FUNCTION},
     });
 }
 
@@ -171,56 +172,56 @@ TEST(FormulaCompile, PrecedenceAndAssociation) {
 
 TEST(FormulaCompile, SyntaxErrors) {
     expect_failure({
-        {"1=2=3", 14},
-        {"1<2<>3", 14},
-        {"(1", 14},
-        {"1)", 14},
-        {"()", 14},
-        {"1+", 14},
-        {"*1", 14},
-        {"1\"a\"", 14},
-        {"A1 B1", 5},
-        {"1 2", 5},
-        {"1,2", 14},
-        {"#NOT#", 14},
-        {"1#AND#", 14},
-        {"..", 14},
-        {"1E", 6},
-        {"IW1", 5},
-        {"A0", 6},
-        {"\t1", 4},
-        {"\"x\ty\"", 4},
-        {".", 12},
-        {"@FOO", 15},
+        {"1=2=3", WKS_E_SYNTAX},
+        {"1<2<>3", WKS_E_SYNTAX},
+        {"(1", WKS_E_SYNTAX},
+        {"1)", WKS_E_SYNTAX},
+        {"()", WKS_E_SYNTAX},
+        {"1+", WKS_E_SYNTAX},
+        {"*1", WKS_E_SYNTAX},
+        {"1\"a\"", WKS_E_SYNTAX},
+        {"A1 B1", WKS_E_BAD_COLUMN},
+        {"1 2", WKS_E_BAD_COLUMN},
+        {"1,2", WKS_E_SYNTAX},
+        {"#NOT#", WKS_E_SYNTAX},
+        {"1#AND#", WKS_E_SYNTAX},
+        {"..", WKS_E_SYNTAX},
+        {"1E", WKS_E_BAD_ROW},
+        {"IW1", WKS_E_BAD_COLUMN},
+        {"A0", WKS_E_BAD_ROW},
+        {"\t1", WKS_E_BAD_CHARACTER},
+        {"\"x\ty\"", WKS_E_BAD_CHARACTER},
+        {".", WKS_E_BAD_REAL},
+        {"@FOO", WKS_E_BAD_FUNCTION},
     });
     // Strings and names at the length limit of the token text.
     EXPECT_EQ(compile("\"" + std::string(1023, 'x') + "\"").code, 0);
-    EXPECT_EQ(compile("\"" + std::string(1024, 'x') + "\"").code, 11);
-    EXPECT_EQ(compile(std::string(2000, '9')).code, 12);
+    EXPECT_EQ(compile("\"" + std::string(1024, 'x') + "\"").code, WKS_E_STRING_TOO_LONG);
+    EXPECT_EQ(compile(std::string(2000, '9')).code, WKS_E_BAD_REAL);
 }
 
 TEST(FormulaCompile, OutputSpace) {
     EXPECT_EQ(compile("", 0, 0, 3).code, 0);
-    EXPECT_EQ(compile("", 0, 0, 2).code, 16);
+    EXPECT_EQ(compile("", 0, 0, 2).code, WKS_E_CODE_SPACE);
     EXPECT_EQ(compile("1", 0, 0, 6).code, 0);
-    EXPECT_EQ(compile("1", 0, 0, 5).code, 16);
-    EXPECT_EQ(compile("\"abc\"", 0, 0, 5).code, 16);  // full in the middle of the string
+    EXPECT_EQ(compile("1", 0, 0, 5).code, WKS_E_CODE_SPACE);
+    EXPECT_EQ(compile("\"abc\"", 0, 0, 5).code, WKS_E_CODE_SPACE);  // full in the middle of the string
     // A lexical failure wins over a full buffer met by the reductions before it.
-    EXPECT_EQ(compile("1+2 ", 0, 0, 8).code, 5);
+    EXPECT_EQ(compile("1+2 ", 0, 0, 8).code, WKS_E_BAD_COLUMN);
 
     // Too small for the length word itself: nothing is written.
     unsigned char one[2] = {0xAB, 0xCD};
-    EXPECT_EQ(wksfe(0, 0, 0, "1", one, 1), 16);
+    EXPECT_EQ(wksfe(0, 0, 0, "1", one, 1), WKS_E_CODE_SPACE);
     EXPECT_EQ(one[0], 0xAB);
-    EXPECT_EQ(wksfe(0, 0, 0, "1", nullptr, 100), 16);
-    EXPECT_EQ(wksfe(0, 0, 0, "1", one, -5), 16);
+    EXPECT_EQ(wksfe(0, 0, 0, "1", nullptr, 100), WKS_E_CODE_SPACE);
+    EXPECT_EQ(wksfe(0, 0, 0, "1", one, -5), WKS_E_CODE_SPACE);
 }
 
 TEST(FormulaCompile, CodeLengthFitsItsSignedWord) {
     // 8192 integers and 8191 additions: 8192*3 + 8191 + 1 = 32768 bytes,
     // one more than the length word can count.
     std::string text = "1" + repeat("+1", 8191);
-    EXPECT_EQ(compile(text, 0, 0, 40000).code, 16);
+    EXPECT_EQ(compile(text, 0, 0, 40000).code, WKS_E_CODE_SPACE);
     std::string longest = "-1" + repeat("+1", 8190) + "+@PI";  // 32767 bytes
     Compiled ok = compile(longest, 0, 0, 40000);
     ASSERT_EQ(ok.code, 0);
@@ -230,19 +231,19 @@ TEST(FormulaCompile, CodeLengthFitsItsSignedWord) {
 TEST(FormulaCompile, ParserStackDepth) {
     auto parens = [](int n) { return repeat("(", n) + "1" + repeat(")", n); };
     EXPECT_EQ(compile(parens(147)).code, 0);
-    EXPECT_EQ(compile(parens(148)).code, 14);
+    EXPECT_EQ(compile(parens(148)).code, WKS_E_SYNTAX);
     auto minus = [](int n) { return repeat("-", n) + "1"; };
     EXPECT_EQ(compile(minus(148)).code, 0);
-    EXPECT_EQ(compile(minus(149)).code, 14);
+    EXPECT_EQ(compile(minus(149)).code, WKS_E_SYNTAX);
     auto powers = [](int n) { return "2" + repeat("^2", n); };
     EXPECT_EQ(compile(powers(74)).code, 0);
-    EXPECT_EQ(compile(powers(75)).code, 14);
+    EXPECT_EQ(compile(powers(75)).code, WKS_E_SYNTAX);
     // A left-associative chain never grows the stack.
     EXPECT_EQ(compile("1" + repeat("+1", 500)).code, 0);
     // Nested calls: each level holds a function, "(", and an argument list.
     auto calls = [](int n) { return repeat("@ABS(", n) + "1" + repeat(")", n); };
     EXPECT_EQ(compile(calls(73)).code, 0);
-    EXPECT_EQ(compile(calls(74)).code, 14);
+    EXPECT_EQ(compile(calls(74)).code, WKS_E_SYNTAX);
 }
 
 TEST(FormulaCompile, VariableArgumentCountsUpTo255) {
@@ -250,9 +251,9 @@ TEST(FormulaCompile, VariableArgumentCountsUpTo255) {
     Compiled ok = compile("@SUM(" + args + ")");
     ASSERT_EQ(ok.code, 0);
     EXPECT_EQ(hex(Bytes(ok.bytes.end() - 3, ok.bytes.end())), "50 FF 03");
-    EXPECT_EQ(compile("@SUM(" + args + ",1)").code, 17);
-    EXPECT_EQ(compile("@CHOOSE(" + args + ",1,1)").code, 17);
-    EXPECT_EQ(compile("@ABS(" + args + ",1)").code, 17);
+    EXPECT_EQ(compile("@SUM(" + args + ",1)").code, WKS_E_ARGUMENT_COUNT);
+    EXPECT_EQ(compile("@CHOOSE(" + args + ",1,1)").code, WKS_E_ARGUMENT_COUNT);
+    EXPECT_EQ(compile("@ABS(" + args + ",1)").code, WKS_E_ARGUMENT_COUNT);
 }
 
 TEST(FormulaCompile, PartsOfTheCompilerOutsideACompilationDoNothing) {
@@ -272,7 +273,7 @@ TEST(FormulaCompile, PartsOfTheCompilerOutsideACompilationDoNothing) {
 
 TEST(FormulaCompile, NullTextFails) {
     unsigned char out[16] = {0xFF, 0xFF};
-    EXPECT_EQ(wksfe(0, 0, 0, nullptr, out, sizeof out), 14);
+    EXPECT_EQ(wksfe(0, 0, 0, nullptr, out, sizeof out), WKS_E_SYNTAX);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(out[1], 0);
 }
@@ -282,7 +283,9 @@ TEST(FormulaCompile, NoTextMakesItCrash) {
     // bytes: every result is a known code, and a success has a sound length.
     const std::string alphabet = "0123456789.eE+-*/^&=<>,()@#!$\" ANDORTSUMPIabcxyz\t\x01\x7f\xff";
     std::mt19937 rng(12345);
-    const std::vector<int16_t> known = {0, 4, 5, 6, 10, 11, 12, 14, 15, 16, 17};
+    const std::vector<int16_t> known = {0, WKS_E_BAD_CHARACTER, WKS_E_BAD_COLUMN, WKS_E_BAD_ROW,
+                                        WKS_E_NO_STRING_MEMORY, WKS_E_STRING_TOO_LONG, WKS_E_BAD_REAL,
+                                        WKS_E_SYNTAX, WKS_E_BAD_FUNCTION, WKS_E_CODE_SPACE, WKS_E_ARGUMENT_COUNT};
     for (int i = 0; i < 20000; ++i) {
         std::size_t n = rng() % 40;
         std::string text;

@@ -12,7 +12,9 @@ using namespace wkstest;
 
 namespace {
 
-constexpr int kFormat = 11, kValue = 16, kCodeLength = 24, kCode = 26;  // ORX formula body offsets
+// Body offsets of an ORX formula record; the code items follow their length word.
+constexpr int kFormat = WKS_ORX_CELL(WKS_CELL_FORMAT), kValue = WKS_ORX_CELL(WKS_CELL_VALUE);
+constexpr int kCodeLength = WKS_ORX_CELL(WKS_CELL_FORMULA_CODE), kCode = kCodeLength + 2;
 
 uint16_t u16(const uint8_t *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
@@ -21,6 +23,7 @@ Bytes record_bytes(const WKS &h) {
     return Bytes(p, p + 4 + u16(h.rec.length));
 }
 
+// The file number the library registers a handle's names under.
 int32_t file_of(const WKS *h) {
     return static_cast<int32_t>(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h)));
 }
@@ -32,8 +35,8 @@ protected:
 
     // A formula record in h (ORX layout) for the cell at (col, row).
     void formula(const std::string &text, int16_t col = 2, int16_t row = 2) {
-        std::memset(h.rec.body, 0, 11);
-        h.rec.body[10] = 2;
+        std::memset(h.rec.body, 0, WKS_ORX_CELL_PREFIX - 1);
+        h.rec.body[WKS_ORX_CELL_PREFIX - 1] = WKS_ORX_PREFIX_MARK;
         ASSERT_EQ(wksform(&h, ' ', col, row, text.c_str()), 0) << text;
     }
     // A formula record in h with hand-made code items (foreign code).
@@ -46,8 +49,8 @@ protected:
     }
     std::string text_of(const WKS &w) {
         char out[2048];
-        const int16_t col = static_cast<int16_t>(u16(w.rec.body + 12));
-        const int16_t row = static_cast<int16_t>(u16(w.rec.body + 14));
+        const int16_t col = static_cast<int16_t>(u16(w.rec.body + WKS_ORX_CELL(WKS_CELL_COLUMN)));
+        const int16_t row = static_cast<int16_t>(u16(w.rec.body + WKS_ORX_CELL(WKS_CELL_ROW)));
         if (wksfr(file_of(&w), col, row, w.rec.body + kCodeLength, out, sizeof out) != 0) return "<undecodable>";
         return out;
     }
@@ -83,17 +86,17 @@ TEST_F(FormulaRewrite, AFormulaThatNeedsNoRewritingStaysByteForByte) {
 
 TEST_F(FormulaRewrite, ARewrittenFormulaKeepsItsRealsItsFormatAndItsPrefix) {
     formula("@IF(A1,\"x:y\",3.14159265358979+4.0+1E-300+7)");
-    for (int i = 0; i < 11; ++i) h.rec.body[i] = static_cast<uint8_t>(0xA0 + i);
+    for (int i = 0; i < WKS_ORX_CELL_PREFIX; ++i) h.rec.body[i] = static_cast<uint8_t>(0xA0 + i);
     h.rec.body[kFormat] = ' ';
     wksdi(h.rec.body + kValue, 99.0);
     ASSERT_EQ(modify_formula_wk12orx(&h), 0);
     EXPECT_EQ(text_of(h), "@IF(A1,\"y\",3.14159+4+1e-300+7)");
-    for (int i = 0; i < 11; ++i) EXPECT_EQ(h.rec.body[i], 0xA0 + i);
+    for (int i = 0; i < WKS_ORX_CELL_PREFIX; ++i) EXPECT_EQ(h.rec.body[i], 0xA0 + i);
     EXPECT_EQ(h.rec.body[kFormat], ' ');
     EXPECT_EQ(wksid(h.rec.body + kValue), 0.0);
     // The code as compiled from the text written with the exact reals.
     WKS want = blank_handle();
-    std::memset(want.rec.body, 0, 11);
+    std::memset(want.rec.body, 0, WKS_ORX_CELL_PREFIX);
     ASSERT_EQ(wksform(&want, ' ', 2, 2, "@IF(A1,\"y\",3.14159265358979+4.0+1E-300+7)"), 0);
     EXPECT_EQ(hex(code_of(h)), hex(code_of(want)));
     EXPECT_EQ(u16(h.rec.length), kCode + code_of(want).size());
@@ -126,11 +129,12 @@ TEST_F(FormulaRewrite, RefusedFormulasKeepTheirRecords) {
         int16_t code;
         int16_t col = 2, row = 2;
     } cases[] = {
-        {"-2.5^2, which text regroups as -(2.5^2)", concat({a_colon_b, negative_real, {5, 2, 0, 13, 59, 3}}), 22},
-        {"a negation more nests the code too deeply to decode", deep, 19},
-        {"a cell off the sheet", concat({a_colon_b, {20, 3}}), 15, 15420, -6},
-        {"an invalid opcode", Bytes{25, 3}, 15},
-        {"code without an end item", Bytes{5, 1, 0}, 15},
+        {"-2.5^2, which text regroups as -(2.5^2)", concat({a_colon_b, negative_real, {5, 2, 0, 13, 59, 3}}),
+         WKS_E_UNIMPLEMENTED},
+        {"a negation more nests the code too deeply to decode", deep, WKS_E_DECODE_DEPTH},
+        {"a cell off the sheet", concat({a_colon_b, {20, 3}}), WKS_E_BAD_FUNCTION, 15420, -6},
+        {"an invalid opcode", Bytes{25, 3}, WKS_E_BAD_FUNCTION},
+        {"code without an end item", Bytes{5, 1, 0}, WKS_E_BAD_FUNCTION},
     };
     for (const auto &c : cases) {
         formula_code(c.items, c.col, c.row);
@@ -143,17 +147,17 @@ TEST_F(FormulaRewrite, RefusedFormulasKeepTheirRecords) {
     // A record too short for its code length, or no formula at all.
     formula("A1");
     h.rec.length[0] = static_cast<uint8_t>(h.rec.length[0] - 1);
-    EXPECT_EQ(modify_formula_wk12orx(&h), 15);
+    EXPECT_EQ(modify_formula_wk12orx(&h), WKS_E_BAD_FUNCTION);
     h.rec.type[0] = WKS_LABEL;
-    EXPECT_EQ(modify_formula_orx2wk1(&h), 15);
+    EXPECT_EQ(modify_formula_orx2wk1(&h), WKS_E_BAD_FUNCTION);
     // A rewritten text that does not compile: the compiler's code, also in the handle.
     formula("+\"<<a>>A1\"");
     Bytes before = record_bytes(h);
     messages.clear();
-    EXPECT_EQ(modify_formula_wk12orx(&h), 14);
-    EXPECT_EQ(+h.error, 14);
+    EXPECT_EQ(modify_formula_wk12orx(&h), WKS_E_SYNTAX);
+    EXPECT_EQ(+h.error, WKS_E_SYNTAX);
     EXPECT_EQ(hex(record_bytes(h)), hex(before));
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(14)});
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_SYNTAX)});
 }
 
 TEST_F(FormulaRewrite, ARewrittenTextTooLongForItsBufferIsRefused) {
@@ -161,7 +165,7 @@ TEST_F(FormulaRewrite, ARewrittenTextTooLongForItsBufferIsRefused) {
     for (int i = 0; i < 225; ++i) text += "&\"<<>>A1\"";
     formula(text);
     const Bytes before = record_bytes(h);
-    EXPECT_EQ(modify_formula_wk12orx(&h), 13);
+    EXPECT_EQ(modify_formula_wk12orx(&h), WKS_E_OUTPUT_EXHAUSTED);
     EXPECT_EQ(hex(record_bytes(h)), hex(before));
 }
 
@@ -176,7 +180,7 @@ TEST_F(FormulaRewrite, TheWk1LengthGuardKeepsTheFormulaAndRaisesTheFlag) {
     EXPECT_EQ(text_of(h).substr(0, 13), "\"<<X.WK1>>A1\"");
     formula(text_of_length(256));
     const Bytes before = record_bytes(h);
-    EXPECT_EQ(modify_formula_orx2wk1(&h), 29);
+    EXPECT_EQ(modify_formula_orx2wk1(&h), WKS_E_FORMULA_SIZE);
     EXPECT_EQ(hex(record_bytes(h)), hex(before));
     EXPECT_EQ(messages.count(), 0u);
     // A long text with nothing to rewrite is kept too, and raises the flag as well.
@@ -187,7 +191,7 @@ TEST_F(FormulaRewrite, TheWk1LengthGuardKeepsTheFormulaAndRaisesTheFlag) {
 
     // The flag is reported by the next wk1_to_orx, once.
     write_file(path("a.wk1"), concat({bof(1030), eof()}));
-    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.orx").c_str()), -4);
+    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.orx").c_str()), WKS_CONVERT_TEXT_CUT);
     EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.orx").c_str()), 0);
 }
 
@@ -199,7 +203,7 @@ TEST_F(FormulaRewrite, AReadingHandleNeverGrowsItsRecordOverTheReadAhead) {
     WKS r = blank_handle();
     ASSERT_TRUE(wksopen(&r, path("in.orx").c_str(), ""));
     ASSERT_EQ(wksnextr(&r), 0);
-    EXPECT_EQ(modify_formula_orx2wk1(&r), 16);
+    EXPECT_EQ(modify_formula_orx2wk1(&r), WKS_E_CODE_SPACE);
     EXPECT_EQ(hex(record_bytes(r)), hex(f));
     ASSERT_EQ(wksnextr(&r), 0);
     EXPECT_EQ(u16(r.rec.type), WKS_LABEL);
@@ -222,7 +226,7 @@ TEST_F(FormulaRewrite, AReadingHandleNeverGrowsItsRecordOverTheReadAhead) {
 // --- through the converters ---------------------------------------------------
 
 Bytes wk1_formula(WKS &scratch, const std::string &text, int16_t col, int16_t row) {
-    std::memset(scratch.rec.body, 0, 11);
+    std::memset(scratch.rec.body, 0, WKS_ORX_CELL_PREFIX);
     EXPECT_EQ(wksform(&scratch, ' ', col, row, text.c_str()), 0) << text;
     WKS out = blank_handle();
     orx_rec_to_wk1_rec(reinterpret_cast<uint8_t *>(&scratch.rec), reinterpret_cast<uint8_t *>(&out.rec));
@@ -232,8 +236,9 @@ Bytes wk1_formula(WKS &scratch, const std::string &text, int16_t col, int16_t ro
 TEST_F(FormulaRewrite, ConvertersRewriteFormulasAndKeepTheRestByteForByte) {
     WKS scratch = blank_handle();
     Bytes plain = wk1_formula(scratch, "3.14159265358979*$A$1+@SUM(B1..C4)", 3, 3);
-    plain[4] = ' ';                 // a blank format byte
-    wksdi(plain.data() + 4 + 5, 12.5);  // and a value
+    uint8_t *cell = plain.data() + 4;  // after the record header
+    cell[WKS_CELL_FORMAT] = ' ';       // a blank format byte
+    wksdi(cell + WKS_CELL_VALUE, 12.5);  // and a value
     const Bytes linked = wk1_formula(scratch, "@@(\"<<D:\\BOOKS\\sales.wk1>>A:B2\")*2", 0, 5);
     write_file(path("a.wk1"), concat({bof(1030), plain, linked, eof()}));
 
@@ -242,8 +247,8 @@ TEST_F(FormulaRewrite, ConvertersRewriteFormulasAndKeepTheRestByteForByte) {
     ASSERT_TRUE(wksopen(&r, path("b.orx").c_str(), ""));
     ASSERT_EQ(wksnextr(&r), 0);
     Bytes want_plain = plain;
-    want_plain[2] = static_cast<uint8_t>(want_plain[2] + 11);
-    want_plain.insert(want_plain.begin() + 4, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 2});
+    want_plain[2] = static_cast<uint8_t>(want_plain[2] + WKS_ORX_CELL_PREFIX);
+    want_plain.insert(want_plain.begin() + 4, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, WKS_ORX_PREFIX_MARK});
     EXPECT_EQ(hex(record_bytes(r)), hex(want_plain));
     ASSERT_EQ(wksnextr(&r), 0);
     EXPECT_EQ(text_of(r), "@@(\"<<SALES.ORX>>B2\")*2");
@@ -263,7 +268,7 @@ TEST_F(FormulaRewrite, OrxToWk1ReportsItsOwnCutFormulas) {
     formula("\"<<x.orx>>A1\"&\"" + std::string(300, 'a') + "\"");
     const Bytes f = record_bytes(h);
     write_file(path("long.orx"), concat({header_block(), bof(1030), f, eof()}));
-    EXPECT_EQ(orx_to_wk1(path("long.orx").c_str(), path("long.wk1").c_str()), -4);
+    EXPECT_EQ(orx_to_wk1(path("long.orx").c_str(), path("long.wk1").c_str()), WKS_CONVERT_TEXT_CUT);
     // The formula is in the result unchanged, and the flag waits for wk1_to_orx.
     WKS w = blank_handle();
     ASSERT_TRUE(wksopen_wk1(&w, path("long.wk1").c_str(), ""));
@@ -272,13 +277,13 @@ TEST_F(FormulaRewrite, OrxToWk1ReportsItsOwnCutFormulas) {
     ASSERT_EQ(wk1_rec_to_orx_rec(reinterpret_cast<uint8_t *>(&w.rec), reinterpret_cast<uint8_t *>(&orx.rec)), 0);
     EXPECT_EQ(hex(record_bytes(orx)), hex(f));
     wksclose_wk1(&w);
-    EXPECT_EQ(wk1_to_orx(path("long.wk1").c_str(), path("again.orx").c_str()), -4);
+    EXPECT_EQ(wk1_to_orx(path("long.wk1").c_str(), path("again.orx").c_str()), WKS_CONVERT_TEXT_CUT);
     EXPECT_EQ(wk1_to_orx(path("long.wk1").c_str(), path("again.orx").c_str()), 0);
 }
 
 TEST_F(FormulaRewrite, RandomFormulaCodeNeverCrashesAConverter) {
     std::mt19937 rng(777);
-    const std::set<int32_t> results = {0, -4, -5};
+    const std::set<int32_t> results = {WKS_CONVERTED, WKS_CONVERT_TEXT_CUT, WKS_CONVERT_SOURCE_DAMAGED};
     for (int i = 0; i < 300; ++i) {
         Bytes items(std::uniform_int_distribution<std::size_t>(0, 60)(rng));
         for (uint8_t &b : items) b = static_cast<uint8_t>(rng() % 40);  // mostly operand and operator opcodes

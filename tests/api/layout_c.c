@@ -1,5 +1,6 @@
-/* The public header as a C compiler sees it: the layouts a C host reads
- * must be the ones the library was built with. */
+/* The public header as a C compiler sees it, formula internals included: the
+ * layouts a C host reads must be the ones the library was built with. */
+#define WKS_FORMULA_INTERNALS
 #include "wks.h"
 
 #include <stddef.h>

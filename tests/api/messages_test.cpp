@@ -11,27 +11,31 @@ namespace {
 using Messages = LibraryTest;
 
 TEST(ErrorText, CodesOutsideTheTableReadAsInvalid) {
-    for (int code : {0, -3, 41, 42, 1000, -32768})
+    for (int code : {0, -3, WKS_E_SEEK_END, WKS_E_NO_FORMULA_MEMORY, 1000, -32768})
         EXPECT_STREQ(wkser(static_cast<int16_t>(code)), "invalid error value") << code;
 }
 
 TEST(ErrorText, TableEntries) {
     const std::pair<int, const char *> cases[] = {
-        {1, "Duplicate range name"}, {7, "Invalid range name"}, {14, "Syntax error"},
-        {15, "Bad function name"}, {18, "No room in decode output buffer"},
-        {23, "Column out of range"}, {25, "Error closing file"}, {27, "Read Error"},
-        {28, "lseek Error"}, {30, "column out of range"}, {32, "Write Error"}, {33, "column out of range"},
-        {34, "width out of range"}, {35, "lseek Error"}, {36, "File Unsorted"},
-        {37, "Both file names are empty"}, {38, "Error opening file"}, {39, "Not ORX file"},
-        {40, "Error closing file"}};
+        {WKS_E_DUPLICATE_NAME, "Duplicate range name"}, {WKS_E_INVALID_NAME, "Invalid range name"},
+        {WKS_E_SYNTAX, "Syntax error"}, {WKS_E_BAD_FUNCTION, "Bad function name"},
+        {WKS_E_DECODE_SPACE, "No room in decode output buffer"}, {WKS_E_COLUMN_RANGE, "Column out of range"},
+        {WKS_E_CLOSE, "Error closing file"}, {WKS_E_READ, "Read Error"}, {WKS_E_LSEEK, "lseek Error"},
+        {WKS_E_COLUMN_RANGE_2, "column out of range"}, {WKS_E_WRITE, "Write Error"},
+        {WKS_E_COLUMN_RANGE_3, "column out of range"}, {WKS_E_WIDTH_RANGE, "width out of range"},
+        {WKS_E_LSEEK_2, "lseek Error"}, {WKS_E_UNSORTED, "File Unsorted"},
+        {WKS_E_NO_PATHS, "Both file names are empty"}, {WKS_E_OPEN, "Error opening file"},
+        {WKS_E_NOT_ORX, "Not ORX file"}, {WKS_E_CLOSE_INPUT, "Error closing file"}};
     for (const auto &[code, text] : cases) EXPECT_STREQ(wkser(static_cast<int16_t>(code)), text) << code;
 }
 
 TEST_F(Messages, ErrorShownUnlessSilent) {
-    for (int code : {28, 35, 36, 37, 38, 39, 40}) EXPECT_EQ(wkserr(static_cast<int16_t>(code)), code);
+    for (int code : {WKS_E_LSEEK, WKS_E_LSEEK_2, WKS_E_UNSORTED, WKS_E_NO_PATHS, WKS_E_OPEN, WKS_E_NOT_ORX,
+                     WKS_E_CLOSE_INPUT})
+        EXPECT_EQ(wkserr(static_cast<int16_t>(code)), code);
     EXPECT_EQ(messages.count(), 0u);
-    EXPECT_EQ(wkserr(34), 34);
-    EXPECT_EQ(wkserr(41), 41);
+    EXPECT_EQ(wkserr(WKS_E_WIDTH_RANGE), WKS_E_WIDTH_RANGE);
+    EXPECT_EQ(wkserr(WKS_E_SEEK_END), WKS_E_SEEK_END);
     EXPECT_EQ(wkserr(0), 0);
     EXPECT_EQ(wkserr(-7), -7);
     EXPECT_EQ(messages.texts(), (std::vector<std::string>{

@@ -14,6 +14,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// An opening that failed with "Error opening file".
+bool open_refused(WKS *(*open)(WKS *, const char *, const char *), const char *path1, const char *path2) {
+    WKS h = blank_handle();
+    return !open(&h, path1, path2) && h.error == WKS_E_OPEN;
+}
+
 class ProtectedFiles : public LibraryTest {
 protected:
     void SetUp() override {
@@ -38,12 +44,12 @@ TEST_F(ProtectedFiles, AreNeverReplacedOrWritten) {
         const char *writer;
         std::function<bool(const char *dst)> refused;  // true: failed with the writer's own result
     } writers[] = {
-        {"wksopen create", [&](const char *dst) { WKS h = blank_handle(); return !wksopen(&h, "", dst) && h.error == 38; }},
-        {"wksopen copy", [&](const char *dst) { WKS h = blank_handle(); return !wksopen(&h, orx.c_str(), dst) && h.error == 38; }},
-        {"wksopen append", [&](const char *dst) { WKS h = blank_handle(); return !wksopen(&h, dst, dst) && h.error == 38; }},
-        {"wksopen_wk1 create", [&](const char *dst) { WKS h = blank_handle(); return !wksopen_wk1(&h, "", dst) && h.error == 38; }},
-        {"wk1_to_orx", [&](const char *dst) { return wk1_to_orx(wk1.c_str(), dst) == -1; }},
-        {"orx_to_wk1", [&](const char *dst) { return orx_to_wk1(orx.c_str(), dst) == -1; }},
+        {"wksopen create", [&](const char *dst) { return open_refused(&wksopen, "", dst); }},
+        {"wksopen copy", [&](const char *dst) { return open_refused(&wksopen, orx.c_str(), dst); }},
+        {"wksopen append", [&](const char *dst) { return open_refused(&wksopen, dst, dst); }},
+        {"wksopen_wk1 create", [&](const char *dst) { return open_refused(&wksopen_wk1, "", dst); }},
+        {"wk1_to_orx", [&](const char *dst) { return wk1_to_orx(wk1.c_str(), dst) == WKS_CONVERT_CREATE_FAILED; }},
+        {"orx_to_wk1", [&](const char *dst) { return orx_to_wk1(orx.c_str(), dst) == WKS_CONVERT_CREATE_FAILED; }},
         {"copy_file", [&](const char *dst) { return copy_file(orx.c_str(), dst) == -1; }},
     };
     for (const auto &w : writers) {
@@ -65,7 +71,7 @@ TEST_F(ProtectedFiles, AreNeverReplacedOrWritten) {
 TEST_F(ProtectedFiles, ADirectoryIsASourceThatCannotBeOpened) {
     WKS h = blank_handle();
     EXPECT_EQ(wksopen(&h, folder.c_str(), ""), nullptr);
-    EXPECT_EQ(+h.error, 38);
+    EXPECT_EQ(+h.error, WKS_E_OPEN);
     EXPECT_EQ(messages.count(), 0u);
     Open_for_atat = 1;
     EXPECT_EQ(wksopen(&h, folder.c_str(), ""), nullptr);
@@ -74,8 +80,8 @@ TEST_F(ProtectedFiles, ADirectoryIsASourceThatCannotBeOpened) {
     Open_for_atat = 0;
     messages.clear();
     const std::string out = dir.file("out");
-    EXPECT_EQ(wk1_to_orx(folder.c_str(), out.c_str()), -2);
-    EXPECT_EQ(orx_to_wk1(folder.c_str(), out.c_str()), -2);
+    EXPECT_EQ(wk1_to_orx(folder.c_str(), out.c_str()), WKS_CONVERT_SOURCE_FAILED);
+    EXPECT_EQ(orx_to_wk1(folder.c_str(), out.c_str()), WKS_CONVERT_SOURCE_FAILED);
     EXPECT_EQ(is_wk1_file(folder.c_str()), 0);
     EXPECT_EQ(copy_file(folder.c_str(), out.c_str()), -1);
     EXPECT_EQ(messages.texts(), std::vector<std::string>{"Cannot open file \"" + folder + "\" for reading"});

@@ -69,9 +69,9 @@ TEST_F(RangeNames, XxVariantsWorkOnTheFileNumberLastSet) {
 
 TEST_F(RangeNames, DuplicateIsReportedAndKeepsTheFirst) {
     ASSERT_EQ(wksir(3, "SALES", 1, 1, 1, 1), 0);
-    EXPECT_EQ(wksir(3, "SALES", 2, 2, 2, 2), 1);
+    EXPECT_EQ(wksir(3, "SALES", 2, 2, 2, 2), WKS_E_DUPLICATE_NAME);
     ASSERT_EQ(messages.count(), 1u);
-    EXPECT_EQ(messages.last(), error_message(1));
+    EXPECT_EQ(messages.last(), error_message(WKS_E_DUPLICATE_NAME));
     EXPECT_EQ(wkslr(3, "SALES")->c1, 1);
     EXPECT_EQ(iterate().size(), 1u);
 }
@@ -91,14 +91,15 @@ TEST_F(RangeNames, InvalidNamesAreReportedAndLeaveTheTableUnchanged) {
     const char *bad[] = {"", "\x1F", "\x7F", "\xC3\xA9t\xC3\xA9", "A\t", "A\x7F" "B", "\x01" "AB"};
     for (const char *name : bad) {
         messages.clear();
-        EXPECT_EQ(wksir(5, name, 0, 0, 0, 0), 7) << hex(reinterpret_cast<const uint8_t *>(name), std::strlen(name));
+        EXPECT_EQ(wksir(5, name, 0, 0, 0, 0), WKS_E_INVALID_NAME)
+            << hex(reinterpret_cast<const uint8_t *>(name), std::strlen(name));
         ASSERT_EQ(messages.count(), 1u);
-        EXPECT_EQ(messages.last(), error_message(7));
+        EXPECT_EQ(messages.last(), error_message(WKS_E_INVALID_NAME));
         EXPECT_EQ(wksgf(), nullptr);
         // A retry is refused the same way, not as a duplicate.
-        EXPECT_EQ(wksir(5, name, 0, 0, 0, 0), 7);
+        EXPECT_EQ(wksir(5, name, 0, 0, 0, 0), WKS_E_INVALID_NAME);
     }
-    EXPECT_EQ(wksir(5, nullptr, 0, 0, 0, 0), 7);
+    EXPECT_EQ(wksir(5, nullptr, 0, 0, 0, 0), WKS_E_INVALID_NAME);
     EXPECT_EQ(wkslp("A"), 0);
     // Only the first two characters are restricted.
     EXPECT_EQ(wksir(5, "AB\x01\xFF", 0, 0, 0, 0), 0);
@@ -125,8 +126,8 @@ TEST_F(RangeNames, DeletingAnAbsentOrEmptyNameIsSilentAndChangesNothing) {
     EXPECT_EQ(wksdr(1, "CC"), -1);
     EXPECT_EQ(wksdr(1, "ab"), -1);
     EXPECT_EQ(wksdr(2, "AB"), -1);
-    EXPECT_EQ(wksdr(1, ""), 7);
-    EXPECT_EQ(wksdr(1, nullptr), 7);
+    EXPECT_EQ(wksdr(1, ""), WKS_E_INVALID_NAME);
+    EXPECT_EQ(wksdr(1, nullptr), WKS_E_INVALID_NAME);
     EXPECT_EQ(iterate(), before);
     EXPECT_EQ(messages.count(), 0u);
 }

@@ -31,7 +31,7 @@ uint16_t length_of(const WKS &h) { return static_cast<uint16_t>(h.rec.length[0] 
 TEST_F(RecordStream, BothPathsEmptyFailsSilentlyWith37) {
     h.fd = 1234;
     EXPECT_EQ(wksopen(&h, "", ""), nullptr);
-    EXPECT_EQ(+h.error, 37);
+    EXPECT_EQ(+h.error, WKS_E_NO_PATHS);
     EXPECT_EQ(+h.fd, 1234) << "nothing else in the handle changes";
     EXPECT_EQ(messages.count(), 0u);
 }
@@ -68,19 +68,19 @@ TEST_F(RecordStream, DeliversEveryRecordWholeAndInOrder) {
 TEST_F(RecordStream, BodyLongerThanTheReadableMaximumIsAReadError) {
     std::string path = orx_file(concat({bof(), record(20, Bytes(WKS_MAX_READ_BODY + 1, 1)), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
-    EXPECT_EQ(wksnextr(&h), 27);
-    EXPECT_EQ(+h.error, 27);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(27)});
+    EXPECT_EQ(wksnextr(&h), WKS_E_READ);
+    EXPECT_EQ(+h.error, WKS_E_READ);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_READ)});
     EXPECT_EQ(wksclose(&h), 0);
 }
 
 TEST_F(RecordStream, HugeRecordIsSkippedOnDiskButStillAnError) {
     std::string path = orx_file(concat({bof(), record(20, Bytes(9000, 1)), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
-    EXPECT_EQ(wksnextr(&h), 27);
+    EXPECT_EQ(wksnextr(&h), WKS_E_READ);
     // The handle no longer describes a place inside its buffer: reading on
     // must not touch memory outside it.
-    EXPECT_EQ(wksnextr(&h), 27);
+    EXPECT_EQ(wksnextr(&h), WKS_E_READ);
     EXPECT_EQ(wksclose(&h), 0);
 }
 
@@ -103,8 +103,8 @@ TEST_F(RecordStream, FinalEofCutShortAfterItsTypeIsAccepted) {
 TEST_F(RecordStream, FileEndingWithoutEofGivesReadErrorOnTheLastRecord) {
     std::string path = orx_file(concat({bof(), cell(14, 0, 0)}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
-    EXPECT_EQ(wksnextr(&h), 27);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(27)});
+    EXPECT_EQ(wksnextr(&h), WKS_E_READ);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_READ)});
     wksclose(&h);
 }
 
@@ -112,7 +112,7 @@ TEST_F(RecordStream, FileWithHeaderOnlyIsAReadErrorWhateverTheHandleHeld) {
     std::string path = orx_file({});
     h.rec.type[0] = 1;  // stale bytes of an EOF record must not make this look like one
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
-    EXPECT_EQ(+h.error, 27);
+    EXPECT_EQ(+h.error, WKS_E_READ);
 }
 
 TEST_F(RecordStream, InvalidBofIsNotAnOrxFile) {
@@ -120,7 +120,7 @@ TEST_F(RecordStream, InvalidBofIsNotAnOrxFile) {
         std::string path = orx_file(concat({first, eof()}));
         WKS handle = blank_handle();
         EXPECT_EQ(wksopen(&handle, path.c_str(), ""), nullptr) << hex(first);
-        EXPECT_EQ(+handle.error, 39);
+        EXPECT_EQ(+handle.error, WKS_E_NOT_ORX);
     }
     EXPECT_EQ(messages.count(), 0u) << "39 is silent";
 }
@@ -136,7 +136,7 @@ TEST_F(RecordStream, BothBofVersionsOpen) {
 
 TEST_F(RecordStream, MissingFileFailsSilentlyWith38) {
     EXPECT_EQ(wksopen(&h, dir.file("absent.orx").c_str(), ""), nullptr);
-    EXPECT_EQ(+h.error, 38);
+    EXPECT_EQ(+h.error, WKS_E_OPEN);
     EXPECT_EQ(messages.count(), 0u);
 }
 
@@ -186,7 +186,7 @@ TEST_F(RecordStream, CellsAreDeliveredInRowMajorOrderOnly) {
     EXPECT_EQ(wksnextc(&h), 0) << "records of other types between cells change nothing";
     EXPECT_EQ(type_of(h), 13);
     EXPECT_EQ(wksnextc(&h), 0) << "the same position twice passes";
-    EXPECT_EQ(wksnextc(&h), 36) << "blank cells are passed over; column 1 after column 2 in row 4";
+    EXPECT_EQ(wksnextc(&h), WKS_E_UNSORTED) << "blank cells are passed over; column 1 after column 2 in row 4";
     EXPECT_EQ(type_of(h), 16);
     EXPECT_EQ(messages.count(), 0u) << "36 is silent";
     EXPECT_EQ(wksnextc(&h), 0) << "the next cell is compared with the out-of-order one";
@@ -200,8 +200,8 @@ TEST_F(RecordStream, EarlierRowAfterLaterRowIsOutOfOrder) {
     std::string path = orx_file(concat({bof(), cell(14, 5, 3), cell(14, 4, 3), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
     EXPECT_EQ(wksnextc(&h), 0);
-    EXPECT_EQ(wksnextc(&h), 36);
-    EXPECT_EQ(+h.error, 36);
+    EXPECT_EQ(wksnextc(&h), WKS_E_UNSORTED);
+    EXPECT_EQ(+h.error, WKS_E_UNSORTED);
     wksclose(&h);
 }
 
@@ -214,8 +214,8 @@ TEST_F(RecordStream, ForeignCursorOrCountIsRefusedWithoutReading) {
         h.cursor = corrupt.first;
         h.carried = corrupt.second;
         messages.clear();
-        EXPECT_EQ(wksnextr(&h), 27);
-        EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(27)});
+        EXPECT_EQ(wksnextr(&h), WKS_E_READ);
+        EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_READ)});
     }
     h.cursor = good;
     h.carried = 4;
@@ -266,7 +266,7 @@ TEST_F(RecordStream, CreateReplacesAnExistingFile) {
 
 TEST_F(RecordStream, CreateInMissingDirectoryFailsSilentlyWith38) {
     EXPECT_EQ(wksopen(&h, "", dir.file("no/such/dir.orx").c_str()), nullptr);
-    EXPECT_EQ(+h.error, 38);
+    EXPECT_EQ(+h.error, WKS_E_OPEN);
     EXPECT_EQ(messages.count(), 0u);
 }
 
@@ -310,11 +310,11 @@ TEST_F(RecordStream, WriteLongerThanTheBodyAreaWritesNothing) {
     wksni(h.rec.length, WKS_BODY_SIZE);
     EXPECT_EQ(wkswrec(&h), 0) << "the whole body area may be written";
     wksni(h.rec.length, WKS_BODY_SIZE + 1);
-    EXPECT_EQ(wkswrec(&h), 32);
-    EXPECT_EQ(+h.error, 32);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
+    EXPECT_EQ(wkswrec(&h), WKS_E_WRITE);
+    EXPECT_EQ(+h.error, WKS_E_WRITE);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_WRITE)});
     wksni(h.rec.length, -1);
-    EXPECT_EQ(wkswrec(&h), 32);
+    EXPECT_EQ(wkswrec(&h), WKS_E_WRITE);
     EXPECT_EQ(wksclose(&h), 0);
     EXPECT_EQ(read_file(path).size(), 6u + 4 + WKS_BODY_SIZE + 4);
 }
@@ -331,8 +331,8 @@ TEST_F(RecordStream, SecondCloseFailsWith25) {
     std::string path = orx_file(concat({bof(), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
     EXPECT_EQ(wksclose(&h), 0);
-    EXPECT_EQ(wksclose(&h), 25);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(25)});
+    EXPECT_EQ(wksclose(&h), WKS_E_CLOSE);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_CLOSE)});
 }
 
 TEST_F(RecordStream, OpenCloseProbe) {

@@ -1,4 +1,5 @@
 // The exported rewrite helpers, called on a host's own texts.
+#define WKS_FORMULA_INTERNALS  // the lexer, parser and decoder pieces of wks.h
 #include "support/test_support.h"
 
 #include <string>

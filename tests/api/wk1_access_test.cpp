@@ -100,7 +100,7 @@ TEST_F(Wk1Access, MissingFilesAndMissingDirectoriesFailQuietly) {
     EXPECT_EQ(wksopen_wk1(&h, path("none.wk1").c_str(), ""), nullptr);
     EXPECT_EQ(int(h.error), 99);
     EXPECT_EQ(wksopen_wk1(&h, "", path("no/such/dir.wk1").c_str()), nullptr);
-    EXPECT_EQ(int(h.error), 38);
+    EXPECT_EQ(int(h.error), WKS_E_OPEN);
     EXPECT_EQ(messages.count(), 0u);
 }
 
@@ -108,8 +108,8 @@ TEST_F(Wk1Access, AFirstRecordCutShortIsAReadError) {
     write_file(path("cut.wk1"), {0, 0, 2});
     WKS h = blank_handle();
     EXPECT_EQ(wksopen_wk1(&h, path("cut.wk1").c_str(), ""), nullptr);
-    EXPECT_EQ(int(h.error), 27);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(27)});
+    EXPECT_EQ(int(h.error), WKS_E_READ);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_READ)});
 }
 
 TEST_F(Wk1Access, BothOrNeitherPathOpensNothing) {
@@ -191,7 +191,7 @@ TEST_F(Wk1Access, ALabelGainsAndLosesTheOrxPrefix) {
     Rec src(wk1), orx, back;
     ASSERT_EQ(wk1_rec_to_orx_rec(src.p(), orx.p()), 0);
     EXPECT_EQ(hex(orx.bytes()), hex(record(WKS_LABEL, orx_cell_body(0x27, 1, 2, {'h', 'i', 0}))));
-    EXPECT_EQ(orx.length(), 19);
+    EXPECT_EQ(orx.length(), 8 + WKS_ORX_CELL_PREFIX);
     ASSERT_EQ(orx_rec_to_wk1_rec(orx.p(), back.p()), 0);
     EXPECT_EQ(hex(back.bytes()), hex(wk1));
 }
@@ -200,8 +200,8 @@ TEST_F(Wk1Access, EveryCellTypeIsTranslatedOthersPassThrough) {
     for (uint16_t type : {12, 13, 14, 15, 16, 51}) {
         Rec src(record(type, wk1_cell_body(7, 4, 5, {1, 2, 3}))), dst;
         ASSERT_EQ(wk1_rec_to_orx_rec(src.p(), dst.p()), 0);
-        EXPECT_EQ(dst.length(), 8 + 11) << type;
-        EXPECT_EQ(dst.r.body[10], 2) << type;
+        EXPECT_EQ(dst.length(), 8 + WKS_ORX_CELL_PREFIX) << type;
+        EXPECT_EQ(dst.r.body[WKS_ORX_CELL_PREFIX - 1], WKS_ORX_PREFIX_MARK) << type;
     }
     for (uint16_t type : {0, 1, 11, 17, 50, 71, 0x8010, 0xFFFF}) {
         const Bytes r = record(type, {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 1, 2, 3, 4, 5, 6, 7});
@@ -215,7 +215,7 @@ TEST_F(Wk1Access, EveryCellTypeIsTranslatedOthersPassThrough) {
 
 TEST_F(Wk1Access, AnOrxPrefixIsDroppedWhateverItHolds) {
     Bytes body = orx_cell_body(0x71, 300, 8000, {0x11, 0x22}, 0x7F);
-    for (int i = 0; i < 10; ++i) body[i] = static_cast<uint8_t>(0xE0 + i);
+    for (int i = 0; i < WKS_ORX_CELL_PREFIX - 1; ++i) body[i] = static_cast<uint8_t>(0xE0 + i);
     Rec src(record(WKS_INTEGER, body)), wk1, orx;
     ASSERT_EQ(orx_rec_to_wk1_rec(src.p(), wk1.p()), 0);
     EXPECT_EQ(hex(wk1.bytes()), hex(record(WKS_INTEGER, wk1_cell_body(0x71, 300, 8000, {0x11, 0x22}))));
@@ -224,17 +224,21 @@ TEST_F(Wk1Access, AnOrxPrefixIsDroppedWhateverItHolds) {
 }
 
 TEST_F(Wk1Access, TranslationsRefuseCellsThatWouldNotFitOrHaveNoPosition) {
+    // A WK1 cell must hold its position and fit the body area behind the
+    // prefix; an ORX cell must hold its prefix and position.
+    constexpr int kLongestWk1 = WKS_BODY_SIZE - WKS_ORX_CELL_PREFIX, kShortestOrx = WKS_ORX_CELL(WKS_CELL_VALUE);
     const struct {
         bool to_orx;
-        uint16_t length;
+        int length;
         bool refused;
     } cases[] = {
-        {true, 2067, false}, {true, 2068, true}, {true, 2074, true}, {true, 5, false}, {true, 4, true},
-        {true, 0, true},     {false, 16, false}, {false, 15, true},  {false, 0, true}, {false, 2078, false},
-        {false, 2079, true},
+        {true, kLongestWk1, false},    {true, kLongestWk1 + 1, true},    {true, WKS_MAX_READ_BODY, true},
+        {true, WKS_CELL_VALUE, false}, {true, WKS_CELL_VALUE - 1, true}, {true, 0, true},
+        {false, kShortestOrx, false},  {false, kShortestOrx - 1, true},  {false, 0, true},
+        {false, WKS_BODY_SIZE, false}, {false, WKS_BODY_SIZE + 1, true},
     };
     for (const auto &c : cases) {
-        Bytes r = record(WKS_NUMBER, Bytes(c.length, 0x3C));
+        Bytes r = record(WKS_NUMBER, Bytes(static_cast<std::size_t>(c.length), 0x3C));
         Rec src(r), dst(Bytes{}, 0xEE);
         const int32_t result = c.to_orx ? wk1_rec_to_orx_rec(src.p(), dst.p()) : orx_rec_to_wk1_rec(src.p(), dst.p());
         EXPECT_EQ(result != 0, c.refused) << (c.to_orx ? "to ORX, length " : "to WK1, length ") << c.length;

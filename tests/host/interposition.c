@@ -56,8 +56,8 @@ static int write_orx(const char *path, const char *text) {
     WKS h;
     memset(&h, 0, sizeof h);
     if (!SetOrxHeader(header) || !wksopen(&h, "", path)) return 0;
-    memset(h.rec.body, 0, 11);
-    h.rec.body[10] = 2;
+    memset(h.rec.body, 0, WKS_ORX_CELL_PREFIX - 1);
+    h.rec.body[WKS_ORX_CELL_PREFIX - 1] = WKS_ORX_PREFIX_MARK;
     if (wksform(&h, ' ', 2, 2, text) != 0 || wkswrec(&h) != 0) return 0;
     return wksclose(&h) == 0;
 }
@@ -67,7 +67,8 @@ static int read_formula_code(const char *path, int wk1, unsigned char *code, siz
     WKS h;
     memset(&h, 0, sizeof h);
     if (!(wk1 ? wksopen_wk1(&h, path, "") : wksopen(&h, path, ""))) return 0;
-    const int at = wk1 ? 13 : 24;  /* the code's length word in either cell layout */
+    /* the code's length word in either cell layout */
+    const int at = wk1 ? WKS_CELL_FORMULA_CODE : WKS_ORX_CELL(WKS_CELL_FORMULA_CODE);
     int found = 0;
     while (!found && (wk1 ? wksnextr_wk1(&h) : wksnextr(&h)) == 0) {
         if (h.rec.type[0] == WKS_FORMULA && h.rec.type[1] == 0) {

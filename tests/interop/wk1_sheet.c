@@ -95,38 +95,38 @@ static int put_cell(WKS *h, const struct cell *c)
     int value_size = 0;
     int type = 0;
     if (c->kind == FORMULA) {
-        memset(body, 0, 11);
-        body[10] = 2;
+        memset(body, 0, WKS_ORX_CELL_PREFIX - 1);
+        body[WKS_ORX_CELL_PREFIX - 1] = WKS_ORX_PREFIX_MARK;
         if (wksform(h, ' ', (int16_t)c->col, (int16_t)c->row, c->text) != 0) {
             fprintf(stderr, "formula %s does not compile\n", c->text);
             return 1;
         }
         return 0;
     }
-    memset(body, 0, 11);
-    body[10] = 2;
-    body[11] = 0xFF; /* format byte: default */
-    wksni(body + 12, (int16_t)c->col);
-    wksni(body + 14, (int16_t)c->row);
+    memset(body, 0, WKS_ORX_CELL_PREFIX - 1);
+    body[WKS_ORX_CELL_PREFIX - 1] = WKS_ORX_PREFIX_MARK;
+    body[WKS_ORX_CELL(WKS_CELL_FORMAT)] = 0xFF; /* format byte: default */
+    wksni(body + WKS_ORX_CELL(WKS_CELL_COLUMN), (int16_t)c->col);
+    wksni(body + WKS_ORX_CELL(WKS_CELL_ROW), (int16_t)c->row);
     switch (c->kind) {
     case NUMBER:
         type = WKS_NUMBER;
-        wksdi(body + 16, strtod(c->text, 0));
+        wksdi(body + WKS_ORX_CELL(WKS_CELL_VALUE), strtod(c->text, 0));
         value_size = 8;
         break;
     case INTEGER:
         type = WKS_INTEGER;
-        wksni(body + 16, (int16_t)atoi(c->text));
+        wksni(body + WKS_ORX_CELL(WKS_CELL_VALUE), (int16_t)atoi(c->text));
         value_size = 2;
         break;
     default:
         type = WKS_LABEL;
         value_size = (int)strlen(c->text) + 1;
-        memcpy(body + 16, c->text, (size_t)value_size);
+        memcpy(body + WKS_ORX_CELL(WKS_CELL_VALUE), c->text, (size_t)value_size);
         break;
     }
     wksni(h->rec.type, (int16_t)type);
-    wksni(h->rec.length, (int16_t)(16 + value_size));
+    wksni(h->rec.length, (int16_t)(WKS_ORX_CELL(WKS_CELL_VALUE) + value_size));
     return 0;
 }
 

@@ -61,7 +61,7 @@ TEST_F(FullDisk, StopsAtTheFirstFailedRecordAndKeepsTheDestination) {
             if (killed) wks_set_message_handler(die_at_first_message);
             const int32_t outcome[2] = {wk1_to_orx(src.c_str(), dst.c_str()), static_cast<int32_t>(messages.count())};
             const bool sent = ::write(report[1], outcome, sizeof outcome) == static_cast<ssize_t>(sizeof outcome);
-            ::_exit(sent && messages.last() == error_message(32) ? 0 : 1);
+            ::_exit(sent && messages.last() == error_message(WKS_E_WRITE) ? 0 : 1);
         }
         ::close(report[1]);
         int32_t outcome[2] = {0, 0};

@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -69,18 +70,6 @@ std::string error_message(int code) {
     return "\n*** ORX error " + std::to_string(code) + " - " + wkser(static_cast<int16_t>(code)) + "\n";
 }
 
-void reset_library_state() {
-    wks_cleanup();
-    cleanup_file_list();
-    set_open_for_load(1);
-    Open_for_atat = 0;
-    // wkscs leaves the prefix filters alone when the table is already empty;
-    // one throwaway name makes it clear them too.  Both calls also put the
-    // current file number back to 0.
-    if (!wkslr(0, "~")) wksir(0, "~", 0, 0, 0, 0);
-    wkscs();
-}
-
 void put16(Bytes &b, uint16_t v) {
     b.push_back(static_cast<uint8_t>(v & 0xFF));
     b.push_back(static_cast<uint8_t>(v >> 8));
@@ -108,9 +97,9 @@ Bytes bof(uint16_t version) {
 
 Bytes eof() { return record(1, {}); }
 
-Bytes orx_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value, uint8_t prefix10) {
-    Bytes b(10, 0);
-    b.push_back(prefix10);
+Bytes orx_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value, uint8_t prefix_mark) {
+    Bytes b(WKS_ORX_CELL_PREFIX - 1, 0);
+    b.push_back(prefix_mark);
     b.push_back(format);
     put16(b, static_cast<uint16_t>(col));
     put16(b, static_cast<uint16_t>(row));
@@ -128,17 +117,42 @@ Bytes wk1_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value
 }
 
 Bytes range_name_body(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
-    Bytes b(16, 0);
-    std::memcpy(b.data(), name.data(), name.size() < 15 ? name.size() : 15);
+    Bytes b(WKS_NAME_COORDINATES, 0);
+    const std::size_t kept = std::min<std::size_t>(name.size(), WKS_NAME_TEXT_SIZE - 1);  // the NUL stays
+    std::memcpy(b.data(), name.data(), kept);
     for (int16_t v : {c1, r1, c2, r2}) put16(b, static_cast<uint16_t>(v));
     return b;
 }
 
-Bytes header_block(uint8_t seed) {
-    Bytes b(WKS_HEADER_SIZE - 4);
-    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(seed + i * 31);
+namespace {
+// The block's last two words mark it as a header block.
+constexpr std::size_t kMagicWords = 4;
+void put_magic(Bytes &b) {
     put16(b, 3634);
     put16(b, 3810);
+}
+}  // namespace
+
+Bytes name_record(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2, uint16_t type) {
+    return record(type, range_name_body(name, c1, r1, c2, r2));
+}
+
+Bytes label_cell(int16_t col, int16_t row, const std::string &text) {
+    Bytes value(text.begin(), text.end());
+    value.push_back(0);
+    return record(WKS_LABEL, orx_cell_body(0x27, col, row, value));
+}
+
+Bytes header_block(uint8_t seed) {
+    Bytes b(WKS_HEADER_SIZE - kMagicWords);
+    for (std::size_t i = 0; i < b.size(); ++i) b[i] = static_cast<uint8_t>(seed + i * 31);
+    put_magic(b);
+    return b;
+}
+
+Bytes empty_header_block() {
+    Bytes b(WKS_HEADER_SIZE - kMagicWords, 0);
+    put_magic(b);
     return b;
 }
 

@@ -55,7 +55,10 @@ private:
 std::string error_message(int code);
 
 // Puts every piece of process-wide library state back to its load-time
-// value and empties its buffers.
+// value and empties its buffers: through the library's reset seam in the
+// suites linked with the static archive (reset_seam.cpp), through the public
+// calls in those that load the shared library as a host does
+// (host_reset.cpp).
 void reset_library_state();
 
 // Base fixture: a clean library, a temporary directory, captured messages.
@@ -73,13 +76,22 @@ void put_double(Bytes &b, double v);
 Bytes record(uint16_t type, const Bytes &body);
 Bytes bof(uint16_t version = 1028);
 Bytes eof();
-// An ORX cell body: 11 prefix bytes (given byte 10), format, column, row, value.
-Bytes orx_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value, uint8_t prefix10 = 2);
+// An ORX cell body: the prefix (zeros, then the given last byte), format,
+// column, row, value.
+Bytes orx_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value,
+                    uint8_t prefix_mark = WKS_ORX_PREFIX_MARK);
 // A WK1 cell body: format, column, row, value.
 Bytes wk1_cell_body(uint8_t format, int16_t col, int16_t row, const Bytes &value);
 Bytes range_name_body(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2);
+Bytes name_record(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2,
+                  uint16_t type = WKS_RANGE_NAME);
+// An ORX label cell record: format byte 0x27, the text and its NUL.
+Bytes label_cell(int16_t col, int16_t row, const std::string &text);
 // 2648 bytes of host data (a repeating pattern) and the two magic words.
 Bytes header_block(uint8_t seed = 7);
+// Zeros and the two magic words: what a converter writes, and what
+// SetOrxHeader makes of zeros.
+Bytes empty_header_block();
 Bytes concat(std::initializer_list<Bytes> parts);
 
 // --- files ------------------------------------------------------------------

@@ -20,7 +20,7 @@ protected:
         s.set_file(kFile);
         number(s, "A1", 10, 0x02);  // fixed, 2 decimals
         number(s, "A2", 20, 0xF1);  // protected, general
-        ASSERT_EQ(s.set_blank(0, 2, 0x71), kOk);  // A3
+        ASSERT_EQ(s.set_blank(0, 2, 0x71), WKS_OK);  // A3
         label(s, "A4", "'abc");
         number(s, "A5", 30);
         formula(s, "B1", "@ERR");
@@ -49,7 +49,7 @@ protected:
         ASSERT_EQ(wksir(kFile, "TOTAL", 0, 4, 0, 4), 0);
         ASSERT_EQ(wksir(kFile, "BLOCK", 0, 0, 0, 1), 0);
         options.reproducible = true;
-        ASSERT_EQ(recalculate(s, options), kOk);
+        ASSERT_EQ(recalculate(s, options), WKS_OK);
     }
 
     // Strings in the result may point into the code: it lives until the next call.

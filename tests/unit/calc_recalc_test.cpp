@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <cstring>
 
+namespace plat = wks::plat;
+
 using namespace calctest;
 using wkstest::Bytes;
 
@@ -30,7 +32,7 @@ TEST_F(Recalc, PrecedentsComeFirstWhateverOrderTheFormulasStandIn) {
     formula(s, "C2", "D1*2");
     number(s, "C1", 1), number(s, "C3", 2), number(s, "D1", 4);
     RecalcReport report;
-    ASSERT_EQ(recalculate(s, Options{}, &report), kOk);
+    ASSERT_EQ(recalculate(s, Options{}, &report), WKS_OK);
     EXPECT_EQ(value(s, "A1"), 12);
     EXPECT_EQ(report.formulas, 3u);
     EXPECT_EQ(report.circular, 0u);
@@ -38,10 +40,10 @@ TEST_F(Recalc, PrecedentsComeFirstWhateverOrderTheFormulasStandIn) {
 
     // A changed number is seen; a formula replaced by a number leaves the order.
     number(s, "D1", 5);
-    ASSERT_EQ(recalculate(s, Options{}), kOk);
+    ASSERT_EQ(recalculate(s, Options{}), WKS_OK);
     EXPECT_EQ(value(s, "A1"), 14);
     number(s, "B1", 100);
-    ASSERT_EQ(recalculate(s, Options{}, &report), kOk);
+    ASSERT_EQ(recalculate(s, Options{}, &report), WKS_OK);
     EXPECT_EQ(value(s, "A1"), 101);
     EXPECT_EQ(report.formulas, 2u);
 }
@@ -54,10 +56,10 @@ TEST_F(Recalc, AChainOfAQuarterMillionFormulasNeedsNoDeepCallStack) {
     for (int c = 0; c < kColumnsUsed; ++c)
         for (int r = 0; r < kRows; ++r) {
             const auto &code = r == kRows - 1 ? next_column : down;
-            ASSERT_EQ(s.set_formula(c, r, 0, code.data(), code.size(), 0), kOk);
+            ASSERT_EQ(s.set_formula(c, r, 0, code.data(), code.size(), 0), WKS_OK);
         }
-    ASSERT_EQ(s.set_number(kColumnsUsed, 0, 0, 0.5), kOk);
-    ASSERT_EQ(recalculate(s, Options{}), kOk);
+    ASSERT_EQ(s.set_number(kColumnsUsed, 0, 0, 0.5), WKS_OK);
+    ASSERT_EQ(recalculate(s, Options{}), WKS_OK);
     EXPECT_EQ(value(s, "A1"), kColumnsUsed * kRows + 0.5);
 }
 
@@ -73,7 +75,7 @@ TEST_F(Recalc, CircularReferencesAreReportedAndIterated) {
         Options o;
         o.iterations = row.iterations;
         RecalcReport report;
-        ASSERT_EQ(recalculate(s, o, &report), kOk);
+        ASSERT_EQ(recalculate(s, o, &report), WKS_OK);
         EXPECT_DOUBLE_EQ(value(s, "A1"), row.want) << row.iterations;
         EXPECT_DOUBLE_EQ(value(s, "B1"), 2 * row.want);
         EXPECT_EQ(report.passes, row.passes);
@@ -87,7 +89,7 @@ TEST_F(Recalc, CircularReferencesAreReportedAndIterated) {
     formula(s, "D1", "B1");
     formula(s, "E1", "@SUM(E2..E3)");
     formula(s, "E3", "E1");
-    ASSERT_EQ(recalculate(s, Options{}), kOk);
+    ASSERT_EQ(recalculate(s, Options{}), WKS_OK);
     std::vector<std::string> circular;
     for (std::size_t i = 0; i < s.circular().size(); ++i) {
         const Formula &f = s.formula(s.circular()[i]);
@@ -102,10 +104,10 @@ TEST_F(Recalc, AFullSheetTakesMemoryInProportionToItsCells) {
     Sheet s;
     const std::vector<unsigned char> sum = compile("@SUM(A1..A8191)", at("A8192"));
     for (int c = 0; c < kColumns; ++c) {
-        for (int r = 0; r < kRows - 1; ++r) ASSERT_EQ(s.set_number(c, r, 0, 1), kOk);
-        ASSERT_EQ(s.set_formula(c, kRows - 1, 0, sum.data(), sum.size(), 0), kOk);
+        for (int r = 0; r < kRows - 1; ++r) ASSERT_EQ(s.set_number(c, r, 0, 1), WKS_OK);
+        ASSERT_EQ(s.set_formula(c, kRows - 1, 0, sum.data(), sum.size(), 0), WKS_OK);
     }
-    ASSERT_EQ(recalculate(s, Options{}), kOk);
+    ASSERT_EQ(recalculate(s, Options{}), WKS_OK);
     EXPECT_EQ(value(s, "IV8192"), kRows - 1);
     const std::size_t cells = static_cast<std::size_t>(kColumns) * kRows;
     EXPECT_LE(s.memory_bytes(), 2 * cells * sizeof(Cell) + (1u << 20));
@@ -193,14 +195,14 @@ TEST_P(Streams, ComputedValuesGoBackIntoTheFormulaRecords) {
 
     Sheet s;
     LoadReport report;
-    ASSERT_EQ(load(s, in_path, &report), kOk);
+    ASSERT_EQ(load(s, in_path, &report), WKS_OK);
     EXPECT_EQ(report.cells, 9u);  // the string record is no cell
     EXPECT_EQ(report.formulas, 5u);
-    ASSERT_EQ(recalculate(s, Options{}), kOk);
+    ASSERT_EQ(recalculate(s, Options{}), WKS_OK);
     WKS in, out;
     ASSERT_TRUE(open_in(in, in_path));
     ASSERT_TRUE(open_out(out, out_path));
-    ASSERT_EQ(write_values(s, &in, &out, GetParam()), kOk);
+    ASSERT_EQ(write_values(s, &in, &out, GetParam()), WKS_OK);
     close(in);
     ASSERT_EQ(close(out), 0);
 
@@ -225,7 +227,7 @@ TEST_P(Streams, ComputedValuesGoBackIntoTheFormulaRecords) {
 
     // Read back, the stored values are what was computed.
     Sheet back;
-    ASSERT_EQ(load(back, out_path), kOk);
+    ASSERT_EQ(load(back, out_path), WKS_OK);
     for (uint32_t i = 0; i < back.formula_count(); ++i)
         EXPECT_TRUE(same_result(back, back.formula(i).stored, back.formula(i).value, 0));
     EXPECT_TRUE(is(back.value_at(0, 4), S("xy")));
@@ -244,14 +246,14 @@ TEST_P(Streams, RecordsThatCannotBeCellsAreSkipped) {
     wkstest::write_file(dir.file("in"), file(records));
     Sheet s;
     LoadReport report;
-    ASSERT_EQ(load(s, dir.file("in"), &report), kOk);
+    ASSERT_EQ(load(s, dir.file("in"), &report), WKS_OK);
     EXPECT_EQ(report.cells, 2u);
     EXPECT_EQ(report.skipped, 3u);
-    ASSERT_EQ(recalculate(s, Options{}), kOk);
+    ASSERT_EQ(recalculate(s, Options{}), WKS_OK);
     EXPECT_TRUE(is(s.value_at(0, 3), ERR));
 
-    EXPECT_EQ(s.set_number(256, 0, 0, 1), kBadColumn);
-    EXPECT_EQ(s.set_label(0, 8192, 0, "x", 1), kBadRow);
+    EXPECT_EQ(s.set_number(256, 0, 0, 1), WKS_E_COLUMN_RANGE);
+    EXPECT_EQ(s.set_label(0, 8192, 0, "x", 1), WKS_E_ROW_RANGE);
 }
 
 TEST_P(Streams, FailuresAreReportedAndLeaveNothingBehind) {
@@ -261,7 +263,7 @@ TEST_P(Streams, FailuresAreReportedAndLeaveNothingBehind) {
     wkstest::write_file(dir.file("in"), whole);
     wkstest::write_file(dir.file("cut"), Bytes(whole.begin(), whole.end() - 6));  // no EOF record
     Sheet cut;
-    EXPECT_EQ(load(cut, dir.file("cut")), kReadError);
+    EXPECT_EQ(load(cut, dir.file("cut")), WKS_E_READ);
 
     // Every allocation of loading and recalculating fails in turn.
     for (int n = 1;; ++n) {
@@ -273,26 +275,26 @@ TEST_P(Streams, FailuresAreReportedAndLeaveNothingBehind) {
             Sheet s;
             plat::fail_nth(plat::Op::Alloc, n);
             got = load_sheet(s, &in, GetParam());
-            if (got == kOk) got = recalculate(s, Options{});
+            if (got == WKS_OK) got = recalculate(s, Options{});
             plat::clear_faults();
-            if (got == kOk) EXPECT_TRUE(is(s.value_at(0, 2), S("ababababababababab")));
-            else EXPECT_EQ(got, kNoMemory) << n;
+            if (got == WKS_OK) EXPECT_TRUE(is(s.value_at(0, 2), S("ababababababababab")));
+            else EXPECT_EQ(got, WKS_E_NO_FORMULA_MEMORY) << n;
         }
         EXPECT_EQ(plat::live_allocations(), heap) << n;
         close(in);
-        if (got == kOk) break;
+        if (got == WKS_OK) break;
         ASSERT_LT(n, 100);
     }
 
     Sheet s;
-    ASSERT_EQ(load(s, dir.file("in")), kOk);
-    ASSERT_EQ(recalculate(s, Options{}), kOk);
+    ASSERT_EQ(load(s, dir.file("in")), WKS_OK);
+    ASSERT_EQ(recalculate(s, Options{}), WKS_OK);
     for (int n = 1; n <= 3; ++n) {  // the first record, a formula, its string record
         WKS in, out;
         ASSERT_TRUE(open_in(in, dir.file("in")));
         ASSERT_TRUE(open_out(out, dir.file("out")));
         plat::fail_nth(plat::Op::Write, n);
-        EXPECT_EQ(write_values(s, &in, &out, GetParam()), kWriteError) << n;
+        EXPECT_EQ(write_values(s, &in, &out, GetParam()), WKS_E_WRITE) << n;
         plat::clear_faults();
         close(in);
         close(out);

@@ -41,14 +41,14 @@ inline std::vector<unsigned char> compile(const char *text, Addr where, int32_t 
 }
 
 inline void number(Sheet &s, const char *a, double v, uint8_t format = 0x71) {
-    ASSERT_EQ(s.set_number(at(a).col, at(a).row, format, v), kOk);
+    ASSERT_EQ(s.set_number(at(a).col, at(a).row, format, v), WKS_OK);
 }
 inline void label(Sheet &s, const char *a, const char *text) {
-    ASSERT_EQ(s.set_label(at(a).col, at(a).row, 0x71, text, std::strlen(text)), kOk);
+    ASSERT_EQ(s.set_label(at(a).col, at(a).row, 0x71, text, std::strlen(text)), WKS_OK);
 }
 inline void formula(Sheet &s, const char *a, const char *text, double stored = 0) {
     const std::vector<unsigned char> code = compile(text, at(a), s.file());
-    ASSERT_EQ(s.set_formula(at(a).col, at(a).row, 0x71, code.data(), code.size(), stored), kOk);
+    ASSERT_EQ(s.set_formula(at(a).col, at(a).row, 0x71, code.data(), code.size(), stored), WKS_OK);
 }
 
 struct Want {

@@ -1,12 +1,19 @@
 // What the process-wide buffers hold comes back to the heap: header blocks
 // through wks_cleanup, range names through wkscs, missing-file notices
-// through cleanup_file_list; a compilation that fails keeps nothing of its
-// string tokens.  Counted with the platform heap's block counter, which sees
-// what LeakSanitizer cannot (blocks still reachable from process-wide state).
+// through cleanup_file_list, everything through the reset seam; a
+// compilation that fails keeps nothing of its string tokens.  Counted with
+// the platform heap's block counter, which sees what LeakSanitizer cannot
+// (blocks still reachable from process-wide state).
+#define WKS_FORMULA_INTERNALS  // resetlex, yylex
+#include "names/names.h"
 #include "platform/platform.h"
 #include "support/test_support.h"
+#include "wks/header.h"
+#include "wks/process_state.h"
 
 #include <string>
+
+namespace plat = wks::plat;
 
 using namespace wkstest;
 
@@ -53,6 +60,28 @@ TEST_F(CleanupLeaks, EachCleanupReleasesItsBuffer) {
     EXPECT_GT(held(), 0);
     cleanup_file_list();
     EXPECT_EQ(held(), 0);
+}
+
+TEST_F(CleanupLeaks, TheResetSeamPutsEverythingBackAsAtLoad) {
+    const Bytes block = header_block();
+    ASSERT_EQ(SetOrxHeader(block.data()), 1);
+    ASSERT_TRUE(wks::header::prepare_converter_block());
+    set_open_for_load(0);
+    ASSERT_EQ(wksir(5, "AB", 0, 0, 1, 1), 0);
+    Open_for_atat = 1;
+    in_file_list("missing.orx");
+    resetlex("\"a string\"");
+    yylex();  // outside a compilation: its copy stays with the lexer
+    EXPECT_GT(held(), 3);
+
+    wks::reset_process_state();
+    EXPECT_EQ(held(), 0);
+    EXPECT_EQ(get_orx_header(), nullptr);
+    EXPECT_EQ(wks::header::mode(), wks::header::kLoad);
+    EXPECT_EQ(wkslp("AB"), 0) << "the prefix filters are empty too";
+    EXPECT_EQ(wks::names::current_file(), 0);
+    EXPECT_EQ(Open_for_atat, 0);
+    EXPECT_EQ(in_file_list("missing.orx"), 0) << "the notice list is empty";
 }
 
 TEST_F(CleanupLeaks, CompilationsKeepNothing) {

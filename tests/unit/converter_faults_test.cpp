@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <set>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {
@@ -34,23 +36,23 @@ TEST_F(ConverterFaults, Wk1WriteAndCloseFailuresAreReported) {
     WKS h = blank_handle();
     plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wksopen_wk1(&h, "", path("a.wk1").c_str()), nullptr);
-    EXPECT_EQ(+h.error, 32);
+    EXPECT_EQ(+h.error, WKS_E_WRITE);
     ASSERT_TRUE(wksopen_wk1(&h, "", path("a.wk1").c_str()));
     plat::fail_nth(plat::Op::Write, 1);
-    EXPECT_EQ(wkswrec_wk1(&h), 32);
+    EXPECT_EQ(wkswrec_wk1(&h), WKS_E_WRITE);
     plat::fail_nth(plat::Op::Write, 1);
-    EXPECT_EQ(wksclose_wk1(&h), 32);  // the EOF record: still open, a later close tries again
+    EXPECT_EQ(wksclose_wk1(&h), WKS_E_WRITE);  // the EOF record: still open, a later close tries again
     plat::fail_nth(plat::Op::Close, 1);
-    EXPECT_EQ(wksclose_wk1(&h), 25);
-    EXPECT_EQ(messages.texts(), (std::vector<std::string>{error_message(32), error_message(32), error_message(32),
-                                                          error_message(25)}));
+    EXPECT_EQ(wksclose_wk1(&h), WKS_E_CLOSE);
+    EXPECT_EQ(messages.texts(), (std::vector<std::string>{error_message(WKS_E_WRITE), error_message(WKS_E_WRITE),
+                                                          error_message(WKS_E_WRITE), error_message(WKS_E_CLOSE)}));
     EXPECT_EQ(read_file(path("a.wk1")), concat({bof(1030), eof()}));
 }
 
 TEST_F(ConverterFaults, NoMemoryForTheOutputHeaderBlock) {
     write_file(path("a.wk1"), wk1);
     plat::fail_nth(plat::Op::Alloc, 1);
-    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("b.orx").c_str()), -3);
+    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("b.orx").c_str()), WKS_CONVERT_NO_MEMORY);
     EXPECT_FALSE(file_exists(path("b.orx")));
 }
 
@@ -60,7 +62,7 @@ TEST_F(ConverterFaults, AFailedWriteFailsTheConversionAndKeepsTheSource) {
     // Writes of wk1_to_orx: header block, BOF, the two cells, EOF.
     for (int nth = 1; nth <= 5; ++nth) {
         plat::fail_nth(plat::Op::Write, nth);
-        const int32_t want = nth <= 2 ? -1 : -6;
+        const int32_t want = nth <= 2 ? WKS_CONVERT_CREATE_FAILED : WKS_CONVERT_OUTPUT_FAILED;
         EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), want) << nth;
         EXPECT_EQ(read_file(path("a.wk1")), wk1) << nth;
         plat::fail_nth(plat::Op::Write, nth);
@@ -70,7 +72,9 @@ TEST_F(ConverterFaults, AFailedWriteFailsTheConversionAndKeepsTheSource) {
     // Writes of orx_to_wk1: BOF, the two cells, EOF.
     for (int nth = 1; nth <= 4; ++nth) {
         plat::fail_nth(plat::Op::Write, nth);
-        EXPECT_EQ(orx_to_wk1(path("b.orx").c_str(), path("b.orx").c_str()), nth == 1 ? -1 : -6) << nth;
+        EXPECT_EQ(orx_to_wk1(path("b.orx").c_str(), path("b.orx").c_str()),
+                  nth == 1 ? WKS_CONVERT_CREATE_FAILED : WKS_CONVERT_OUTPUT_FAILED)
+            << nth;
         EXPECT_EQ(read_file(path("b.orx")), orx) << nth;
         plat::clear_faults();
     }
@@ -80,11 +84,11 @@ TEST_F(ConverterFaults, AFailedWriteFailsTheConversionAndKeepsTheSource) {
 TEST_F(ConverterFaults, AFailedRenameOrCloseKeepsTheSource) {
     write_file(path("a.wk1"), wk1);
     plat::fail_nth(plat::Op::Rename, 1);
-    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), -6);
+    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), WKS_CONVERT_OUTPUT_FAILED);
     EXPECT_EQ(read_file(path("a.wk1")), wk1);
     // Closes: the source, then the output.
     plat::fail_nth(plat::Op::Close, 2);
-    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), -6);
+    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), WKS_CONVERT_OUTPUT_FAILED);
     EXPECT_EQ(read_file(path("a.wk1")), wk1);
     EXPECT_EQ(entries(), std::set<std::string>{"a.wk1"});
     ASSERT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), 0);
@@ -95,7 +99,7 @@ TEST_F(ConverterFaults, ATemporaryFileThatCannotBeCreatedIsMinusOne) {
     write_file(path("a.wk1"), wk1);
     plat::refuse_unnamed_files(true);
     plat::fail_nth(plat::Op::Open, 2);  // the source opens, the temporary file does not
-    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), -1);
+    EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), WKS_CONVERT_CREATE_FAILED);
     EXPECT_EQ(read_file(path("a.wk1")), wk1);
     EXPECT_EQ(entries(), std::set<std::string>{"a.wk1"});
 }
@@ -108,7 +112,8 @@ TEST_F(ConverterFaults, CopyFileNoticesFailedReadsWritesAndCloses) {
     }
     plat::fail_nth(plat::Op::Close, 1);  // the destination's close
     EXPECT_EQ(copy_file(path("src").c_str(), path("dst").c_str()), -1);
-    EXPECT_EQ(messages.texts(), (std::vector<std::string>{error_message(27), error_message(32), error_message(25)}));
+    EXPECT_EQ(messages.texts(), (std::vector<std::string>{error_message(WKS_E_READ), error_message(WKS_E_WRITE),
+                                                          error_message(WKS_E_CLOSE)}));
     EXPECT_EQ(copy_file(path("src").c_str(), path("dst").c_str()), 0);
     EXPECT_EQ(read_file(path("dst")), Bytes(10000, 5));
 }

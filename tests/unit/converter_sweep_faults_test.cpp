@@ -18,6 +18,8 @@
 #include <set>
 #include <string>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 namespace fs = std::filesystem;
 
@@ -44,8 +46,8 @@ Bytes orx_records() {
                         record(WKS_INTEGER, orx_cell_body(0xFF, 0, 0, {42, 0})),
                         record(WKS_LABEL, orx_cell_body(0x27, 1, 0, {'a', 'b', 0}))});
     for (const char *text : {"@@(\"<<D:\\BOOKS\\sales.wk1>>A:B2\")+A1", "@SUM(A1..B2)*2"}) {
-        std::memset(h.rec.body, 0, 11);
-        h.rec.body[10] = 2;
+        std::memset(h.rec.body, 0, WKS_ORX_CELL_PREFIX - 1);
+        h.rec.body[WKS_ORX_CELL_PREFIX - 1] = WKS_ORX_PREFIX_MARK;
         EXPECT_EQ(wksform(&h, 0, 2, 3, text), 0) << text;
         const uint8_t *p = reinterpret_cast<const uint8_t *>(&h.rec);
         out = concat({out, Bytes(p, p + 4 + (h.rec.length[0] | (h.rec.length[1] << 8)))});

@@ -8,19 +8,11 @@
 #include <cstdint>
 #include <string>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {
-
-Bytes label_cell(int16_t col, int16_t row, const std::string &text) {
-    Bytes value(text.begin(), text.end());
-    value.push_back(0);
-    return record(WKS_LABEL, orx_cell_body(0x27, col, row, value));
-}
-
-Bytes name_record(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
-    return record(WKS_RANGE_NAME, range_name_body(name, c1, r1, c2, r2));
-}
 
 class OpeningFaults : public LibraryTest {
 protected:
@@ -49,9 +41,9 @@ TEST_F(OpeningFaults, CopyStopsAtARecordThatCannotBeWritten) {
     write_file(in, concat({header_block(), first, rest, eof()}));
     plat::fail_nth(plat::Op::Write, 3);  // BOF, N1, then the label cell
     EXPECT_EQ(copy(), nullptr);
-    EXPECT_EQ(int(h.error), 32);
+    EXPECT_EQ(int(h.error), WKS_E_WRITE);
     ASSERT_EQ(messages.count(), 1u);
-    EXPECT_EQ(messages.last(), error_message(32));
+    EXPECT_EQ(messages.last(), error_message(WKS_E_WRITE));
     EXPECT_EQ(read_file(out), first);
     EXPECT_NE(wkslr(file(), "N1"), nullptr);
     EXPECT_EQ(wkslr(file(), "N2"), nullptr);
@@ -63,7 +55,7 @@ TEST_F(OpeningFaults, CopyWhoseInputCannotBeClosedFailsSilently) {
     write_file(in, concat({header_block(), records, eof()}));
     plat::fail_nth(plat::Op::Close, 1);
     EXPECT_EQ(copy(), nullptr);
-    EXPECT_EQ(int(h.error), 40);
+    EXPECT_EQ(int(h.error), WKS_E_CLOSE_INPUT);
     EXPECT_EQ(int(h.fd), -1);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_EQ(read_file(out), records);
@@ -75,7 +67,7 @@ TEST_F(OpeningFaults, CopyOutputThatCannotBeCreatedOpensNothing) {
     write_file(in, concat({header_block(), first, eof()}));
     plat::fail_nth(plat::Op::Open, 1);
     EXPECT_EQ(copy(), nullptr);
-    EXPECT_EQ(int(h.error), 38);
+    EXPECT_EQ(int(h.error), WKS_E_OPEN);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_EQ(get_orx_header(), nullptr);
     EXPECT_EQ(wksgf(), nullptr);
@@ -121,7 +113,7 @@ TEST_F(OpeningFaults, NoMemoryForANameFailsBothOpenings) {
     EXPECT_EQ(copy(), nullptr);
     EXPECT_EQ(int(h.error), 0);
     ASSERT_EQ(messages.count(), 1u);
-    EXPECT_EQ(messages.last(), error_message(2));
+    EXPECT_EQ(messages.last(), error_message(WKS_E_NO_SYMBOL_MEMORY));
     EXPECT_EQ(read_file(out), concat({first, label_cell(0, 0, "a")}));
     EXPECT_NE(wkslr(file(), "N1"), nullptr);
     EXPECT_EQ(wkslr(file(), "N2"), nullptr);
@@ -135,7 +127,7 @@ TEST_F(OpeningFaults, NoMemoryForANameFailsBothOpenings) {
     EXPECT_EQ(append(), nullptr);
     EXPECT_EQ(int(h.error), 0);
     ASSERT_EQ(messages.count(), 1u);
-    EXPECT_EQ(messages.last(), error_message(3));
+    EXPECT_EQ(messages.last(), error_message(WKS_E_NO_NAME_MEMORY));
     EXPECT_EQ(wksgf(), nullptr);
     EXPECT_EQ(read_file(out), file_bytes);
     expect_nothing_open();
@@ -146,7 +138,7 @@ TEST_F(OpeningFaults, AppendThatCannotPositionShowsCode41) {
     write_file(out, file_bytes);
     plat::fail_nth(plat::Op::Seek, 1);
     EXPECT_EQ(append(), nullptr);
-    EXPECT_EQ(int(h.error), 41);
+    EXPECT_EQ(int(h.error), WKS_E_SEEK_END);
     ASSERT_EQ(messages.count(), 1u);
     EXPECT_EQ(messages.last(), "\n*** ORX error 41 - invalid error value\n");
     EXPECT_NE(wkslr(file(), "N2"), nullptr);  // registered during the scan
@@ -159,9 +151,9 @@ TEST_F(OpeningFaults, AppendStopsAtAReadError) {
     write_file(out, file_bytes);
     plat::fail_nth(plat::Op::Read, 3);  // BOF, N1, then the label cell
     EXPECT_EQ(append(), nullptr);
-    EXPECT_EQ(int(h.error), 27);
+    EXPECT_EQ(int(h.error), WKS_E_READ);
     ASSERT_EQ(messages.count(), 1u);
-    EXPECT_EQ(messages.last(), error_message(27));
+    EXPECT_EQ(messages.last(), error_message(WKS_E_READ));
     EXPECT_NE(wkslr(file(), "N1"), nullptr);
     EXPECT_EQ(read_file(out), file_bytes);
     expect_nothing_open();

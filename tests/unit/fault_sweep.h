@@ -17,6 +17,8 @@
 
 namespace wkstest::sweep {
 
+namespace plat = wks::plat;
+
 inline const plat::Op kOps[] = {plat::Op::Open,   plat::Op::Read,   plat::Op::Write, plat::Op::Seek, plat::Op::Close,
                                 plat::Op::Rename, plat::Op::Remove, plat::Op::Alloc, plat::Op::Flush};
 

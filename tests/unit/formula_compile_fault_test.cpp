@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+namespace plat = wks::plat;
+
 namespace {
 
 class CompileFaultTest : public wkstest::LibraryTest {
@@ -54,11 +56,11 @@ TEST_F(CompileFaultTest, StringCopiesAreFreedOnEveryFailure) {
         int16_t code;
     };
     const Case cases[] = {
-        {"1\"a\"", 64, 14},           // a string that cannot follow: never shifted
-        {"\"abcdef\"", 6, 16},        // output full in the middle of the string
-        {"@ABS\"x\"", 64, 17},        // a failing call reduced in front of the string
-        {"\"x\"\"y\"\t", 64, 4},      // a lexical failure after the string
-        {"(((\"q\"", 64, 14},         // the end of text while the string waits
+        {"1\"a\"", 64, WKS_E_SYNTAX},               // a string that cannot follow: never shifted
+        {"\"abcdef\"", 6, WKS_E_CODE_SPACE},        // output full in the middle of the string
+        {"@ABS\"x\"", 64, WKS_E_ARGUMENT_COUNT},    // a failing call reduced in front of the string
+        {"\"x\"\"y\"\t", 64, WKS_E_BAD_CHARACTER},  // a lexical failure after the string
+        {"(((\"q\"", 64, WKS_E_SYNTAX},             // the end of text while the string waits
         {"\"x\"", 64, 0},
     };
     for (const Case &c : cases) EXPECT_EQ(compile(c.text, c.size), c.code) << c.text;
@@ -69,7 +71,7 @@ TEST_F(CompileFaultTest, ScratchBufferFailureIsShownAs42) {
     h.error = 5;
     WKS before = h;
     plat::fail_nth(plat::Op::Alloc, 1);
-    EXPECT_EQ(wksform(&h, 'A', 0, 0, "1"), 42);
+    EXPECT_EQ(wksform(&h, 'A', 0, 0, "1"), WKS_E_NO_FORMULA_MEMORY);
     EXPECT_EQ(int{h.error}, 5) << "the handle is not touched";
     EXPECT_EQ(std::memcmp(&before, &h, sizeof h), 0);
     ASSERT_EQ(messages.count(), 1u);
@@ -79,7 +81,7 @@ TEST_F(CompileFaultTest, ScratchBufferFailureIsShownAs42) {
 TEST_F(CompileFaultTest, StringFailureInsideAFormulaCell) {
     WKS h = wkstest::blank_handle();
     plat::fail_nth(plat::Op::Alloc, 2);  // the scratch buffer, then the string
-    EXPECT_EQ(wksform(&h, 'A', 0, 0, "\"text\""), 10);
-    EXPECT_EQ(int{h.error}, 10);
-    EXPECT_EQ(messages.last(), wkstest::error_message(10));
+    EXPECT_EQ(wksform(&h, 'A', 0, 0, "\"text\""), WKS_E_NO_STRING_MEMORY);
+    EXPECT_EQ(int{h.error}, WKS_E_NO_STRING_MEMORY);
+    EXPECT_EQ(messages.last(), wkstest::error_message(WKS_E_NO_STRING_MEMORY));
 }

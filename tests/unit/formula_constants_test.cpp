@@ -1,34 +1,38 @@
 // Carrying exact real constants from a formula's former code into the code
 // recompiled from its rewritten text.
 #include "convert/formula_constants.h"
+#include "formula/code_tables.h"
 #include "support/test_support.h"
+#include "wks/layout.h"
 
 #include <gtest/gtest.h>
 
 using namespace wks::convert;
 using wkstest::Bytes;
 using wkstest::hex;
+namespace code = wks::formula;
 
 namespace {
 
 Bytes real(double v) {
-    Bytes b{0};
+    Bytes b{code::kReal};
     wkstest::put_double(b, v);
     return b;
 }
 Bytes integer(int16_t v) {
-    Bytes b{5};
+    Bytes b{code::kInteger};
     wkstest::put16(b, static_cast<uint16_t>(v));
     return b;
 }
 const Bytes kCell = {1, 0x00, 0x80, 0x00, 0x80};
-const Bytes kEnd = {3};
-const Bytes kNegate = {8};
-const Bytes kAdd = {9};
-const Bytes kSumOfNothing = {80, 0};  // the count byte 0 is no real constant
+const Bytes kEnd = {code::kEnd};
+const Bytes kNegate = {code::kNegate};
+const Bytes kAdd = {code::kAdd};
+const Bytes kSumOfNothing = {code::opcode_of("@SUM"), 0};  // the count byte 0 is no real constant
 const Bytes kString = {6, 'a', 0, 5, 'b', 0};  // a string holding the byte of the integer opcode
 
-int32_t carry(const Bytes &former, const Bytes &fresh, Bytes &out, int32_t cap = 2046) {
+int32_t carry(const Bytes &former, const Bytes &fresh, Bytes &out,
+              int32_t cap = wks::kFormulaCodeBuffer - wks::kCodeLengthSize) {
     out.assign(static_cast<std::size_t>(cap), 0xEE);
     const int32_t n = carry_constants(former.data(), static_cast<int32_t>(former.size()), fresh.data(),
                                       static_cast<int32_t>(fresh.size()), 2, 2, out.data(), cap);
@@ -79,7 +83,7 @@ TEST(CarryConstants, NegativeConstantsComeBackAsANegationOfTheirMagnitude) {
 }
 
 TEST(CarryConstants, NumbersThatDoNotMatchAreRefused) {
-    const Bytes kPower = {13};
+    const Bytes kPower = {code::kPower};
     const struct {
         const char *what;
         Bytes former, fresh;

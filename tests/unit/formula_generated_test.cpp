@@ -8,6 +8,7 @@
 // same bytes.
 #include "formula/code_tables.h"
 #include "support/test_support.h"
+#include "wks/layout.h"
 
 #include <gtest/gtest.h>
 
@@ -27,7 +28,7 @@ namespace {
 
 constexpr int32_t kFile = 99;
 constexpr int kNoPrefix = 100;  // spine level of a text that ends in no prefix operator
-constexpr std::size_t kMaxCode = 2046;
+constexpr std::size_t kMaxCode = wks::kFormulaCodeBuffer - wks::kCodeLengthSize;
 constexpr std::size_t kMaxText = 2047;
 
 enum Assoc { kLeft, kRight, kNone };
@@ -125,16 +126,17 @@ public:
         return p;
     }
 
-    Piece call_of(const code::Function &f, int argc, int depth) {
+    Piece call_of(uint8_t opcode, int argc, int depth) {
+        const code::CallText &f = code::function_by_opcode(opcode);
         Piece p;
-        p.text = std::string(f.name) + "(";
+        p.text = f.open;
         for (int i = 0; i < argc; ++i) {
             Piece a = expr(depth - 1);
             p.text += (i ? "," : "") + a.text;
             p.code.insert(p.code.end(), a.code.begin(), a.code.end());
         }
         p.text += ")";
-        p.code.push_back(f.opcode);
+        p.code.push_back(opcode);
         if (f.argc == code::kVariableArgs) p.code.push_back(static_cast<uint8_t>(argc));
         return p;
     }
@@ -287,9 +289,10 @@ private:
     }
 
     Piece call(int depth) {
-        const code::Function &f = code::kFunctionsByName[below(code::kFunctionCount)];
-        int argc = f.argc == code::kVariableArgs ? below(5) : f.argc;
-        return call_of(f, argc, depth);
+        const uint8_t opcode = code::kOpcodesByName[below(code::kFunctionCount)];
+        const uint8_t declared = code::function_by_opcode(opcode).argc;
+        int argc = declared == code::kVariableArgs ? below(5) : declared;
+        return call_of(opcode, argc, depth);
     }
 
     std::mt19937 rng_;
@@ -343,13 +346,14 @@ TEST_F(GeneratedFormulaTest, RandomFormulasCompileAndDecodeBack) {
 }
 
 TEST_F(GeneratedFormulaTest, EveryFunctionWithItsArgumentCounts) {
-    for (const code::Function &f : code::kFunctionsByName) {
-        std::vector<int> counts = {f.argc};
-        if (f.argc == code::kVariableArgs) counts = {0, 1, 2, 3, 7, 255};
+    for (const uint8_t opcode : code::kOpcodesByName) {
+        const uint8_t declared = code::function_by_opcode(opcode).argc;
+        std::vector<int> counts = {declared};
+        if (declared == code::kVariableArgs) counts = {0, 1, 2, 3, 7, 255};
         for (int argc : counts) {
-            Generator g(static_cast<unsigned>(f.opcode * 1000 + argc), 10, 20);
-            Piece p = g.call_of(f, argc, 2);
-            if (p.code.size() + 1 > kMaxCode) p = g.call_of(f, argc, 0);
+            Generator g(static_cast<unsigned>(opcode * 1000 + argc), 10, 20);
+            Piece p = g.call_of(opcode, argc, 2);
+            if (p.code.size() + 1 > kMaxCode) p = g.call_of(opcode, argc, 0);
             check(p.text, p.code, 10, 20);
         }
     }

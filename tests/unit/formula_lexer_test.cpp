@@ -1,5 +1,7 @@
 // The formula lexer on its own: the tokens and token values it delivers for
 // formula texts, its reader's push-back, and the failures it reports.
+#define WKS_FORMULA_INTERNALS  // the lexer, parser and decoder pieces of wks.h
+#include "formula/grammar.hpp"
 #include "formula/lexer.h"
 #include "support/test_support.h"
 
@@ -20,33 +22,33 @@ std::string describe(int32_t token) {
     char buf[64];
     switch (token) {
     case kEndOfText: return "END";
-    case kLexError: return "ERR " + std::to_string(pending_error());
-    case kAndToken: return "AND";
-    case kOrToken: return "OR";
-    case kNotToken: return "NOT";
-    case kEqToken: return "=";
-    case kNeToken: return "<>";
-    case kLeToken: return "<=";
-    case kGeToken: return ">=";
-    case kGtToken: return ">";
-    case kLtToken: return "<";
-    case kPlusToken: return "+";
-    case kMinusToken: return "-";
-    case kConcatToken: return "&";
-    case kTimesToken: return "*";
-    case kDivideToken: return "/";
-    case kPowerToken: return "^";
-    case kLparenToken: return "(";
-    case kRparenToken: return ")";
-    case kCommaToken: return ",";
-    case kIntegerToken: return "INT " + std::to_string(v.integer);
-    case kRealToken: std::snprintf(buf, sizeof buf, "REAL %g", v.real); return buf;
-    case kStringToken: return "STR [" + std::string(v.string) + "]";
-    case kCellToken: std::snprintf(buf, sizeof buf, "CELL %04X %04X", v.words[0], v.words[1]); return buf;
-    case kRangeToken:
+    case TOK_LEXERROR: return "ERR " + std::to_string(pending_error());
+    case TOK_AND: return "AND";
+    case TOK_OR: return "OR";
+    case TOK_NOT: return "NOT";
+    case TOK_EQ: return "=";
+    case TOK_NE: return "<>";
+    case TOK_LE: return "<=";
+    case TOK_GE: return ">=";
+    case TOK_GT: return ">";
+    case TOK_LT: return "<";
+    case TOK_PLUS: return "+";
+    case TOK_MINUS: return "-";
+    case TOK_CONCAT: return "&";
+    case TOK_TIMES: return "*";
+    case TOK_DIVIDE: return "/";
+    case TOK_POWER: return "^";
+    case TOK_LPAREN: return "(";
+    case TOK_RPAREN: return ")";
+    case TOK_COMMA: return ",";
+    case TOK_INTEGER: return "INT " + std::to_string(v.integer);
+    case TOK_REAL: std::snprintf(buf, sizeof buf, "REAL %g", v.real); return buf;
+    case TOK_STRING: return "STR [" + std::string(v.string) + "]";
+    case TOK_CELL: std::snprintf(buf, sizeof buf, "CELL %04X %04X", v.words[0], v.words[1]); return buf;
+    case TOK_RANGE:
         std::snprintf(buf, sizeof buf, "RANGE %04X %04X %04X %04X", v.words[0], v.words[1], v.words[2], v.words[3]);
         return buf;
-    case kFunctionToken:
+    case TOK_FUNCTION:
         std::snprintf(buf, sizeof buf, "FN %u/%u", v.call.opcode, v.call.declared);
         return buf;
     default: return "?" + std::to_string(token);
@@ -62,7 +64,7 @@ std::string lex(const char *text, int16_t col = 0, int16_t row = 0) {
         int32_t t = yylex();
         if (!out.empty()) out += " | ";
         out += describe(t);
-        if (t == kEndOfText || t == kLexError) break;
+        if (t == kEndOfText || t == TOK_LEXERROR) break;
     }
     return out;
 }
@@ -100,7 +102,7 @@ TEST_F(LexerTest, EndOfTextRepeats) {
     EXPECT_EQ(yylex(), kEndOfText);
     EXPECT_EQ(yylex(), kEndOfText);
     resetlex("1");
-    EXPECT_EQ(yylex(), kIntegerToken);
+    EXPECT_EQ(yylex(), TOK_INTEGER);
     for (int i = 0; i < 3; ++i) EXPECT_EQ(yylex(), kEndOfText);
 }
 
@@ -139,7 +141,7 @@ TEST_F(LexerTest, LonePoint) {
     for (const char *text : {"..", ".E", ".+", ".-"}) {
         resetlex(text);
         for (int i = 0; i < 3; ++i) {
-            EXPECT_EQ(yylex(), kRealToken) << text;
+            EXPECT_EQ(yylex(), TOK_REAL) << text;
             EXPECT_EQ(token_value().real, 0.0) << text;
         }
     }
@@ -168,7 +170,7 @@ TEST_F(LexerTest, RealsIgnoreTheLocaleDecimalPoint) {
     int32_t token = yylex();
     double value = token_value().real;
     std::setlocale(LC_NUMERIC, saved.c_str());
-    EXPECT_EQ(token, kRealToken);
+    EXPECT_EQ(token, TOK_REAL);
     EXPECT_EQ(value, 1.5);
 }
 
@@ -326,10 +328,10 @@ TEST_F(LexerTest, ColumnAndRowReaders) {
 TEST_F(LexerTest, StringCopiesNobodyTakesAreFreed) {
     // Run under the sanitizer build: a leak would be reported at exit.
     resetlex("\"one\"\"\"\"two\"");
-    EXPECT_EQ(yylex(), kStringToken);
+    EXPECT_EQ(yylex(), TOK_STRING);
     resetlex("\"a\"1\"b\"");
-    EXPECT_EQ(yylex(), kStringToken);
-    EXPECT_EQ(yylex(), kIntegerToken);
-    EXPECT_EQ(yylex(), kStringToken);
+    EXPECT_EQ(yylex(), TOK_STRING);
+    EXPECT_EQ(yylex(), TOK_INTEGER);
+    EXPECT_EQ(yylex(), TOK_STRING);
     EXPECT_STREQ(token_value().string, "b");
 }

@@ -4,6 +4,8 @@
 #include "platform/platform.h"
 #include "support/test_support.h"
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {

@@ -5,6 +5,8 @@
 
 #include <string>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {

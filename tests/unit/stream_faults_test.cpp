@@ -5,6 +5,8 @@
 #include "support/test_support.h"
 #include "wks/header.h"
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {
@@ -56,8 +58,8 @@ TEST_F(Faults, ReadErrorOnARecord) {
     std::string path = orx(concat({bof(), record(20, Bytes(3, 1)), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
     plat::fail_nth(plat::Op::Read, 1);
-    EXPECT_EQ(wksnextr(&h), 27);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(27)});
+    EXPECT_EQ(wksnextr(&h), WKS_E_READ);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_READ)});
     EXPECT_EQ(wksclose(&h), 0);
 }
 
@@ -65,7 +67,7 @@ TEST_F(Faults, ReadErrorOnTheFirstRecordClosesTheFile) {
     std::string path = orx(concat({bof(), eof()}));
     plat::fail_nth(plat::Op::Read, 2);  // the header block reads, the BOF does not
     EXPECT_EQ(wksopen(&h, path.c_str(), ""), nullptr);
-    EXPECT_EQ(+h.error, 27);
+    EXPECT_EQ(+h.error, WKS_E_READ);
     EXPECT_EQ(+h.fd, -1);
     EXPECT_NE(get_orx_header(), nullptr) << "the accepted block still waits";
 }
@@ -75,8 +77,8 @@ TEST_F(Faults, HeaderBlockThatCannotBeWrittenFailsTheCreate) {
     ASSERT_EQ(SetOrxHeader(block.data()), 1);
     plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
-    EXPECT_EQ(+h.error, 32);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
+    EXPECT_EQ(+h.error, WKS_E_WRITE);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_WRITE)});
     ASSERT_NE(get_orx_header(), nullptr) << "the host's block is not lost";
     EXPECT_EQ(Bytes(get_orx_header(), get_orx_header() + WKS_HEADER_SIZE), block);
 }
@@ -84,9 +86,9 @@ TEST_F(Faults, HeaderBlockThatCannotBeWrittenFailsTheCreate) {
 TEST_F(Faults, BofThatCannotBeWrittenFailsTheCreate) {
     plat::fail_nth(plat::Op::Write, 1);
     EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
-    EXPECT_EQ(+h.error, 32);
+    EXPECT_EQ(+h.error, WKS_E_WRITE);
     EXPECT_EQ(+h.fd, -1);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_WRITE)});
 }
 
 TEST_F(Faults, BofThatCannotBeWrittenKeepsTheHostsBlock) {
@@ -96,7 +98,7 @@ TEST_F(Faults, BofThatCannotBeWrittenKeepsTheHostsBlock) {
     ASSERT_EQ(SetOrxHeader(block.data()), 1);
     plat::fail_nth(plat::Op::Write, 2);
     EXPECT_EQ(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
-    EXPECT_EQ(+h.error, 32);
+    EXPECT_EQ(+h.error, WKS_E_WRITE);
     ASSERT_NE(get_orx_header(), nullptr);
     EXPECT_EQ(Bytes(get_orx_header(), get_orx_header() + WKS_HEADER_SIZE), block);
     ASSERT_NE(wksopen(&h, "", dir.file("out.orx").c_str()), nullptr);
@@ -111,8 +113,8 @@ TEST_F(Faults, FailedWriteOfARecord) {
     wksni(h.rec.type, 20);
     wksni(h.rec.length, 0);
     plat::fail_nth(plat::Op::Write, 1);
-    EXPECT_EQ(wkswrec(&h), 32);
-    EXPECT_EQ(+h.error, 32);
+    EXPECT_EQ(wkswrec(&h), WKS_E_WRITE);
+    EXPECT_EQ(+h.error, WKS_E_WRITE);
     EXPECT_EQ(wkswrec(&h), 0);
     EXPECT_EQ(+h.error, 0);
     EXPECT_EQ(wksclose(&h), 0);
@@ -123,9 +125,9 @@ TEST_F(Faults, EofRecordThatCannotBeWrittenKeepsTheFileOpen) {
     std::string path = dir.file("out.orx");
     ASSERT_NE(wksopen(&h, "", path.c_str()), nullptr);
     plat::fail_nth(plat::Op::Write, 1);
-    EXPECT_EQ(wksclose(&h), 32);
+    EXPECT_EQ(wksclose(&h), WKS_E_WRITE);
     EXPECT_NE(+h.fd, -1);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(32)});
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_WRITE)});
     EXPECT_EQ(wksclose(&h), 0) << "a later close tries again";
     EXPECT_EQ(read_file(path), concat({bof(1030), eof()}));
 }
@@ -134,9 +136,9 @@ TEST_F(Faults, CloseFailureIs25) {
     std::string path = orx(concat({bof(), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
     plat::fail_nth(plat::Op::Close, 1);
-    EXPECT_EQ(wksclose(&h), 25);
-    EXPECT_EQ(+h.error, 25);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(25)});
+    EXPECT_EQ(wksclose(&h), WKS_E_CLOSE);
+    EXPECT_EQ(+h.error, WKS_E_CLOSE);
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_CLOSE)});
 }
 
 TEST_F(Faults, WrongHeaderIsSilentInConvertMode) {
@@ -167,10 +169,7 @@ TEST_F(Faults, PreparedConverterBlockIsZerosAndMagic) {
     std::string out = dir.file("c.orx");
     ASSERT_NE(wksopen(&h, "", out.c_str()), nullptr);
     wksclose(&h);
-    Bytes expected(WKS_HEADER_SIZE - 4, 0);
-    put16(expected, 3634);
-    put16(expected, 3810);
-    EXPECT_EQ(read_file(out), concat({expected, bof(1030), eof()}));
+    EXPECT_EQ(read_file(out), concat({empty_header_block(), bof(1030), eof()}));
     plat::fail_nth(plat::Op::Alloc, 1);
     EXPECT_FALSE(wks::header::prepare_converter_block());
     EXPECT_EQ(messages.count(), 0u);

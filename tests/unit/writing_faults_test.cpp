@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {
@@ -33,16 +35,6 @@ struct Outcome {
     std::string step;  // empty: it went through
     int code = 0;
 };
-
-Bytes label_cell(int16_t col, int16_t row, const std::string &text) {
-    Bytes value(text.begin(), text.end());
-    value.push_back(0);
-    return record(WKS_LABEL, orx_cell_body(0x27, col, row, value));
-}
-
-Bytes name_record(const std::string &name, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
-    return record(WKS_RANGE_NAME, range_name_body(name, c1, r1, c2, r2));
-}
 
 void load(WKS &h, const Bytes &rec) {
     std::copy(rec.begin(), rec.end(), reinterpret_cast<unsigned char *>(&h.rec));
@@ -72,13 +64,18 @@ protected:
             }
         }
         const int c = wksclose(&h);
-        if (c == 32) wksclose(&h);
+        if (c == WKS_E_WRITE) wksclose(&h);
         return c ? Outcome{"wksclose", c} : Outcome{};
     }
     void close_after_failure() {
-        if (wksclose(&h) == 32) wksclose(&h);
+        if (wksclose(&h) == WKS_E_WRITE) wksclose(&h);
     }
 
+    // A failure with this code and nothing shown.
+    void expect_silent(const Outcome &o, int code, const std::string &at) {
+        EXPECT_EQ(o.code, code) << at;
+        EXPECT_TRUE(messages.texts().empty()) << at;
+    }
     // The shown messages must be exactly those of `codes`.
     void expect_shown(std::initializer_list<int> codes, const std::string &where) {
         std::vector<std::string> want;
@@ -142,22 +139,22 @@ TEST_F(WritingFaults, CreateWriteAndClose) {
                 ASSERT_NE(get_orx_header(), nullptr) << at << ": the host's block is lost";
                 EXPECT_EQ(Bytes(get_orx_header(), get_orx_header() + WKS_HEADER_SIZE), block) << at;
                 if (op == plat::Op::Open) {
-                    EXPECT_EQ(o.code, 38) << at;
+                    EXPECT_EQ(o.code, WKS_E_OPEN) << at;
                     EXPECT_TRUE(messages.texts().empty()) << at;
                 } else {
-                    EXPECT_EQ(o.code, 32) << at;
-                    expect_shown({32}, at);
+                    EXPECT_EQ(o.code, WKS_E_WRITE) << at;
+                    expect_shown({WKS_E_WRITE}, at);
                 }
             } else if (o.step == "wkswrec") {
                 // The records before the failed one, then the EOF record.
-                EXPECT_EQ(o.code, 32) << at;
-                expect_shown({32}, at);
+                EXPECT_EQ(o.code, WKS_E_WRITE) << at;
+                expect_shown({WKS_E_WRITE}, at);
                 const std::size_t written = static_cast<std::size_t>(n - 3);  // header block, BOF
                 Bytes want = concat({block, bof(1030)});
                 for (std::size_t i = 0; i < written; ++i) want = concat({want, extra[i]});
                 EXPECT_EQ(got, concat({want, eof()})) << at;
             } else {
-                EXPECT_EQ(o.code, op == plat::Op::Close ? 25 : 32) << at;
+                EXPECT_EQ(o.code, op == plat::Op::Close ? WKS_E_CLOSE : WKS_E_WRITE) << at;
                 expect_shown({o.code}, at);
                 EXPECT_EQ(got, full) << at << ": the file is complete after the host's retry";
             }
@@ -176,6 +173,35 @@ protected:
     const Bytes records = concat({bof(), name_record("N1", 0, 0, 0, 0), label_cell(0, 0, "a"),
                                   name_record("N2", 1, 1, 2, 2), label_cell(1, 0, "b")});
     const Bytes input = concat({header_block(), records, eof()});
+
+    // Opens with both paths and, when that works, writes the extra records
+    // and closes: the session under the armed failure point.
+    Outcome open_write_close(const std::string &path1, const std::string &path2) {
+        arm();
+        const Outcome o = wksopen(&h, path1.c_str(), path2.c_str()) ? write_and_close(extra)
+                                                                    : Outcome{"wksopen", h.error};
+        disarm();
+        return o;
+    }
+
+    // A session that got through the opening: all records and the EOF
+    // record, nothing shown; or, failed writing a record or closing, its
+    // code and message, and the records before the failure, or all of them
+    // and the EOF record after the host's retry.
+    void expect_session(plat::Op op, const Outcome &o, const Bytes &got, const std::string &at) {
+        if (o.step.empty()) {
+            EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
+            EXPECT_TRUE(messages.texts().empty()) << at;
+        } else if (o.step == "wkswrec") {
+            EXPECT_EQ(o.code, WKS_E_WRITE) << at;
+            expect_shown({WKS_E_WRITE}, at);
+            EXPECT_EQ(Bytes(got.begin(), got.begin() + std::min(got.size(), records.size())), records) << at;
+        } else {
+            EXPECT_EQ(o.code, op == plat::Op::Close ? WKS_E_CLOSE : WKS_E_WRITE) << at;
+            expect_shown({o.code}, at);
+            EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
+        }
+    }
 };
 
 TEST_F(CopyFaults, EveryFailurePoint) {
@@ -184,57 +210,42 @@ TEST_F(CopyFaults, EveryFailurePoint) {
         points += sweep_op(op, [&](int n) {
             restart();
             write_file(in, input);
-            Outcome o;
-            arm();
-            if (!wksopen(&h, in.c_str(), out.c_str())) {
-                o = {"wksopen", h.error};
-            } else {
-                o = write_and_close(extra);
-            }
-            disarm();
+            const Outcome o = open_write_close(in, out);
             const std::string at = where(op, n, o);
             EXPECT_EQ(read_file(in), input) << at << ": the input changed";
             const Bytes got = file_exists(out) ? read_file(out) : Bytes();
-            if (o.step.empty()) {
-                EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
-                EXPECT_TRUE(messages.texts().empty()) << at;
-            } else if (o.step == "wksopen") {
+            if (o.step == "wksopen") {
                 // The output holds a prefix of the input's records.
                 EXPECT_LE(got.size(), records.size()) << at;
                 EXPECT_EQ(got, Bytes(records.begin(), records.begin() + std::min(got.size(), records.size())))
                     << at;
                 switch (op) {
-                case plat::Op::Open: EXPECT_EQ(o.code, 38) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
+                case plat::Op::Open: expect_silent(o, WKS_E_OPEN, at); break;
                 case plat::Op::Read:
                     if (n == 1) {  // the header block: a short read fails its check
                         EXPECT_EQ(o.code, 0) << at;
                         EXPECT_EQ(messages.texts(), std::vector<std::string>{"'" + in + "' is not an ORX file."})
                             << at;
                     } else {
-                        EXPECT_EQ(o.code, 27) << at;
-                        expect_shown({27}, at);
+                        EXPECT_EQ(o.code, WKS_E_READ) << at;
+                        expect_shown({WKS_E_READ}, at);
                     }
                     break;
-                case plat::Op::Write: EXPECT_EQ(o.code, 32) << at; expect_shown({32}, at); break;
-                case plat::Op::Close: EXPECT_EQ(o.code, 40) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
+                case plat::Op::Write: EXPECT_EQ(o.code, WKS_E_WRITE) << at; expect_shown({WKS_E_WRITE}, at); break;
+                case plat::Op::Close: expect_silent(o, WKS_E_CLOSE_INPUT, at); break;
                 case plat::Op::Alloc:
                     // The header block ("Out of Memory!!!") or a range name (2 or 3).
                     EXPECT_EQ(o.code, 0) << at;
                     ASSERT_EQ(messages.count(), 1u) << at;
-                    EXPECT_TRUE(messages.last() == "Out of Memory!!!" || messages.last() == error_message(2) ||
-                                messages.last() == error_message(3))
+                    EXPECT_TRUE(messages.last() == "Out of Memory!!!" ||
+                                messages.last() == error_message(WKS_E_NO_SYMBOL_MEMORY) ||
+                                messages.last() == error_message(WKS_E_NO_NAME_MEMORY))
                         << at << ": " << messages.last();
                     break;
                 default: ADD_FAILURE() << at << ": unexpected failure point"; break;
                 }
-            } else if (o.step == "wkswrec") {
-                EXPECT_EQ(o.code, 32) << at;
-                expect_shown({32}, at);
-                EXPECT_EQ(Bytes(got.begin(), got.begin() + std::min(got.size(), records.size())), records) << at;
             } else {
-                EXPECT_EQ(o.code, op == plat::Op::Close ? 25 : 32) << at;
-                expect_shown({o.code}, at);
-                EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
+                expect_session(op, o, got, at);
             }
             expect_nothing_left(at);
         });
@@ -251,40 +262,26 @@ TEST_F(CopyFaults, AppendEveryFailurePoint) {
         points += sweep_op(op, [&](int n) {
             restart();
             write_file(out, file);
-            Outcome o;
-            arm();
-            if (!wksopen(&h, out.c_str(), out.c_str())) {
-                o = {"wksopen", h.error};
-            } else {
-                o = write_and_close(extra);
-            }
-            disarm();
+            const Outcome o = open_write_close(out, out);
             const std::string at = where(op, n, o);
             const Bytes got = read_file(out);
-            if (o.step.empty()) {
-                EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
-                EXPECT_TRUE(messages.texts().empty()) << at;
-            } else if (o.step == "wksopen") {
+            if (o.step == "wksopen") {
                 EXPECT_EQ(got, file) << at << ": a failed opening changed the file";
                 switch (op) {
-                case plat::Op::Open: EXPECT_EQ(o.code, 38) << at; EXPECT_TRUE(messages.texts().empty()) << at; break;
-                case plat::Op::Read: EXPECT_EQ(o.code, 27) << at; expect_shown({27}, at); break;
-                case plat::Op::Seek: EXPECT_EQ(o.code, 41) << at; expect_shown({41}, at); break;
+                case plat::Op::Open: expect_silent(o, WKS_E_OPEN, at); break;
+                case plat::Op::Read: EXPECT_EQ(o.code, WKS_E_READ) << at; expect_shown({WKS_E_READ}, at); break;
+                case plat::Op::Seek: EXPECT_EQ(o.code, WKS_E_SEEK_END) << at; expect_shown({WKS_E_SEEK_END}, at); break;
                 case plat::Op::Alloc:
                     EXPECT_EQ(o.code, 0) << at;
                     ASSERT_EQ(messages.count(), 1u) << at;
-                    EXPECT_TRUE(messages.last() == error_message(2) || messages.last() == error_message(3)) << at;
+                    EXPECT_TRUE(messages.last() == error_message(WKS_E_NO_SYMBOL_MEMORY) ||
+                                messages.last() == error_message(WKS_E_NO_NAME_MEMORY))
+                        << at;
                     break;
                 default: ADD_FAILURE() << at << ": unexpected failure point"; break;
                 }
-            } else if (o.step == "wkswrec") {
-                EXPECT_EQ(o.code, 32) << at;
-                expect_shown({32}, at);
-                EXPECT_EQ(Bytes(got.begin(), got.begin() + std::min(got.size(), records.size())), records) << at;
             } else {
-                EXPECT_EQ(o.code, op == plat::Op::Close ? 25 : 32) << at;
-                expect_shown({o.code}, at);
-                EXPECT_EQ(got, concat({records, extra[0], extra[1], eof()})) << at;
+                expect_session(op, o, got, at);
             }
             expect_nothing_left(at);
         });

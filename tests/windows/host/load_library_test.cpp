@@ -58,10 +58,10 @@ TEST_F(HostLoad, ErrorTextsAndMessagesGoThroughTheHandler) {
     auto show_error = entry<int16_t (*)(int16_t)>("wkserr");
     auto show = entry<int32_t (*)(const char *, ...)>("wkswin_printf");
     ASSERT_TRUE(text_of && show_error && show);
-    EXPECT_STREQ(text_of(39), "Not ORX file");
+    EXPECT_STREQ(text_of(WKS_E_NOT_ORX), "Not ORX file");
     EXPECT_STREQ(text_of(1000), "invalid error value");
-    EXPECT_EQ(show_error(34), 34);
-    EXPECT_EQ(show_error(38), 38);  // silent
+    EXPECT_EQ(show_error(WKS_E_WIDTH_RANGE), WKS_E_WIDTH_RANGE);
+    EXPECT_EQ(show_error(WKS_E_OPEN), WKS_E_OPEN);  // silent
     EXPECT_EQ(show("%s=%d", "n", -5), 1);
     EXPECT_EQ(g_shown, (std::vector<std::string>{"\n*** ORX error 34 - width out of range\n", "n=-5"}));
 }
@@ -149,7 +149,7 @@ TEST_F(HostLoad, AFailedOpenLeavesItsCodeInTheHandle) {
     WKS h;
     std::memset(&h, 0, sizeof h);
     EXPECT_EQ(open(&h, temp_file("absent.orx").c_str(), ""), nullptr);
-    EXPECT_EQ(+h.error, 38);
+    EXPECT_EQ(+h.error, WKS_E_OPEN);
     EXPECT_TRUE(g_shown.empty()) << "opening failures are silent";
 }
 

@@ -16,7 +16,7 @@ TEST_F(WindowsNames, CopyOntoTheSameFileInOtherLetterCaseIsRefused) {
     const int descriptors = open_descriptor_count();
     WKS h = blank_handle();
     EXPECT_EQ(wksopen(&h, lower.c_str(), upper.c_str()), nullptr);
-    EXPECT_EQ(+h.error, 38);
+    EXPECT_EQ(+h.error, WKS_E_OPEN);
     EXPECT_EQ(messages.count(), 0u);
     EXPECT_EQ(read_file(lower), contents) << "the input is left as it was";
     EXPECT_EQ(open_descriptor_count(), descriptors);

@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <string>
 
+namespace plat = wks::plat;
+
 using namespace wkstest;
 
 namespace {

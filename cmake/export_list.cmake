@@ -1,0 +1,22 @@
+# Reads the one export list (exports/wks.exports): a name a line, "#" for a
+# comment, "DATA" after a variable's name.  Sets <names_var> to every name
+# and <data_var> to the variables.  Used at configure time (exports.cmake)
+# and by the export check (check_exports.cmake, in script mode).
+function(wks_read_export_list list_file names_var data_var)
+  file(STRINGS ${list_file} lines)
+  set(names "")
+  set(data "")
+  foreach(line IN LISTS lines)
+    string(STRIP "${line}" line)
+    if(line STREQUAL "" OR line MATCHES "^#")
+      continue()
+    endif()
+    string(REGEX MATCH "^[A-Za-z_][A-Za-z0-9_]*" name "${line}")
+    list(APPEND names ${name})
+    if(line MATCHES "[ \t]DATA$")
+      list(APPEND data ${name})
+    endif()
+  endforeach()
+  set(${names_var} ${names} PARENT_SCOPE)
+  set(${data_var} ${data} PARENT_SCOPE)
+endfunction()

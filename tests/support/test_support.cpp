@@ -70,6 +70,7 @@ std::string error_message(int code) {
 }
 
 void reset_library_state() {
+    wks_discard_all();
     wks_cleanup();
     cleanup_file_list();
     set_open_for_load(1);

@@ -136,13 +136,16 @@ int16_t wks_commit(WKS *h) {
     if (!s) return h ? wkserr(set_error(h, kCloseError)) : wkserr(kCloseError);
     set_rec(h, WKS_EOF, 0);
     int16_t code = write_record(h);  // 32 shown
+    int reason = 0;
     if (code == 0) {
         s->state.store(kCommitting);
         code = s->file.commit();
+        reason = errno;
         if (code != 0 && code != kOpenError) wkserr(code);
     }
     release(*s);
     h->fd = -1;
+    if (code == kOpenError) errno = reason;
     return set_error(h, code);
 }
 

@@ -560,7 +560,8 @@ WKS_API WKS    *wks_create(WKS *h, const char *path, int32_t format, const char 
  * puts it in path's place: an existing path keeps its permission bits, a
  * symbolic link stays a link to the replaced file.  0, or 32 (the EOF record
  * not written, or the file not flushed) or 25 (not closed), both shown, or
- * 38 (not put in place; silent); after a failure the new file is gone and
+ * 38 (not put in place; silent, errno holds the system's reason); after a
+ * failure the new file is gone and
  * path is as it was.  Either way the handle is no longer pending.  A handle
  * wks_create did not start: 25 (shown), nothing done. */
 WKS_API int16_t wks_commit(WKS *h);

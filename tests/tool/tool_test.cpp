@@ -74,7 +74,7 @@ protected:
     }
 
     // An ORX file made of the given records between BOF and EOF.
-    std::string orx_file(const std::string &name, std::initializer_list<Bytes> records) {
+    std::string orx_file(const std::string &name, const std::vector<Bytes> &records) {
         Bytes all = concat({header_block(), bof(1030)});
         for (const Bytes &r : records) all.insert(all.end(), r.begin(), r.end());
         const Bytes end = eof();
@@ -145,7 +145,7 @@ TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
         ASSERT_EQ(objects.size(), 17u);
         EXPECT_EQ(objects[8].substr(0, 1), "{");
         EXPECT_TRUE(has(objects[8], "\"kind\":\"formula\",\"cell\":\"D2\",\"col\":3,\"row\":1,\"format\":255,"
-                                    "\"text\":\"B2*C2\",\"value\":0}"))
+                                    "\"text\":\"B2*C2\",\"value\":0,\"code\":\"0c0001febf008001ffbf00800b03\"}"))
             << objects[8];
         EXPECT_TRUE(has(objects[0], "\"kind\":\"bof\",\"version\":1030"));
     }
@@ -153,7 +153,7 @@ TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
 
 TEST_F(Tool, ImportChoosesCellKindsFromTheText) {
     const std::string file = imported(
-        "32767,-32768,32768,1.0,2e3,-0.5,.5\n"
+        "\xEF\xBB\xBF" "32767,-32768,32768,1.0,2e3,-0.5,.5\n"
         "'quoted,+A1,=,12a,-,\"two\r\nlines\"\r\n"
         ",,\"say \"\"hi\"\"\"\n",
         "kinds.orx");
@@ -168,7 +168,7 @@ TEST_F(Tool, ImportChoosesCellKindsFromTheText) {
     EXPECT_TRUE(has(o[5], "\"kind\":\"number\"") && has(o[5], "\"value\":2000")) << o[5];
     EXPECT_TRUE(has(o[6], "\"value\":-0.5")) << o[6];
     EXPECT_TRUE(has(o[7], "\"value\":0.5")) << o[7];
-    EXPECT_TRUE(has(o[8], "\"kind\":\"label\"") && has(o[8], "\"value\":\"''quoted\"")) << o[8];
+    EXPECT_TRUE(has(o[8], "\"kind\":\"label\"") && has(o[8], "\"value\":\"'quoted\"")) << o[8];
     EXPECT_TRUE(has(o[9], "\"kind\":\"formula\"") && has(o[9], "\"text\":\"+A1\"")) << o[9];
     EXPECT_TRUE(has(o[10], "\"kind\":\"formula\"") && has(o[10], "\"text\":\"\"")) << o[10];
     EXPECT_TRUE(has(o[11], "\"value\":\"'12a\"")) << o[11];
@@ -176,7 +176,13 @@ TEST_F(Tool, ImportChoosesCellKindsFromTheText) {
     EXPECT_TRUE(has(o[13], "\"value\":\"'two\\u000d\\u000alines\"")) << o[13];
     EXPECT_TRUE(has(o[14], "\"cell\":\"C3\"") && has(o[14], "\"value\":\"'say \\\"hi\\\"\"")) << o[14];
 
-    // The CSV form reads back to the same cells.
+    // The CSV form reads back to the same cells: exact constants, labels that
+    // would read as numbers or formulas protected.
+    for (const std::string text : {"1,=A1*3.14159265358979+1e-300,'123,'=1+1,'+x,''q,'\n"}) {
+        const Result csv = wks({"csv", imported(text, "again.wk1")});
+        ASSERT_EQ(csv.status, 0) << csv.err;
+        EXPECT_EQ(csv.out, text);
+    }
     const Result csv = wks({"csv", file});
     ASSERT_EQ(csv.status, 0) << csv.err;
     write_text(dir.file("again.csv"), csv.out);
@@ -194,23 +200,45 @@ TEST_F(Tool, ImportRefusesWhatItCannotStoreAndLeavesNoFile) {
         {"1\n", "bad.txt", "must end in .orx or .wk1"},
         {"1,\"open\n", "open.orx", "quoted field not closed"},
         {std::string(256, ',') + "x\n", "wide.orx", "field 257 lies outside the sheet"},
-        {std::string(3000, 'x') + "\n", "long.orx", "label of 3000 characters"},
+        {std::string(3000, 'x') + "\n", "long.orx", "text of 3001 bytes is longer than"},
         {"1e999\n", "huge.orx", "out of range"},
+        {std::string("1,a\0b\n", 6), "nul.wk1", "B1: the field holds a NUL byte"},
+        {"x,\xCE\xA9\n", "omega.wk1", "B1: character U+03A9 has no byte"},
+        {"{\"kind\":\"label\",\"col\":0}\n", "bad.orx", "in.csv:1: \"row\" must be a whole number"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.csv.substr(0, 40));
         write_text(dir.file("in.csv"), c.csv);
-        const Result r = wks({"import", dir.file("in.csv"), dir.file(c.out)});
+        write_text(dir.file(c.out), "precious");
+        std::vector<std::string> args = {"import", dir.file("in.csv"), dir.file(c.out)};
+        if (c.csv[0] == '{') args.insert(args.begin() + 1, "--json");
+        if (c.out == "omega.wk1") args.insert(args.begin() + 1, "--encoding=latin1");
+        const Result r = wks(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(has(r.err, c.message)) << r.err;
-        EXPECT_FALSE(file_exists(dir.file(c.out)));
+        EXPECT_EQ(text_of(dir.file(c.out)), "precious");
     }
-    const Result missing = wks({"import", dir.file("none.csv"), dir.file("x.orx")});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_TRUE(has(missing.err, "none.csv: cannot open: No such file")) << missing.err;
-    const Result nodir = wks({"import", dir.file("in.csv"), dir.file("no/dir/x.wk1")});
-    EXPECT_EQ(nodir.status, 1);
-    EXPECT_TRUE(has(nodir.err, "cannot create: error 38")) << nodir.err;
+    // What cannot be read or made is named with the system's reason; a file
+    // that is the input under any name is never the output.
+    ASSERT_EQ(std::system(("mkdir " + quoted(dir.file("folder.wk1")) + " && ln " + quoted(dir.file("in.csv")) + " " +
+                           quoted(dir.file("link.orx"))).c_str()), 0);
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } refused[] = {
+        {{dir.file("none.csv"), dir.file("x.orx")}, "none.csv: cannot open: No such file or directory"},
+        {{dir.file("in.csv"), dir.file("no/dir/x.wk1")}, "cannot create: No such file or directory"},
+        {{dir.file("in.csv"), dir.file("folder.wk1")}, "folder.wk1: cannot create: is a directory"},
+        {{dir.file("folder.wk1"), dir.file("x.orx")}, "folder.wk1: is a directory"},
+        {{dir.file("in.csv"), dir.file("link.orx")}, "link.orx: is the file being imported"},
+        {{"-", dir.file("link.orx")}, "link.orx: is the file being imported"},
+    };
+    for (const auto &c : refused) {
+        const Result r = wks({"import", c.args[0], c.args[1]}, dir.file("in.csv"));
+        EXPECT_EQ(r.status, 1) << c.message;
+        EXPECT_TRUE(has(r.err, c.message)) << r.err;
+    }
+    EXPECT_EQ(text_of(dir.file("link.orx")), text_of(dir.file("in.csv")));
 }
 
 TEST_F(Tool, ImportReadsStandardInput) {
@@ -249,7 +277,7 @@ TEST_F(Tool, ConvertsSeveralFilesIntoADirectory) {
     r = wks({"convert", "--to=wk1", "--out=" + dir.file("out"), c, a, dir.file("gone.orx"), dir.file("out/b.orx")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has(r.err, "a.wk1: is already a WK1 file")) << r.err;
-    EXPECT_TRUE(has(r.err, "gone.orx: cannot open: no such file")) << r.err;
+    EXPECT_TRUE(has(r.err, "gone.orx: cannot open: No such file or directory")) << r.err;
     EXPECT_EQ(wks({"csv", dir.file("out/c.wk1")}).out, "x\n");
     EXPECT_EQ(wks({"csv", dir.file("out/b.wk1")}).out, "=A1\n");
 
@@ -275,20 +303,35 @@ TEST_F(Tool, ConvertReportsTheConvertersResults) {
 
     r = wks({"convert", dir.file("missing.wk1"), dir.file("x.orx")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "missing.wk1: cannot open: no such file")) << r.err;
+    EXPECT_TRUE(has(r.err, "missing.wk1: cannot open: No such file or directory")) << r.err;
 
     const std::string wk1 = imported("1\n", "one.wk1");
     r = wks({"convert", wk1, dir.file("no/dir/x.orx")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "cannot create the ORX destination")) << r.err;
+    EXPECT_TRUE(has(r.err, "x.orx: cannot create: No such file or directory")) << r.err;
 
-    // A WK1 file cut off before its EOF record: the converter refuses it.
+    // A WK1 file cut off before its EOF record: nothing is written, an
+    // existing destination keeps its bytes.
     Bytes cut = read_file(wk1);
     cut.resize(cut.size() - 4);
     write_file(dir.file("cut.wk1"), cut);
+    write_text(dir.file("cut.orx"), "precious");
     r = wks({"convert", dir.file("cut.wk1"), dir.file("cut.orx")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "the source is damaged")) << r.err;
+    EXPECT_TRUE(has(r.err, "cut.wk1: file ends after record 1, at byte 17, without an EOF record; nothing written"))
+        << r.err;
+    EXPECT_EQ(text_of(dir.file("cut.orx")), "precious");
+
+    // Repeated library messages come once, with a count: 40 formulas whose
+    // code does not decode, each refused by the rewriting.
+    std::vector<Bytes> bad;
+    for (int16_t row = 0; row < 40; ++row)
+        bad.push_back(record(WKS_FORMULA, orx_cell_body(0xff, 0, row, formula_value({0x01, 0x00, 0xee}))));
+    r = wks({"convert", orx_file("bad.orx", bad), dir.file("bad.wk1")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "converted with errors\n")) << r.err;
+    EXPECT_TRUE(has(r.err, "library: ... and 39 more like it\n")) << r.err;
+    EXPECT_EQ(lines_of(r.err).size(), 3u) << r.err;
 }
 
 TEST_F(Tool, DumpShowsRangeNamesOtherRecordsAndMalformedCells) {
@@ -327,13 +370,13 @@ TEST_F(Tool, DumpShowsRangeNamesOtherRecordsAndMalformedCells) {
 
     const Result csv = wks({"csv", file});
     EXPECT_EQ(csv.status, 1);
-    EXPECT_EQ(csv.out, ",=@SUM(TOTAL)+FIRST\n");
+    EXPECT_EQ(csv.out, ",=@SUM(A1..A3)+A1\n");  // CSV has no place for the names
     EXPECT_TRUE(has(csv.err, "record 5: cell value needs 8 bytes")) << csv.err;
 }
 
-TEST_F(Tool, ReadingFailsOnDamagedFiles) {
-    // A formula whose code does not decode, a cell far outside the sheet,
-    // and a file that ends without its EOF record.
+TEST_F(Tool, DamagedFilesAreShownUpToTheDamage) {
+    // A formula whose code does not decode, a cell far outside the sheet:
+    // shown as such, and csv fails on them after writing the rest.
     const std::string bad_code = orx_file(
         "badcode.orx", {record(WKS_FORMULA, orx_cell_body(0xff, 0, 0, formula_value({0x01, 0x00, 0xee})))});
     Result r = wks({"dump", bad_code});
@@ -347,30 +390,66 @@ TEST_F(Tool, ReadingFailsOnDamagedFiles) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has(r.err, "cell (-1,5) lies outside the sheet")) << r.err;
 
-    Bytes cut = read_file(imported("1,2\n", "cut.orx"));
-    cut.resize(cut.size() - 6);  // the EOF record and the end of the last cell
-    write_file(dir.file("cut.orx"), cut);
-    for (const char *command : {"info", "dump", "csv"}) {
-        r = wks({command, dir.file("cut.orx")});
-        EXPECT_EQ(r.status, 1) << command;
-        EXPECT_TRUE(has(r.err, "cut.orx: reading record 2: error 27 - Read Error")) << command << ": " << r.err;
+    // Files that break off: what comes before the break is shown, then the
+    // break is named by record and byte.  The sheet's records: BOF at 2652,
+    // 1 at 2658, 2 at 2680, EOF at 2702.
+    const Bytes whole = read_file(imported("1,2\n", "whole.orx"));
+    auto cut_at = [&](std::size_t size) { return Bytes(whole.begin(), whole.begin() + static_cast<long>(size)); };
+    Bytes too_long = cut_at(2680);
+    too_long.insert(too_long.end(), {WKS_LABEL, 0, 0x2b, 0x08});  // a body of 2091 bytes
+    const struct {
+        Bytes file;
+        int rows;  // of the sheet shown before the break
+        std::string message;
+    } cases[] = {
+        {cut_at(2698), 1, "file ends inside record 2 at byte 2680 (its header gives 18 body bytes, 14 are there)"},
+        {cut_at(2702), 2, "file ends after record 2, at byte 2702, without an EOF record"},
+        {cut_at(2703), 2, "file ends inside the header of record 3 at byte 2702"},
+        {too_long, 1, "record 2 at byte 2680 gives its body as 2091 bytes, more than a record can hold (2074)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        write_file(dir.file("cut.orx"), c.file);
+        for (const char *command : {"info", "dump", "csv"}) {
+            r = wks({command, dir.file("cut.orx")});
+            EXPECT_EQ(r.status, 1) << command;
+            EXPECT_EQ(r.err, "wks: " + dir.file("cut.orx") + ": " + c.message + "\n") << command;
+        }
+        EXPECT_EQ(wks({"csv", dir.file("cut.orx")}).out, c.rows == 2 ? "1,2\n" : "1\n");
+        EXPECT_EQ(lines_of(wks({"dump", dir.file("cut.orx")}).out).size(), 1u + c.rows);
+        EXPECT_TRUE(has(wks({"info", dir.file("cut.orx")}).out, "cells: " + std::to_string(c.rows) + "\n"));
     }
 }
 
 TEST_F(Tool, ReadersNameTheFileTheyCannotRead) {
     write_text(dir.file("notes.txt"), "hello\n");
-    for (const char *command : {"info", "dump", "csv"}) {
-        SCOPED_TRACE(command);
-        Result r = wks({command, dir.file("missing.orx")});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(has(r.err, "missing.orx: cannot open: no such file")) << r.err;
-        r = wks({command, dir.file("notes.txt")});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(has(r.err, "notes.txt: not an ORX or WK1 file")) << r.err;
-        r = wks({command, dir.path()});
-        EXPECT_EQ(r.status, 1);
+    const struct {
+        std::string file, message;
+    } cases[] = {
+        {dir.file("missing.orx"), "missing.orx: cannot open: No such file or directory"},
+        {dir.file("notes.txt"), "notes.txt: not an ORX or WK1 file"},
+        {dir.path(), ": is a directory"},
+        {"/dev/null", "/dev/null: is a character device, not a file"},
+        {dir.file(std::string(5000, 'x')), ": cannot open: File name too long"},
+    };
+    for (const char *command : {"info", "dump", "csv", "convert"}) {
+        for (const auto &c : cases) {
+            std::vector<std::string> args = {command, c.file};
+            if (std::string(command) == "convert") args.push_back(dir.file("out.orx"));
+            const Result r = wks(args);
+            EXPECT_EQ(r.status, 1) << command;
+            EXPECT_TRUE(has(r.err, c.message)) << command << ": " << r.err;
+        }
     }
-    EXPECT_TRUE(has(wks({"info", dir.file("notes.txt")}).out, "format: neither"));
+    EXPECT_FALSE(file_exists(dir.file("out.orx")));
+    // Several files at once, standard input among them.
+    const std::string a = imported("1\n", "a.wk1");
+    const Result info = wks({"info", a, dir.file("notes.txt"), "-"}, a);
+    EXPECT_EQ(info.status, 1);
+    EXPECT_TRUE(has(info.out, "file: " + a + "\nformat: WK1\n")) << info.out;
+    EXPECT_TRUE(has(info.out, "\n\nfile: " + dir.file("notes.txt") + "\nformat: neither\n\nfile: standard input\n"))
+        << info.out;
+    EXPECT_EQ(wks({"csv", "-"}, a).out, "1\n");
 }
 
 TEST_F(Tool, CompileAndDecodeRoundTrip) {

@@ -171,6 +171,9 @@ public:
     // The record of one object in rec (ORX cell layout for cells): 1 made,
     // 0 the EOF record, -1 refused with the reason in why.
     int record(const JsonObject &o, WKS_RECORD &rec, std::string &why);
+    // Whether the last record made is raw bytes, already in the target's
+    // layout.
+    bool raw_bytes() const { return raw_bytes_; }
 
 private:
     bool cell(const JsonObject &o, const std::string &kind, WKS_RECORD &rec, std::string &why);
@@ -181,6 +184,7 @@ private:
     Format target_;
     Format source_ = Format::kNeither;  // the cell layout the objects were dumped from, when told
     WKS scratch_{};                     // formulas compiled from text; names are looked up under it
+    bool raw_bytes_ = false;
 };
 
 const JsonValue *field(const JsonObject &o, const char *key) {
@@ -258,6 +262,7 @@ int JsonRecords::record(const JsonObject &o, WKS_RECORD &rec, std::string &why) 
     const JsonValue *kind = field(o, "kind");
     const std::string k = kind && kind->type == JsonValue::kString ? kind->text : "";
     bool made;
+    raw_bytes_ = k == "other" || k == "malformed";
     if (k == "eof") return 0;
     if (k == "bof") {
         why = "a BOF record may only come first";
@@ -383,7 +388,7 @@ int import_json(std::FILE *in, const std::string &file, Output &out, const std::
         const int got = records.record(o, rec, why);
         if (got < 0) return fail(where, why);
         ended = got == 0;
-        if (got > 0 && !out.write_orx_layout(rec))
+        if (got > 0 && !(records.raw_bytes() ? out.write(rec) : out.write_orx_layout(rec)))
             return fail(out.path(), out.error());
     }
     if (text.failed()) return fail(file, "read error");

@@ -74,16 +74,27 @@ bool Output::create(const std::string &source, const unsigned char *header_block
 
 bool Output::write_current() {
     ++records_;
+    const int length = h_.rec.length[0] | h_.rec.length[1] << 8;
+    if (length > WKS_MAX_READ_BODY) {  // the library would write it, but no reader could read it back
+        error_ = "record " + std::to_string(records_) + " would have a body of " + std::to_string(length) +
+                 " bytes, more than a record can be read back with (" + std::to_string(WKS_MAX_READ_BODY) + ")";
+        discard();
+        return false;
+    }
     if (wkswrec(&h_) == 0) return true;
     error_ = "writing record " + std::to_string(records_) + " failed: " + error_text(h_.error);
     discard();
     return false;
 }
 
+bool Output::write(const WKS_RECORD &rec) {
+    h_.rec = rec;
+    return write_current();
+}
+
 bool Output::write_orx_layout(const WKS_RECORD &rec) {
-    if (format_ == Format::kOrx) {
-        h_.rec = rec;
-    } else if (orx_rec_to_wk1_rec(reinterpret_cast<const unsigned char *>(&rec),
+    if (format_ == Format::kOrx) return write(rec);
+    if (orx_rec_to_wk1_rec(reinterpret_cast<const unsigned char *>(&rec),
                                   reinterpret_cast<unsigned char *>(&h_.rec)) != 0) {
         error_ = "record " + std::to_string(records_ + 1) + " does not fit a WK1 file";
         discard();

@@ -33,6 +33,8 @@ public:
     // The handle whose record buffer write_current() writes.
     WKS &handle() { return h_; }
     bool write_current();
+    // Writes a record as it is.
+    bool write(const WKS_RECORD &rec);
     // Writes a record given in the ORX cell layout, translated for a WK1 file.
     bool write_orx_layout(const WKS_RECORD &rec);
     // Writes the EOF record and puts the file in place.

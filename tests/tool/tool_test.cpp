@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -73,6 +74,16 @@ protected:
         return dir.file(name);
     }
 
+    // The formula code of text for a cell, from the tool's compile.
+    Bytes compiled(const std::string &cell, const std::string &text) {
+        const Result r = wks({"compile", "--at", cell, text});
+        EXPECT_EQ(r.status, 0) << r.err;
+        Bytes code;
+        for (std::size_t i = 0; i + 1 < r.out.size(); i += 2)
+            code.push_back(static_cast<uint8_t>(std::stoi(r.out.substr(i, 2), nullptr, 16)));
+        return code;
+    }
+
     // An ORX file made of the given records between BOF and EOF.
     std::string orx_file(const std::string &name, const std::vector<Bytes> &records) {
         Bytes all = concat({header_block(), bof(1030)});
@@ -96,11 +107,18 @@ Bytes number_body(double v) {
     return b;
 }
 
-// Formula code "A1+1" for the cell A1 as the compiler writes it, taken from the tool itself.
-Bytes formula_value(const Bytes &code) {
-    Bytes b = number_body(0);
+// A formula's value area: its stored value, then its code.
+Bytes formula_value(const Bytes &code, double stored = 0) {
+    Bytes b = number_body(stored);
     b.insert(b.end(), code.begin(), code.end());
     return b;
+}
+
+Bytes window1(uint8_t default_format) {
+    Bytes body(31, 0);
+    body[4] = default_format;
+    body[6] = 9;  // column width
+    return record(7, body);
 }
 
 }  // namespace
@@ -259,6 +277,157 @@ TEST_F(Tool, ConvertsBothWaysAndKeepsTheSheet) {
     EXPECT_TRUE(has(wks({"info", dir.file("back.wk1")}).out, "format: WK1"));
     EXPECT_EQ(read_file(dir.file("back.wk1")), read_file(wk1));
     EXPECT_EQ(wks({"csv", dir.file("book.orx")}).out, wks({"csv", wk1}).out);
+
+    // The same bytes as the library's converters write, external references
+    // rewritten both ways; onto itself the file gets version 1028.
+    const std::string orx = imported("1,=@@(\"<<D:\\BOOKS\\sales.wk1>>A:B2\")+A1,=@SUM(A1..A3)*2.5\n", "x.orx");
+    for (const bool to_wk1 : {true, false}) {
+        const std::string from = to_wk1 ? orx : dir.file("x.wk1"), to = dir.file(to_wk1 ? "x.wk1" : "y.orx");
+        ASSERT_EQ(wks({"convert", from, to}).status, 0);
+        ASSERT_EQ(to_wk1 ? orx_to_wk1(from.c_str(), dir.file("lib").c_str())
+                         : wk1_to_orx(from.c_str(), dir.file("lib").c_str()), 0);
+        const Bytes ours = read_file(to), library = read_file(dir.file("lib"));
+        EXPECT_EQ(hex(Bytes(ours.begin() + (to_wk1 ? 6 : WKS_HEADER_SIZE + 6), ours.end())),
+                  hex(Bytes(library.begin() + (to_wk1 ? 6 : WKS_HEADER_SIZE + 6), library.end())));
+    }
+    EXPECT_TRUE(has(wks({"dump", dir.file("y.orx")}).out, "formula @@(\"<<SALES.ORX>>B2\")+A1"));
+    ASSERT_EQ(wks({"convert", dir.file("x.wk1"), dir.file("./x.wk1")}).status, 0);
+    EXPECT_TRUE(has(wks({"info", dir.file("x.wk1")}).out, "format: ORX\nheader block: yes\nBOF version: 1028\n"));
+}
+
+// dump --json read back by import --json gives the file again byte for
+// byte: every kind of record, 8-bit text in each character set, exact
+// constants and stored values (ERR, -0, a NaN's bits), ORX cell prefixes and
+// the header block, range names; the tool's conversions keep all that too.
+TEST_F(Tool, JsonDumpImportsBackByteForByte) {
+    const Bytes sum = compiled("B1", "A1*3.14159265358979+@SUM(A1..A3)"), upper = compiled("C2", "@UPPER(\"abc\")");
+    const std::string orx = orx_file(
+        "all.orx", {record(WKS_RANGE_NAME, range_name_body("TOTAL", 0, 0, 0, 2)),
+                    record(WKS_RANGE_NAME2, range_name_body("TO\x82", 0, 0, 0, 0)), window1(0x30),
+                    record(WKS_INTEGER, orx_cell_body(0x81, 0, 0, {0xfb, 0xff})),
+                    record(WKS_FORMULA, orx_cell_body(0x02, 1, 0, formula_value(sum, 12.5))),
+                    record(WKS_NUMBER, orx_cell_body(0x02, 2, 0, number_body(-0.0))),
+                    record(WKS_NUMBER, orx_cell_body(0xff, 3, 0, {0x23, 0x01, 0, 0, 0, 0, 0xf8, 0x7f})),
+                    record(WKS_BLANK, orx_cell_body(0x72, 0, 1, {}, 7)),
+                    record(WKS_LABEL, orx_cell_body(0xff, 1, 1, {'^', 'C', 'a', 'f', 0x82, 0})),
+                    record(WKS_FORMULA, orx_cell_body(0xff, 2, 1, formula_value(upper, NAN))),
+                    record(WKS_STRING, orx_cell_body(0xff, 2, 1, {'A', 'B', 'C', 0})),
+                    record(WKS_FORMULA, orx_cell_body(0xff, 3, 1, formula_value(sum, INFINITY))),
+                    record(WKS_NUMBER, orx_cell_body(0x02, 4, 1, {1, 2})), record(99, {1, 2, 3})});
+    ASSERT_EQ(wks({"convert", orx, dir.file("all.wk1")}).status, 0);
+    const struct {
+        std::string file, encoding, label;  // the label as the set reads it, in UTF-8
+    } cases[] = {
+        {orx, "cp437", "^Caf\xC3\xA9"}, {orx, "cp850", "^Caf\xC3\xA9"}, {orx, "cp1252", "^Caf\xE2\x80\x9A"},
+        {orx, "latin1", "^Caf\xC2\x82"}, {dir.file("all.wk1"), "cp437", "^Caf\xC3\xA9"},
+        {imported(text_of(WKS_SAMPLE_CSV), "sample.wk1"), "cp437", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file + " " + c.encoding);
+        const Result json = wks({"dump", "--json", "--encoding", c.encoding, c.file});
+        ASSERT_EQ(json.status, 0) << json.err;
+        const std::string &utf8 = c.label;
+        EXPECT_TRUE(utf8.empty() || has(json.out, "\"value\":\"" + utf8 + "\"")) << json.out;
+        if (c.encoding == "cp437" && !utf8.empty()) {
+            EXPECT_TRUE(has(wks({"dump", c.file}).out, "label \"" + utf8 + "\"")) << "dump";
+            EXPECT_TRUE(has(wks({"csv", c.file}).out, utf8.substr(1) + ",")) << "csv";
+            EXPECT_TRUE(has(wks({"info", c.file}).out, "TO\xC3\xA9 A1\n")) << "info";
+        }
+        const std::string back = dir.file(c.file.substr(c.file.size() - 3) == "orx" ? "back.orx" : "back.wk1");
+        const Result r = wks({"import", "--json", "--encoding", c.encoding, "-", back}, [&] {
+            write_text(dir.file("all.json"), json.out);
+            return dir.file("all.json");
+        }());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(hex(read_file(back)), hex(read_file(c.file)));
+    }
+    // A malformed cell keeps its bytes, so it cannot change layout.
+    write_text(dir.file("all.json"), wks({"dump", "--json", orx}).out);
+    const Result r = wks({"import", "--json", dir.file("all.json"), dir.file("other.wk1")});
+    EXPECT_TRUE(has(r.err, "a malformed cell record of a ORX file cannot go into a WK1 file")) << r.err;
+    // Formulas given by their text alone are compiled, with the names before them.
+    write_text(dir.file("hand.json"), "{\"kind\":\"range_name\",\"range_name\":\"TOTAL\",\"c1\":0,\"r1\":0,\"c2\":0,"
+                                      "\"r2\":2}\n{\"kind\":\"formula\",\"col\":1,\"row\":0,\"format\":255,"
+                                      "\"text\":\"@SUM(TOTAL)*2\"}\n");
+    ASSERT_EQ(wks({"import", "--json", dir.file("hand.json"), dir.file("hand.wk1")}).status, 0);
+    EXPECT_EQ(wks({"csv", dir.file("hand.wk1")}).out, ",=@SUM(A1..A3)*2\n");
+}
+
+// csv --values: each cell as the sheet shows it.
+TEST_F(Tool, ValuesAreShownInTheirCellsFormats) {
+    const struct {
+        uint8_t format;
+        double value;
+        const char *shown;
+    } cases[] = {
+        {0x02, 1234.5678, "1234.57"}, {0x00, 0.5, "1"}, {0x02, 2.675, "2.68"}, {0x0f, 0.1, "0.100000000000000"},
+        {0x12, 1234.5678, "1.23E+03"}, {0x10, -0.000123, "-1E-04"}, {0x22, -1234.5, "\"($1,234.50)\""},
+        {0xa2, 1234567.891, "\"$1,234,567.89\""}, {0x31, 0.256, "25.6%"}, {0x42, -0.001, "0.00"},
+        {0x70, -3.7, "---"}, {0x70, 0, "."}, {0x71, 1.0 / 3, "0.333333333333333"}, {0x71, 1e20, "1E+20"},
+        {0x72, 41689.75, "2014-02-19"}, {0x72, 60, "1900-02-29"}, {0x79, 61, "1900-03-01"},
+        {0x72, 73051, "73051"}, {0x73, 41689, "--02-19"}, {0x74, 41689, "2014-02"}, {0x77, 0.75, "18:00:00"},
+        {0x78, 41689.6042, "14:30"}, {0x76, 5, ""}, {0x75, 5, "5"}, {0xff, 0.25, "25%"},
+    };
+    std::vector<Bytes> records = {window1(0x30)};
+    std::string want;
+    int16_t row = 0;
+    for (const auto &c : cases) {
+        records.push_back(record(WKS_NUMBER, orx_cell_body(c.format, 0, row++, number_body(c.value))));
+        want += std::string(c.shown) + "\n";
+    }
+    // Formulas by their stored value (a string in the record after them, ERR
+    // and NA as the formats' special values), or their text in text format.
+    const Bytes code = compiled("A1", "@UPPER(\"abc\")");
+    records.push_back(record(WKS_FORMULA, orx_cell_body(0xff, 0, row, formula_value(code, NAN))));
+    records.push_back(record(WKS_STRING, orx_cell_body(0xff, 0, row++, {'A', 'B', 'C', 0})));
+    records.push_back(record(WKS_FORMULA, orx_cell_body(0x02, 0, row++, formula_value(code, INFINITY))));
+    records.push_back(record(WKS_FORMULA, orx_cell_body(0x02, 0, row++, formula_value(code, -INFINITY))));
+    records.push_back(record(WKS_FORMULA, orx_cell_body(0x75, 0, row++, formula_value(code, 1))));
+    records.push_back(record(WKS_LABEL, orx_cell_body(0x76, 0, row++, {'^', 'x', 0})));
+    records.push_back(record(WKS_LABEL, orx_cell_body(0xff, 0, row++, {'^', 'x', 0})));
+    records.push_back(record(WKS_BLANK, orx_cell_body(0xff, 3, 8000, {})));  // shows nothing, widens nothing
+    want += "ABC\nERR\nNA\n\"@UPPER(\"\"abc\"\")\"\n\nx\n";
+    const Result r = wks({"csv", "--values", orx_file("formats.orx", records)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, want);
+}
+
+// SIGINT or SIGTERM while an import waits for input: the destination keeps
+// its bytes and nothing else is left beside it.
+TEST_F(Tool, AnInterruptedImportLeavesTheDestination) {
+    for (const char *sig : {"INT", "TERM"}) {
+        write_text(dir.file("out.orx"), "precious");
+        const std::string script =
+            "cd " + quoted(dir.path()) + " && mkfifo in.fifo && (" + quoted(WKS_TOOL_PATH) +
+            " import in.fifo out.orx 2>/dev/null & pid=$!; exec 3>in.fifo; echo 1,2 >&3; sleep 0.3; kill -" + sig +
+            " $pid; wait $pid; echo $? >status; exec 3>&-) && rm in.fifo";
+        ASSERT_EQ(std::system(script.c_str()), 0);
+        EXPECT_EQ(text_of(dir.file("status")), std::string(sig) == "INT" ? "130\n" : "143\n");
+        EXPECT_EQ(text_of(dir.file("out.orx")), "precious");
+        std::remove(dir.file("status").c_str());
+        ASSERT_EQ(std::system(("test \"$(ls -A " + quoted(dir.path()) + ")\" = out.orx").c_str()), 0) << sig;
+    }
+}
+
+// A single large conversion draws its progress when standard error is a
+// terminal, and nothing otherwise.
+TEST_F(Tool, ALargeConversionShowsItsProgressOnATerminal) {
+    Bytes file = bof(1030);
+    for (int i = 0; i < 100000; ++i) {
+        const Bytes cell = record(WKS_INTEGER, wk1_cell_body(0xff, static_cast<int16_t>(i % 256),
+                                                             static_cast<int16_t>(i / 256), {1, 0}));
+        file.insert(file.end(), cell.begin(), cell.end());
+    }
+    const Bytes end = eof();
+    file.insert(file.end(), end.begin(), end.end());
+    write_file(dir.file("big.wk1"), file);
+    const std::string convert = quoted(WKS_TOOL_PATH) + " convert " + quoted(dir.file("big.wk1")) + " " +
+                                quoted(dir.file("big.orx"));
+    ASSERT_EQ(std::system(("script -qec " + quoted(convert) + " /dev/null >" + quoted(dir.file("tty"))).c_str()), 0);
+    EXPECT_TRUE(has(text_of(dir.file("tty")), "] 100% " + dir.file("big.wk1"))) << text_of(dir.file("tty"));
+    const Result r = wks({"convert", dir.file("big.wk1"), dir.file("big.orx")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(Tool, ConvertsSeveralFilesIntoADirectory) {
@@ -335,11 +504,7 @@ TEST_F(Tool, ConvertReportsTheConvertersResults) {
 }
 
 TEST_F(Tool, DumpShowsRangeNamesOtherRecordsAndMalformedCells) {
-    const Result compiled = wks({"compile", "--at", "B1", "@SUM(A1..A3)+A1"});
-    ASSERT_EQ(compiled.status, 0) << compiled.err;
-    Bytes code;
-    for (std::size_t i = 0; i + 1 < compiled.out.size(); i += 2)
-        code.push_back(static_cast<uint8_t>(std::stoi(compiled.out.substr(i, 2), nullptr, 16)));
+    const Bytes code = compiled("B1", "@SUM(A1..A3)+A1");
     Bytes long_code = formula_value({0x20, 0x00, 0x03});  // code length 32, 1 byte given
     const std::string file = orx_file(
         "names.orx", {record(WKS_RANGE_NAME, range_name_body("TOTAL", 0, 0, 0, 2)),

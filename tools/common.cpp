@@ -216,7 +216,9 @@ bool input_path(const std::string &arg, std::string &path, std::string &why) {
         path = g_stdin_path;
         return true;
     }
-    const char *dir = std::getenv("TMPDIR");
+    const char *dir = nullptr;
+    for (const char *name : {"TMPDIR", "TMP", "TEMP"})
+        if (!dir || !*dir) dir = std::getenv(name);
     std::snprintf(g_stdin_copy, sizeof g_stdin_copy, "%s/wks-stdin-XXXXXX", dir && *dir ? dir : "/tmp");
     g_stdin_fd = ::mkstemp(g_stdin_copy);
     if (g_stdin_fd < 0) {

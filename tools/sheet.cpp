@@ -190,8 +190,9 @@ std::string Sheet::diagnose() {
             why = "file ends inside " + record + at + " (its header gives " + std::to_string(length) +
                   " body bytes, " + std::to_string(there) + " are there)";
         } else if (size - next < kRecordHeader) {
-            raw_.assign(head, head + kRecordHeader);
-            raw_.resize(static_cast<std::size_t>(kRecordHeader + length));
+            // A whole record buffer, as the library's record functions take one.
+            raw_.assign(WKS_RECORD_SIZE, 0);
+            std::memcpy(raw_.data(), head, kRecordHeader);
             if (std::fread(raw_.data() + kRecordHeader, 1, static_cast<std::size_t>(length), f) !=
                 static_cast<std::size_t>(length))
                 raw_.clear();

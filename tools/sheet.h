@@ -90,7 +90,7 @@ private:
     int index_ = 0;
     long offset_ = 0;
     std::vector<unsigned char> header_;
-    std::vector<unsigned char> raw_;  // a whole record read from the file after the stream broke off
+    std::vector<unsigned char> raw_;  // the record read from the file's bytes after the stream broke off
     std::string error_;
 };
 

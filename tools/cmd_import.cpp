@@ -309,6 +309,7 @@ bool JsonRecords::cell(const JsonObject &o, const std::string &kind, WKS_RECORD 
         if (kFormulaCode + code.size() > WKS_MAX_READ_BODY)
             return why = "the formula code is too long for a record", false;
         start_cell(rec, WKS_FORMULA, c, r, kFormulaValue + static_cast<int>(code.size()), f, prefix.data());
+        wksdi(rec.body + kValue, 0.0);  // the value a formula without one gets from wksform too
         std::memcpy(rec.body + kFormulaCode, code.data(), code.size());
     } else {
         if (!text_field(o, "text", set_, text, why) || !compiled_formula(scratch_, text, c, r, why)) return false;

@@ -11,8 +11,8 @@
 
 #include <cstdint>
 #include <map>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tool {
@@ -52,7 +52,6 @@ public:
     explicit Problems(std::string file) : file_(std::move(file)) {}
     void report(const std::string &what);
     int finish();
-    bool any() const { return count_ != 0; }
 
 private:
     std::string file_;

@@ -49,6 +49,9 @@ void install_signal_handlers() {
 #ifdef SIGHUP
     std::signal(SIGHUP, on_signal);
 #endif
+#ifdef SIGXFSZ
+    std::signal(SIGXFSZ, SIG_IGN);  // a file over the size limit is a write error to report, as a full disk is
+#endif
 }
 
 Output::~Output() { discard(); }

@@ -491,6 +491,24 @@ TEST_F(Tool, ConvertReportsTheConvertersResults) {
         << r.err;
     EXPECT_EQ(text_of(dir.file("cut.orx")), "precious");
 
+    // A disk that fills up (a file size limit of 64 blocks): one error, and the
+    // destination as it was.
+    Bytes big = bof(1030);
+    for (int i = 0; i < 10000; ++i) {
+        const Bytes cell = record(WKS_INTEGER, wk1_cell_body(0xff, static_cast<int16_t>(i % 256),
+                                                             static_cast<int16_t>(i / 256), {1, 0}));
+        big.insert(big.end(), cell.begin(), cell.end());
+    }
+    write_file(dir.file("big.wk1"), concat({big, eof()}));
+    const std::string full = "ulimit -f 64 && " + quoted(WKS_TOOL_PATH) + " convert " + quoted(dir.file("big.wk1")) +
+                             " " + quoted(dir.file("cut.orx")) + " 2>" + quoted(dir.file("err"));
+    EXPECT_NE(std::system(full.c_str()), 0);
+    const auto err = lines_of(text_of(dir.file("err")));
+    ASSERT_EQ(err.size(), 2u) << text_of(dir.file("err"));
+    EXPECT_TRUE(has(err[0], "cut.orx: writing record ") && has(err[0], " failed: error 32 - Write Error")) << err[0];
+    EXPECT_EQ(err[1], "wks: " + dir.file("cut.orx") + ":  library: *** ORX error 32 - Write Error");
+    EXPECT_EQ(text_of(dir.file("cut.orx")), "precious");
+
     // Repeated library messages come once, with a count: 40 formulas whose
     // code does not decode, each refused by the rewriting.
     std::vector<Bytes> bad;

@@ -69,15 +69,17 @@ private:
     int percent_ = -1;
 };
 
-// True when a WK1 formula record of this code decodes into a text longer
-// than a WK1 file's formulas are read with.
+// True when an ORX formula record decodes into a text longer than a WK1
+// file's formulas are read with.
 bool long_wk1_text(const WKS_RECORD &rec) {
     static char text[kDecodeSize];
     const unsigned char *b = rec.body + WKS_ORX_CELL_PREFIX;
+    const int length = rec.length[0] | rec.length[1] << 8;
+    const int code_at = WKS_ORX_CELL_PREFIX + WKS_CELL_FORMULA_CODE;
+    if (length < code_at + 2 || (rec.body[code_at] | rec.body[code_at + 1] << 8) > length - code_at - 2) return false;
     const auto col = static_cast<int16_t>(b[WKS_CELL_COLUMN] | b[WKS_CELL_COLUMN + 1] << 8);
     const auto row = static_cast<int16_t>(b[WKS_CELL_ROW] | b[WKS_CELL_ROW + 1] << 8);
-    return wksfr(0, col, row, b + WKS_CELL_FORMULA_CODE, text, kDecodeSize) == 0 &&
-           std::strlen(text) > kLongestWk1Text;
+    return wksfr(0, col, row, rec.body + code_at, text, kDecodeSize) == 0 && std::strlen(text) > kLongestWk1Text;
 }
 
 // Converts one file; reports on standard error and returns the status.
@@ -114,7 +116,7 @@ int convert_one(const std::string &source, const std::string &dst, Format want, 
             if (r.type == WKS_FORMULA) {
                 std::memcpy(&formula.rec, record, static_cast<std::size_t>(kRecordHeader + r.length));
                 const int16_t rewritten = modify_formula_orx2wk1(&formula);
-                long_text |= rewritten == 29 || (rewritten == 0 && long_wk1_text(formula.rec));
+                long_text |= rewritten == WKS_E_FORMULA_SIZE || (rewritten == 0 && long_wk1_text(formula.rec));
                 record = reinterpret_cast<const unsigned char *>(&formula.rec);
             }
             translatable = orx_rec_to_wk1_rec(record, translated) == 0;

@@ -67,19 +67,6 @@ int byte_of(uint32_t ch, Charset set) {
     return -1;
 }
 
-void put_utf8(std::string &out, uint32_t ch) {
-    if (ch < 0x80) {
-        out += static_cast<char>(ch);
-    } else if (ch < 0x800) {
-        out += static_cast<char>(0xC0 | ch >> 6);
-        out += static_cast<char>(0x80 | (ch & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | ch >> 12);
-        out += static_cast<char>(0x80 | (ch >> 6 & 0x3F));
-        out += static_cast<char>(0x80 | (ch & 0x3F));
-    }
-}
-
 // The character starting at text[i], advancing i; false for bytes that are
 // not UTF-8 (overlong forms and surrogates included).
 bool next_utf8(const std::string &text, std::size_t &i, uint32_t &ch) {
@@ -102,6 +89,17 @@ bool next_utf8(const std::string &text, std::size_t &i, uint32_t &ch) {
 
 const char kCharsetNames[] = "cp437, cp850, cp1252, latin1";
 
+void append_utf8(std::string &out, uint32_t ch) {
+    if (ch < 0x80) {
+        out += static_cast<char>(ch);
+        return;
+    }
+    const int extra = ch < 0x800 ? 1 : ch < 0x10000 ? 2 : 3;
+    static const unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+    out += static_cast<char>(kLead[extra] | ch >> (6 * extra));
+    for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | (ch >> (6 * k) & 0x3F));
+}
+
 bool parse_charset(const std::string &name, Charset &out) {
     static const struct {
         const char *name;
@@ -116,7 +114,7 @@ bool parse_charset(const std::string &name, Charset &out) {
 std::string to_utf8(const std::string &bytes, Charset set) {
     std::string out;
     out.reserve(bytes.size());
-    for (unsigned char b : bytes) put_utf8(out, character_of(b, set));
+    for (unsigned char b : bytes) append_utf8(out, character_of(b, set));
     return out;
 }
 

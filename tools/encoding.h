@@ -7,6 +7,7 @@
 #ifndef WKS_TOOL_ENCODING_H
 #define WKS_TOOL_ENCODING_H
 
+#include <cstdint>
 #include <string>
 
 namespace tool {
@@ -19,6 +20,9 @@ enum class Charset { kCp437, kCp850, kCp1252, kLatin1 };
 bool parse_charset(const std::string &name, Charset &out);
 // The names parse_charset takes, for help texts and errors.
 extern const char kCharsetNames[];
+
+// Appends the UTF-8 form of a character (up to U+10FFFF).
+void append_utf8(std::string &out, uint32_t ch);
 
 // Bytes 0..127 stay as they are (ASCII), the others become their character.
 std::string to_utf8(const std::string &bytes, Charset set);

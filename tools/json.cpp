@@ -5,6 +5,8 @@
  */
 #include "tools/json.h"
 
+#include "tools/encoding.h"
+
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -92,16 +94,6 @@ private:
         }
         return true;
     }
-    static void put_utf8(std::string &out, uint32_t ch) {
-        if (ch < 0x80) {
-            out += static_cast<char>(ch);
-            return;
-        }
-        const int extra = ch < 0x800 ? 1 : ch < 0x10000 ? 2 : 3;
-        static const unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
-        out += static_cast<char>(kLead[extra] | ch >> (6 * extra));
-        for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80 | (ch >> (6 * k) & 0x3F));
-    }
     bool string(std::string &out) {
         out.clear();
         space();
@@ -133,7 +125,7 @@ private:
             } else if (ch >= 0xDC00 && ch < 0xE000) {
                 return false;
             }
-            put_utf8(out, ch);
+            append_utf8(out, ch);
             --i_;
         }
         return false;

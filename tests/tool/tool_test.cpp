@@ -311,7 +311,7 @@ TEST_F(Tool, JsonDumpImportsBackByteForByte) {
                     record(WKS_BLANK, orx_cell_body(0x72, 0, 1, {}, 7)),
                     record(WKS_LABEL, orx_cell_body(0xff, 1, 1, {'^', 'C', 'a', 'f', 0x82, 0})),
                     record(WKS_FORMULA, orx_cell_body(0xff, 2, 1, formula_value(upper, NAN))),
-                    record(WKS_STRING, orx_cell_body(0xff, 2, 1, {'A', 'B', 'C', 0})),
+                    record(WKS_STRING, orx_cell_body(0xff, 2, 1, {'A', '"', '\\', 1, 0})),
                     record(WKS_FORMULA, orx_cell_body(0xff, 3, 1, formula_value(sum, INFINITY))),
                     record(WKS_NUMBER, orx_cell_body(0x02, 4, 1, {1, 2})), record(99, {1, 2, 3})});
     ASSERT_EQ(wks({"convert", orx, dir.file("all.wk1")}).status, 0);
@@ -490,6 +490,14 @@ TEST_F(Tool, ConvertReportsTheConvertersResults) {
     EXPECT_TRUE(has(r.err, "cut.wk1: file ends after record 1, at byte 17, without an EOF record; nothing written"))
         << r.err;
     EXPECT_EQ(text_of(dir.file("cut.orx")), "precious");
+
+    // A formula text of 256 characters or more is kept whole in a WK1 file,
+    // with a warning.
+    std::string sum = "=1";
+    while (sum.size() < 257) sum += "+1";
+    r = wks({"convert", imported(sum + "\n", "long.orx"), dir.file("long.wk1")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(has(r.err, "warning: converted, but a formula text is too long for a WK1 file")) << r.err;
 
     // A disk that fills up (a file size limit of 64 blocks): one error, and the
     // destination as it was.

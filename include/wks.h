@@ -552,7 +552,7 @@ WKS_API void    get_tempname(const char *path, char *out);
  * anything but a regular file, or no file can be made beside it, when format
  * is neither of the two, when h is pending already or WKS_CREATE_MAX handles
  * are; or 32 (shown) when the header block or the BOF record cannot be
- * written (the header block then stays waiting).
+ * written (the header block then stays waiting).  A NULL h: NULL.
  */
 WKS_API WKS    *wks_create(WKS *h, const char *path, int32_t format, const char *source);
 
@@ -561,9 +561,9 @@ WKS_API WKS    *wks_create(WKS *h, const char *path, int32_t format, const char 
  * symbolic link stays a link to the replaced file.  0, or 32 (the EOF record
  * not written, or the file not flushed) or 25 (not closed), both shown, or
  * 38 (not put in place; silent, errno holds the system's reason); after a
- * failure the new file is gone and
- * path is as it was.  Either way the handle is no longer pending.  A handle
- * wks_create did not start: 25 (shown), nothing done. */
+ * failure the new file is gone and path is as it was.  Either way the handle
+ * is no longer pending.  A handle that is not pending (or NULL): 25, shown,
+ * nothing done. */
 WKS_API int16_t wks_commit(WKS *h);
 
 /* Closes and removes the new file of a pending handle; path stays as it

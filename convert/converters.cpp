@@ -23,13 +23,6 @@
 namespace wks::convert {
 namespace {
 
-// One file when the names match without regard to case, or when both exist
-// and are the same file; two different existing files never are.
-bool one_file(const char *a, const char *b) {
-    if (plat::exists(a) && plat::exists(b)) return plat::same_file(a, b);
-    return plat::stricmp(a, b) == 0;
-}
-
 class ModeGuard {
 public:
     ModeGuard() : saved_(header::mode()) {}
@@ -47,18 +40,10 @@ struct Output {
     WholeFile file;
 };
 
-// The BOF version follows the destination's own name, except that a file
-// converted onto itself always carries 1028, whatever its name: hosts have
-// always found that version in files converted in place.
-uint16_t version_for(const char *src, const char *dst, Layout layout) {
-    if (one_file(src, dst)) return kVersion1028;
-    return has_extension(dst, layout == Layout::kOrx ? ".ORX" : ".WK1") ? kVersion1030 : kVersion1028;
-}
-
 bool open_output(Output &out, Layout layout, const char *src, const char *dst) {
     std::memset(&out.h, 0, sizeof out.h);
     out.h.fd = -1;
-    const uint16_t version = version_for(src, dst, layout);
+    const uint16_t version = new_file_version(dst, layout, src);
     if (!out.file.create(dst)) return false;
     if (start_stream(&out.h, out.file.fd(), layout, version)) return true;
     out.file.abandon();

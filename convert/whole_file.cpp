@@ -1,9 +1,21 @@
-/* Committing a whole file (whole_file.h): the platform's outcome as an error code. */
+/* Whole files (whole_file.h): committing one, with the platform's outcome as
+ * an error code, and the naming rules of new files. */
 #include "convert/whole_file.h"
 
 #include "wks.h"
+#include "wks/stream.h"
 
 namespace wks::convert {
+
+bool one_file(const char *a, const char *b) {
+    if (plat::exists(a) && plat::exists(b)) return plat::same_file(a, b);
+    return plat::stricmp(a, b) == 0;
+}
+
+uint16_t new_file_version(const char *destination, Layout layout, const char *source) {
+    if (!is_empty(source) && one_file(destination, source)) return kVersion1028;
+    return has_extension(destination, layout == Layout::kOrx ? ".ORX" : ".WK1") ? kVersion1030 : kVersion1028;
+}
 
 int16_t WholeFile::commit() {
     switch (plat::place_pending(file_)) {

@@ -10,10 +10,26 @@
 #define WKS_CONVERT_WHOLE_FILE_H
 
 #include "platform/platform.h"
+#include "wks/layout.h"
 
 #include <cstdint>
 
 namespace wks::convert {
+
+// One file when the names match without regard to case, or when both exist
+// and are the same file; two different existing files never are.
+bool one_file(const char *a, const char *b);
+
+// The BOF version of a new file written for destination: 1028 when it
+// replaces source (a file converted onto itself always carries 1028,
+// whatever its name: hosts have always found that version in files
+// converted in place), else 1030 for the layout's own extension (".ORX",
+// ".WK1") and 1028 for any other.  source may be null.
+uint16_t new_file_version(const char *destination, Layout layout, const char *source);
+
+// Discards every file wks_create started and nothing committed: part of the
+// process-wide reset.
+void discard_pending_creates();
 
 class WholeFile {
 public:

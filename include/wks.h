@@ -541,6 +541,54 @@ WKS_API int32_t copy_file(const char *src, const char *dst);
  * needs room for strlen(path) + 14 characters. */
 WKS_API void    get_tempname(const char *path, char *out);
 
+/* ======================================================================
+ * Extension: creating a file without ever destroying one
+ * ====================================================================== */
+
+#define WKS_FORMAT_ORX  1   /* a header block, cells with the 11-byte prefix */
+#define WKS_FORMAT_WK1  2
+#define WKS_CREATE_MAX  16  /* handles that can be pending at once */
+
+/*
+ * wks_create starts a record stream for writing like wksopen's create mode
+ * (WKS_FORMAT_ORX: the waiting header block, then the BOF record) or
+ * wksopen_wk1's (WKS_FORMAT_WK1), but on a new file beside path; path itself
+ * is not touched until wks_commit.  Records go out with wkswrec or
+ * wkswrec_wk1 as usual; the handle is ended by wks_commit or wks_discard,
+ * never by wksclose.  The BOF version is 1030 when path's extension is the
+ * format's (".ORX" or ".WK1", any case), else 1028; and 1028 when path names
+ * source, the file the records come from (names equal without regard to
+ * case, or one existing file under two spellings or links), as for a
+ * conversion onto itself.  source may be NULL.
+ * Returns h, or NULL with h->error 38 (silent; errno holds the system's
+ * reason) when path is empty, names a directory, a read-only file or
+ * anything but a regular file, or no file can be made beside it, when format
+ * is neither of the two, when h is pending already or WKS_CREATE_MAX handles
+ * are; or 32 (shown) when the header block or the BOF record cannot be
+ * written (the header block then stays waiting).  A NULL h: NULL.
+ */
+WKS_API WKS    *wks_create(WKS *h, const char *path, int32_t format, const char *source);
+
+/* Writes the EOF record, flushes the new file to the disk, closes it and
+ * puts it in path's place: an existing path keeps its permission bits, a
+ * symbolic link stays a link to the replaced file.  0, or 32 (the EOF record
+ * not written, or the file not flushed) or 25 (not closed), both shown, or
+ * 38 (not put in place; silent, errno holds the system's reason); after a
+ * failure the new file is gone and path is as it was.  Either way the handle
+ * is no longer pending.  A handle that is not pending (or NULL): 25, shown,
+ * nothing done. */
+WKS_API int16_t wks_commit(WKS *h);
+
+/* Closes and removes the new file of a pending handle; path stays as it
+ * was.  Does nothing for a handle that is not pending. */
+WKS_API void    wks_discard(WKS *h);
+
+/* wks_discard for every pending handle, async-signal-safe: for a host's
+ * SIGINT or SIGTERM handler that then ends the process.  A handle inside
+ * wks_commit is left to it: such a handler should let that call return
+ * first, else a file being put in place may stay under a temporary name. */
+WKS_API void    wks_discard_all(void);
+
 #ifdef __cplusplus
 }
 #endif

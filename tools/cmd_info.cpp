@@ -1,5 +1,6 @@
 /*
- * wks info FILE: what a worksheet file holds, in "key: value" lines.
+ * wks info FILE...: what worksheet files hold, in "key: value" lines, one
+ * block per file.
  */
 #include "tools/commands.h"
 #include "tools/sheet.h"
@@ -12,11 +13,17 @@ namespace tool {
 namespace {
 
 const char kHelp[] =
-    "usage: wks info FILE\n"
+    "usage: wks info [--encoding SET] FILE...\n"
     "\n"
-    "Prints the file's format (ORX, WK1 or neither), BOF version, whether it\n"
-    "has a header block, its records counted by type, the number of cells and\n"
-    "formulas, the used range and the range names.\n";
+    "Prints for each FILE (\"-\" reads standard input) its format (ORX, WK1 or\n"
+    "neither), BOF version, whether it has a header block, its records counted\n"
+    "by type, the number of cells and formulas, the used range and the range\n"
+    "names; a blank line between files.  A damaged file is described up to the\n"
+    "damage, which is then named with its byte offset.  Exit status 1 when any\n"
+    "file could not be read to its end.\n"
+    "\n"
+    "  --encoding SET  the character set of range names: cp437 (the default),\n"
+    "                  cp850, cp1252 or latin1; output is UTF-8\n";
 
 std::string range_text(int c1, int r1, int c2, int r2) {
     const std::string first = cell_name(c1, r1);
@@ -28,25 +35,28 @@ bool is_cell(Kind k) {
            k == Kind::kFormula;
 }
 
-}  // namespace
-
-int cmd_info(const Args &args) {
-    Options o;
-    if (!parse_options("info", args, {"--help"}, {}, o)) return kUsage;
-    if (o.has("--help")) return std::fputs(kHelp, stdout), kOk;
-    if (o.positional.size() != 1) return usage_error("info", "expects one FILE");
-    const std::string &path = o.positional[0];
-
+// Prints one file's block, after a blank line when one was printed before.
+int info_of(const std::string &arg, Charset set, bool &printed) {
+    auto begin_block = [&printed] {
+        if (printed) std::printf("\n");
+        printed = true;
+    };
+    const std::string shown = shown_name(arg);
+    std::string path, why;
+    if (!input_path(arg, path, why) || !(why = unreadable_reason(path)).empty()) return fail(shown, why);
     Sheet sheet;
     if (!sheet.open(path)) {
-        if (sheet.format() != Format::kNeither) return fail(path, sheet.error());
-        std::printf("file: %s\nformat: neither\n", path.c_str());
-        return fail(path, sheet.error());
+        if (sheet.format() == Format::kNeither) {
+            begin_block();
+            std::printf("file: %s\nformat: neither\n", shown.c_str());
+        }
+        return fail(shown, sheet.error());
     }
     std::map<int, int> by_type;
     std::vector<Record> names;
     int records = 0, cells = 0, formulas = 0, bad = 0, version = 0;
     int min_col = kColumns, min_row = kRows, max_col = -1, max_row = -1;
+    sheet.decode_formulas(false);
     Record r;
     int got;
     while ((got = sheet.next(r)) == 1) {
@@ -61,9 +71,9 @@ int cmd_info(const Args &args) {
         min_col = std::min(min_col, r.col), max_col = std::max(max_col, r.col);
         min_row = std::min(min_row, r.row), max_row = std::max(max_row, r.row);
     }
-    if (got < 0) return fail(path, sheet.error());
 
-    std::printf("file: %s\n", path.c_str());
+    begin_block();
+    std::printf("file: %s\n", shown.c_str());
     std::printf("format: %s\n", format_name(sheet.format()));
     std::printf("header block: %s\n", sheet.format() == Format::kOrx ? "yes" : "no");
     std::printf("BOF version: %d\n", version);
@@ -78,8 +88,30 @@ int cmd_info(const Args &args) {
     std::printf("used range: %s\n", cells ? range_text(min_col, min_row, max_col, max_row).c_str() : "none");
     std::printf("range names: %zu\n", names.size());
     for (const Record &n : names)
-        std::printf("  %s %s\n", n.text.c_str(), range_text(n.c1, n.r1, n.c2, n.r2).c_str());
+        std::printf("  %s %s\n", to_utf8(n.text, set).c_str(), range_text(n.c1, n.r1, n.c2, n.r2).c_str());
+    if (got < 0) {
+        std::printf("damaged: %s\n", sheet.error().c_str());
+        return fail(shown, sheet.error());
+    }
     return kOk;
+}
+
+}  // namespace
+
+int cmd_info(const Args &args) {
+    Options o;
+    Charset set;
+    if (!parse_options("info", args, {}, {"--encoding"}, o)) return kUsage;
+    if (o.has("--help")) return std::fputs(kHelp, stdout), kOk;
+    if (o.positional.empty()) return usage_error("info", "expects at least one FILE");
+    if (!charset_option("info", o, set)) return kUsage;
+    int status = kOk;
+    bool printed = false;
+    for (const std::string &file : o.positional) {
+        if (info_of(file, set, printed) != kOk) status = kFailed;
+        std::fflush(stdout);  // each file's lines before the next file's errors
+    }
+    return status;
 }
 
 }  // namespace tool

@@ -1,21 +1,40 @@
 /*
- * Message collection and error reporting for the wks tool.  The library's
- * message handler is process-wide; the tool installs its collector once and
- * every subcommand drains it when it reports.
+ * Message collection, error reporting and input files for the wks tool.
+ * The library's message handler is process-wide; the tool installs its
+ * collector once and every subcommand drains it when it reports.
  */
 #include "tools/common.h"
 
+#include "tools/text.h"
 #include "wks.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tool {
 namespace {
 
-std::vector<std::string> g_messages;
+constexpr std::size_t kDistinctMessages = 16;  // texts kept; the rest are counted
+constexpr unsigned long kProblemsShown = 3;     // problems of one kind reported in full
+
+struct Message {
+    std::string text;
+    unsigned long repeats;
+};
+std::vector<Message> g_messages;
+unsigned long g_unkept = 0;
 bool g_progress_line = false;
+
+// The copy of standard input: its name while it has one, and its descriptor.
+char g_stdin_copy[4096];
+int g_stdin_fd = -1;
+std::string g_stdin_path;
 
 std::string trimmed(const char *text) {
     std::string s = text ? text : "";
@@ -28,11 +47,18 @@ std::string trimmed(const char *text) {
 }
 
 int32_t keep(const char *, const char *text) {
-    g_messages.push_back(trimmed(text));
+    const std::string t = trimmed(text);
+    for (Message &m : g_messages)
+        if (m.text == t) return ++m.repeats, 1;
+    if (g_messages.size() < kDistinctMessages)
+        g_messages.push_back({t, 0});
+    else
+        ++g_unkept;
     return 1;  // OK pressed
 }
 
 void report(const char *kind, const std::string &file, const std::string &what) {
+    std::fflush(stdout);  // what was printed so far comes before the report
     if (g_progress_line) std::fputs("\r\033[K", stderr);
     std::fprintf(stderr, "wks: %s%s%s%s\n", file.c_str(), file.empty() ? "" : ": ", kind, what.c_str());
     for (const std::string &m : take_messages())
@@ -45,7 +71,13 @@ void collect_messages() { wks_set_message_handler(keep); }
 
 std::vector<std::string> take_messages() {
     std::vector<std::string> out;
-    out.swap(g_messages);
+    for (const Message &m : g_messages) {
+        out.push_back(m.text);
+        if (m.repeats) out.push_back("... and " + thousands(m.repeats) + " more like it");
+    }
+    if (g_unkept) out.push_back("... and " + thousands(g_unkept) + " other messages");
+    g_messages.clear();
+    g_unkept = 0;
     return out;
 }
 
@@ -65,6 +97,15 @@ int warn(const std::string &file, const std::string &what) {
 
 std::string error_text(int code) {
     return "error " + std::to_string(code) + " - " + wkser(static_cast<int16_t>(code));
+}
+
+void Problems::report(const std::string &what) {
+    if (count_++ < kProblemsShown) fail(file_, what);
+}
+
+int Problems::finish() {
+    if (count_ > kProblemsShown) fail(file_, "... and " + thousands(count_ - kProblemsShown) + " more like it");
+    return count_ ? kFailed : kOk;
 }
 
 int usage_error(const std::string &command, const std::string &what) {
@@ -116,6 +157,13 @@ bool parse_options(const std::string &command, const std::vector<std::string> &a
     return true;
 }
 
+bool charset_option(const std::string &command, const Options &o, Charset &set) {
+    set = Charset::kCp437;
+    if (!o.has("--encoding") || parse_charset(o.given.at("--encoding"), set)) return true;
+    usage_error(command, "--encoding takes " + std::string(kCharsetNames));
+    return false;
+}
+
 std::string cell_name(int col, int row) {
     if (col < 0 || col >= kColumns || row < 0 || row >= kRows)
         return "(" + std::to_string(col) + "," + std::to_string(row) + ")";
@@ -144,9 +192,77 @@ bool parse_cell(const std::string &text, int16_t &col, int16_t &row) {
     return true;
 }
 
-Format file_format(const std::string &path) {
+std::string shown_name(const std::string &arg) { return arg == "-" ? "standard input" : arg; }
+
+std::string unreadable_reason(const std::string &path) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return Format::kMissing;
+    if (::stat(path.c_str(), &st) != 0) return std::string("cannot open: ") + std::strerror(errno);
+    if (S_ISDIR(st.st_mode)) return "is a directory";
+    if (S_ISCHR(st.st_mode)) return "is a character device, not a file";
+    if (S_ISFIFO(st.st_mode)) return "is a pipe, not a file";
+    if (!S_ISREG(st.st_mode)) return "is not a regular file";
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return std::string("cannot open: ") + std::strerror(errno);
+    ::close(fd);
+    return "";
+}
+
+bool input_path(const std::string &arg, std::string &path, std::string &why) {
+    if (arg != "-") {
+        path = arg;
+        return true;
+    }
+    if (!g_stdin_path.empty()) {
+        path = g_stdin_path;
+        return true;
+    }
+    const char *dir = nullptr;
+    for (const char *name : {"TMPDIR", "TMP", "TEMP"})
+        if (!dir || !*dir) dir = std::getenv(name);
+    std::snprintf(g_stdin_copy, sizeof g_stdin_copy, "%s/wks-stdin-XXXXXX", dir && *dir ? dir : "/tmp");
+    g_stdin_fd = ::mkstemp(g_stdin_copy);
+    if (g_stdin_fd < 0) {
+        why = std::string("cannot keep a copy of it: ") + std::strerror(errno);
+        g_stdin_copy[0] = '\0';
+        return false;
+    }
+    char buf[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(buf, 1, sizeof buf, stdin)) > 0) {
+        if (::write(g_stdin_fd, buf, got) != static_cast<ssize_t>(got)) {
+            why = std::string("cannot keep a copy of it: ") + std::strerror(errno);
+            remove_inputs();
+            return false;
+        }
+    }
+    if (std::ferror(stdin)) {
+        why = "read error";
+        remove_inputs();
+        return false;
+    }
+    // Where the system names open files, the copy loses its name at once and
+    // is reached through its descriptor: then nothing of it can outlive the
+    // tool, however the tool ends.
+    const std::string by_descriptor = "/proc/self/fd/" + std::to_string(g_stdin_fd);
+    const int probe = ::open(by_descriptor.c_str(), O_RDONLY);
+    if (probe >= 0) {
+        ::close(probe);
+        ::unlink(g_stdin_copy);
+        g_stdin_copy[0] = '\0';
+        g_stdin_path = by_descriptor;
+    } else {
+        g_stdin_path = g_stdin_copy;
+    }
+    path = g_stdin_path;
+    return true;
+}
+
+void remove_inputs() {
+    if (g_stdin_copy[0]) ::unlink(g_stdin_copy);
+    g_stdin_copy[0] = '\0';
+}
+
+Format file_format(const std::string &path) {
     if (is_orx_file(path.c_str())) return Format::kOrx;
     if (is_wk1_file(path.c_str())) return Format::kWk1;
     take_messages();  // a probe's complaints are not the caller's error
@@ -157,7 +273,6 @@ const char *format_name(Format f) {
     switch (f) {
     case Format::kOrx: return "ORX";
     case Format::kWk1: return "WK1";
-    case Format::kMissing: return "missing";
     default: return "neither ORX nor WK1";
     }
 }

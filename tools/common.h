@@ -1,14 +1,18 @@
 /*
  * What every subcommand of the wks tool shares: library messages collected
- * instead of printed, error reporting on standard error, option helpers and
- * cell addresses.  The tool talks to the library only through wks.h.
+ * instead of printed, error reporting on standard error, input files, option
+ * helpers and cell addresses.  The tool talks to the library only through
+ * wks.h.
  */
 #ifndef WKS_TOOL_COMMON_H
 #define WKS_TOOL_COMMON_H
 
+#include "tools/encoding.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tool {
@@ -19,7 +23,11 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
 // Library messages shown since the last take(): installed once at start, the
-// handler keeps each text (trimmed) and answers OK.
+// handler keeps each text (trimmed) and answers OK.  A text met again is
+// counted, not kept, and only so many different texts are kept: a library
+// that shows a message per record costs no memory per record.  take_messages
+// gives each text once, followed by "... and N more like it" where it came
+// again, and a last line counting the texts beyond those kept.
 void collect_messages();
 std::vector<std::string> take_messages();
 bool messages_pending();
@@ -35,6 +43,20 @@ int fail(const std::string &file, const std::string &what);
 int warn(const std::string &file, const std::string &what);
 // "error <code> - <wkser text>".
 std::string error_text(int code);
+
+// Problems of one kind met while going through a file: the first few are
+// reported in full, the rest only counted; finish() says how many more
+// there were and returns kFailed when there was any.
+class Problems {
+public:
+    explicit Problems(std::string file) : file_(std::move(file)) {}
+    void report(const std::string &what);
+    int finish();
+
+private:
+    std::string file_;
+    unsigned long count_ = 0;
+};
 
 // Prints a usage error and the hint to use --help; returns kUsage.
 int usage_error(const std::string &command, const std::string &what);
@@ -52,14 +74,33 @@ bool parse_options(const std::string &command, const std::vector<std::string> &a
                    const std::vector<std::string> &flags, const std::vector<std::string> &valued,
                    Options &out);
 
+// The character set of --encoding (cp437 when not given); false after
+// printing a usage error.
+bool charset_option(const std::string &command, const Options &o, Charset &set);
+
 // Cell addresses: 0-based column and row <-> "A1" (columns A..IV, rows 1..8192).
 constexpr int kColumns = 256;
 constexpr int kRows = 8192;
 std::string cell_name(int col, int row);
 bool parse_cell(const std::string &text, int16_t &col, int16_t &row);
 
-// The file's kind, told by the library's probes.
-enum class Format { kMissing, kOrx, kWk1, kNeither };
+// Files read: FILE arguments, "-" for standard input.
+// The name a FILE argument is shown under ("standard input" for "-").
+std::string shown_name(const std::string &arg);
+// Why path cannot be read: "cannot open: " and the system's reason ("No
+// such file or directory", "Permission denied"), or what it is instead of a
+// regular file ("is a directory").  Empty for a regular file that opens for
+// reading.
+std::string unreadable_reason(const std::string &path);
+// A path the library can open for arg: arg itself, or for "-" a copy of
+// standard input that nobody else sees and that goes when the tool ends.
+// False with the reason in why.
+bool input_path(const std::string &arg, std::string &path, std::string &why);
+// Removes what input_path made (async-signal-safe).
+void remove_inputs();
+
+// The kind of a readable file, told by the library's probes.
+enum class Format { kOrx, kWk1, kNeither };
 Format file_format(const std::string &path);
 const char *format_name(Format f);
 

@@ -1,21 +1,28 @@
 /*
  * Record-by-record reading of ORX and WK1 files for the wks tool.  An ORX
- * file is read in the library's probe header mode, so its header block is
- * checked and not kept.  Every field is taken from inside the record's own
+ * file is read in the library's load header mode, and its header block is
+ * taken and kept.  Every field is taken from inside the record's own
  * length; a cell too short for its value is reported as bad, not read.
+ *
+ * The byte offset of each record is counted as the records go by (the
+ * header block, then each record's 4-byte header and body).  When the
+ * library cannot read on, the file is read directly at that offset to tell
+ * what is there: a record cut short, a length no record can have, or a
+ * whole record with nothing, or only part of a header, after it.
  */
 #include "tools/sheet.h"
 
+#include "tools/formula_text.h"
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace tool {
 namespace {
 
-constexpr int kOrxCellBase = 11;  // the ORX cell prefix in front of the WK1 cell layout
-constexpr int kCellFields = 5;    // format byte, column, row
-constexpr int kFormulaValue = 8;  // the stored value in front of the formula code
-constexpr int kNameBytes = 16;    // range name, NUL-terminated within these
-constexpr int kNameBody = 24;     // name and four coordinates
+constexpr int kRecordHeader = 4;  // type and length words
+constexpr int kFormulaValue = WKS_CELL_FORMULA_CODE - WKS_CELL_VALUE;  // the stored value before the code
 constexpr int kDecodeSize = 16384;
 
 int get16(const unsigned char *p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
@@ -69,11 +76,9 @@ void Sheet::close() {
 
 bool Sheet::open(const std::string &path) {
     path_ = path;
+    error_ = unreadable_reason(path);
+    if (!error_.empty()) return false;
     format_ = file_format(path);
-    if (format_ == Format::kMissing) {
-        error_ = "cannot open: no such file";
-        return false;
-    }
     if (format_ == Format::kNeither) {
         error_ = "not an ORX or WK1 file";
         return false;
@@ -86,13 +91,18 @@ bool Sheet::start() {
     std::memset(&h_, 0, sizeof h_);
     index_ = 0;
     at_eof_ = false;
+    broken_ = false;
+    raw_.clear();
     WKS *opened;
     if (format_ == Format::kOrx) {
-        set_open_for_load(0);  // check the header block, keep nothing
+        set_open_for_load(1);  // the header block goes to the host buffer, to be taken here
         opened = wksopen(&h_, path_.c_str(), "");
-        set_open_for_load(1);
+        unsigned char block[WKS_HEADER_SIZE];
+        if (GetOrxHeader(block)) header_.assign(block, block + WKS_HEADER_SIZE);
+        offset_ = WKS_HEADER_SIZE;
     } else {
         opened = wksopen_wk1(&h_, path_.c_str(), "");
+        offset_ = 0;
     }
     if (!opened) {
         const int code = h_.error;
@@ -105,35 +115,95 @@ bool Sheet::start() {
 }
 
 bool Sheet::load_names() {
+    const bool decode = decode_;
+    decode_ = false;
     Record r;
-    int got;
-    while ((got = next(r)) == 1) {
+    while (next(r) == 1) {
         if (r.kind != Kind::kRangeName) continue;
         wksir(kToolFile, r.text.c_str(), static_cast<int16_t>(r.c1), static_cast<int16_t>(r.r1),
               static_cast<int16_t>(r.c2), static_cast<int16_t>(r.r2));
         take_messages();  // a duplicate or invalid name stays out of the table; dump still lists it
     }
-    return got == 0 && start();
+    decode_ = decode;
+    return start();
 }
 
 int Sheet::next(Record &r) {
+    if (broken_) {  // the record before the break went out last time
+        broken_ = false;
+        raw_.clear();
+        close();
+        return -1;
+    }
     if (!open_ || at_eof_) return 0;
+    const unsigned char *record = reinterpret_cast<const unsigned char *>(&h_.rec);
     if (index_ > 0) {
         const int16_t got = format_ == Format::kOrx ? wksnextr(&h_) : wksnextr_wk1(&h_);
         if (got > 0) {
-            error_ = "reading record " + std::to_string(index_) + ": " + error_text(got);
-            close();
-            return -1;
+            take_messages();  // the library's Read Error: what follows says more
+            error_ = diagnose();
+            if (raw_.empty()) {
+                close();
+                return -1;
+            }
+            broken_ = true;
+            record = raw_.data();
         }
     }
     r = Record();
     r.index = index_++;
-    r.type = static_cast<uint16_t>(get16(h_.rec.type));
-    r.length = static_cast<uint16_t>(get16(h_.rec.length));
-    r.body = h_.rec.body;
+    r.offset = offset_;
+    r.type = static_cast<uint16_t>(get16(record));
+    r.length = static_cast<uint16_t>(get16(record + 2));
+    r.body = record + kRecordHeader;
+    offset_ += kRecordHeader + r.length;
     describe(r);
     if (r.kind == Kind::kEof) at_eof_ = true;
     return 1;
+}
+
+std::string Sheet::diagnose() {
+    raw_.clear();
+    const std::string record = "record " + std::to_string(index_);
+    const std::string at = " at byte " + std::to_string(offset_);
+    std::FILE *f = std::fopen(path_.c_str(), "rb");
+    if (!f) return "cannot read " + record + at + ": " + std::strerror(errno);
+    long size = -1;
+    unsigned char head[kRecordHeader];
+    std::size_t got = 0;
+    if (std::fseek(f, 0, SEEK_END) == 0) size = std::ftell(f);
+    if (size >= 0 && std::fseek(f, offset_, SEEK_SET) == 0) got = std::fread(head, 1, sizeof head, f);
+    std::string why = "read error at " + record + at;
+    if (size >= 0 && offset_ >= size) {
+        why = "file ends after record " + std::to_string(index_ - 1) + ", at byte " + std::to_string(size) +
+              ", without an EOF record";
+    } else if (size >= 0 && got < sizeof head) {
+        why = "file ends inside the header of " + record + at;
+    } else if (size >= 0) {
+        const long length = head[2] | head[3] << 8;
+        const long there = size - offset_ - kRecordHeader;
+        const long next = offset_ + kRecordHeader + length;
+        if (length > WKS_MAX_READ_BODY) {
+            why = record + at + " gives its body as " + std::to_string(length) + " bytes, more than a record can hold (" +
+                  std::to_string(WKS_MAX_READ_BODY) + ")";
+        } else if (there < length) {
+            why = "file ends inside " + record + at + " (its header gives " + std::to_string(length) +
+                  " body bytes, " + std::to_string(there) + " are there)";
+        } else if (size - next < kRecordHeader) {
+            // A whole record buffer, as the library's record functions take one.
+            raw_.assign(WKS_RECORD_SIZE, 0);
+            std::memcpy(raw_.data(), head, kRecordHeader);
+            if (std::fread(raw_.data() + kRecordHeader, 1, static_cast<std::size_t>(length), f) !=
+                static_cast<std::size_t>(length))
+                raw_.clear();
+            why = size == next ? "file ends after " + record + ", at byte " + std::to_string(next) +
+                                     ", without an EOF record"
+                               : "file ends inside the header of record " + std::to_string(index_ + 1) +
+                                     " at byte " + std::to_string(next);
+        }
+    }
+    std::fclose(f);
+    return why;
 }
 
 void Sheet::describe(Record &r) {
@@ -146,14 +216,15 @@ void Sheet::describe(Record &r) {
     case WKS_EOF: r.kind = Kind::kEof; return;
     case WKS_RANGE_NAME:
     case WKS_RANGE_NAME2:
-        if (r.length < kNameBody) {
+        if (r.length < WKS_NAME_RECORD_SIZE) {
             r.kind = Kind::kBad;
-            r.problem = "range-name record shorter than " + std::to_string(kNameBody) + " bytes";
+            r.problem = "range-name record shorter than " + std::to_string(WKS_NAME_RECORD_SIZE) + " bytes";
             return;
         }
         r.kind = Kind::kRangeName;
-        r.text = text_at(b, kNameBytes);
-        r.c1 = get16(b + 16), r.r1 = get16(b + 18), r.c2 = get16(b + 20), r.r2 = get16(b + 22);
+        r.text = text_at(b, WKS_NAME_TEXT_SIZE);
+        b += WKS_NAME_COORDINATES;
+        r.c1 = get16(b), r.r1 = get16(b + 2), r.c2 = get16(b + 4), r.r2 = get16(b + 6);
         return;
     case WKS_BLANK: case WKS_INTEGER: case WKS_NUMBER: case WKS_LABEL: case WKS_FORMULA: case WKS_STRING:
         describe_cell(r);
@@ -163,8 +234,8 @@ void Sheet::describe(Record &r) {
 }
 
 void Sheet::describe_cell(Record &r) {
-    const int base = format_ == Format::kOrx ? kOrxCellBase : 0;
-    const int value = base + kCellFields;
+    const int base = format_ == Format::kOrx ? WKS_ORX_CELL_PREFIX : 0;
+    const int value = base + WKS_CELL_VALUE;
     const int room = r.length - value;  // bytes of the value area
     if (room < 0) {
         r.kind = Kind::kBad;
@@ -173,10 +244,11 @@ void Sheet::describe_cell(Record &r) {
     }
     const unsigned char *b = r.body;
     r.cell = true;
-    r.format = b[base];
-    r.col = get16(b + base + 1);
-    r.row = get16(b + base + 3);
+    r.format = b[base + WKS_CELL_FORMAT];
+    r.col = get16(b + base + WKS_CELL_COLUMN);
+    r.row = get16(b + base + WKS_CELL_ROW);
     const unsigned char *v = b + value;
+    r.value = v;
     auto too_short = [&](int need) {
         if (room >= need) return false;
         r.kind = Kind::kBad;
@@ -207,17 +279,21 @@ void Sheet::describe_cell(Record &r) {
     const unsigned char *code = v + kFormulaValue;
     const int code_length = static_cast<uint16_t>(get16(code));
     if (too_short(kFormulaValue + 2 + code_length)) return;
+    r.kind = Kind::kFormula;
+    r.code = code;
+    r.code_bytes = 2 + code_length;
+    if (!decode_) return;
     static char text[kDecodeSize];
     const int16_t got = wksfr(kToolFile, static_cast<int16_t>(r.col), static_cast<int16_t>(r.row), code,
                               text, kDecodeSize);
     if (got != 0) {
         r.kind = Kind::kBad;
+        r.code = nullptr;
         r.problem = "formula code does not decode: " + error_text(got);
         take_messages();  // the same code, shown by the decoder
         return;
     }
-    r.kind = Kind::kFormula;
-    r.text = text;
+    r.text = exact_formula_text(code, r.code_bytes, text);
 }
 
 }  // namespace tool

@@ -1,9 +1,12 @@
 /*
  * Reads a worksheet file of either kind record by record and describes each
- * record in one shape: its type, WK1 record name and body, and for cell
- * records the format byte, address and value, whichever cell layout the
- * file uses.  Range-name records are registered in the library's table under
- * one file number of the tool's, so that decoded formulas show the names.
+ * record in one shape: its type, WK1 record name, byte offset and body, and
+ * for cell records the format byte, address and value, whichever cell layout
+ * the file uses.  Range-name records are registered in the library's table
+ * under one file number of the tool's, so that decoded formulas show the
+ * names.  Where the record stream breaks off, the file's own bytes tell
+ * where and why, and a record that is whole before the break is still
+ * delivered.
  */
 #ifndef WKS_TOOL_SHEET_H
 #define WKS_TOOL_SHEET_H
@@ -13,6 +16,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tool {
 
@@ -23,6 +27,7 @@ enum class Kind { kOther, kBof, kEof, kBlank, kInteger, kNumber, kLabel, kFormul
 
 struct Record {
     int index = 0;
+    long offset = 0;                 // of the record's header in the file
     int type = 0;
     int length = 0;
     const unsigned char *body = nullptr;
@@ -30,9 +35,12 @@ struct Record {
     int version = 0;                 // BOF
     bool cell = false;               // format, col and row were read
     int format = 0, col = 0, row = 0;
+    const unsigned char *value = nullptr;  // number, integer, label, string, formula: the value area
     double number = 0;               // number, and the stored value of a formula
     int integer = 0;
-    std::string text;                // label/string text, formula text, range name
+    std::string text;                // label and string bytes, formula text (exact constants), range name
+    const unsigned char *code = nullptr;   // formula code from its length word, code_bytes long
+    int code_bytes = 0;
     int c1 = 0, r1 = 0, c2 = 0, r2 = 0;  // range name
     std::string problem;             // why a record is kBad
 };
@@ -47,29 +55,42 @@ public:
     Sheet(const Sheet &) = delete;
     Sheet &operator=(const Sheet &) = delete;
 
-    // Opens path (ORX or WK1); false with a message in error() otherwise.
+    // Opens path (ORX or WK1); false with the reason in error() otherwise.
     bool open(const std::string &path);
-    // Registers the file's range names (a first pass over the file), then
-    // reopens it at its first record.
+    // Formulas are decoded into text unless this is turned off.
+    void decode_formulas(bool on) { decode_ = on; }
+    // Registers the file's range names (a first pass over the file, up to any
+    // damage), then reopens it at its first record.
     bool load_names();
-    // The next record: 1 a record, 0 after the EOF record, -1 read error
-    // (error() says which).
+    // The next record: 1 a record, 0 after the EOF record, -1 when the file
+    // is damaged there (error() says where and how).
     int next(Record &r);
     Format format() const { return format_; }
+    // An ORX file's header block (empty for a WK1 file).
+    const std::vector<unsigned char> &header_block() const { return header_; }
+    // Where the next record starts.
+    long offset() const { return offset_; }
+    // Closes the file; next() then reports its end.
+    void close();
     const std::string &error() const { return error_; }
 
 private:
     bool start();
-    void close();
     void describe(Record &r);
     void describe_cell(Record &r);
+    std::string diagnose();
 
     std::string path_;
     Format format_ = Format::kNeither;
     WKS h_{};
     bool open_ = false;
     bool at_eof_ = false;
+    bool broken_ = false;  // a record from the file's bytes went out; the break comes next
+    bool decode_ = true;
     int index_ = 0;
+    long offset_ = 0;
+    std::vector<unsigned char> header_;
+    std::vector<unsigned char> raw_;  // the record read from the file's bytes after the stream broke off
     std::string error_;
 };
 

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 
 namespace tool {
 
@@ -21,13 +22,33 @@ std::string number_text(double v) {
     return buf;
 }
 
+bool is_decimal_number(const std::string &s, bool &whole) {
+    std::size_t i = !s.empty() && s[0] == '-' ? 1 : 0, digits = 0;
+    whole = true;
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i, ++digits;
+    if (i < s.size() && s[i] == '.') {
+        whole = false;
+        for (++i; i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])); ++i) ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        whole = false;
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        const std::size_t start = i;
+        while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) ++i;
+        if (i == start) return false;
+    }
+    return i == s.size();
+}
+
 std::string json_string(const std::string &s) {
     std::string out = "\"";
     for (unsigned char c : s) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7f) {
+        } else if (c < 0x20 || c == 0x7f) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\u%04x", c);
             out += buf;
@@ -50,21 +71,38 @@ std::string csv_field(const std::string &s) {
     return out + "\"";
 }
 
-bool read_csv_record(std::FILE *in, std::vector<std::string> &fields, bool *unterminated) {
+TextInput::TextInput(std::FILE *in) : in_(in) {
+    static const unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
+    int c;
+    while (ahead_count_ < 3 && (c = std::fgetc(in_)) != EOF) ahead_[ahead_count_++] = static_cast<unsigned char>(c);
+    if (ahead_count_ == 3 && std::memcmp(ahead_, kMark, 3) == 0) ahead_count_ = 0;
+}
+
+int TextInput::get() {
+    if (back_ != EOF) {
+        const int c = back_;
+        back_ = EOF;
+        return c;
+    }
+    if (ahead_at_ < ahead_count_) return ahead_[ahead_at_++];
+    return std::fgetc(in_);
+}
+
+bool read_csv_record(TextInput &in, std::vector<std::string> &fields, bool *unterminated) {
     fields.clear();
     *unterminated = false;
-    int c = std::fgetc(in);
+    int c = in.get();
     if (c == EOF) return false;
     std::string field;
     bool quoted = false;
-    for (;; c = std::fgetc(in)) {
+    for (;; c = in.get()) {
         if (quoted) {
             if (c == EOF) {
                 *unterminated = true;
                 break;
             }
             if (c == '"') {
-                const int d = std::fgetc(in);
+                const int d = in.get();
                 if (d == '"') {
                     field += '"';
                     continue;
@@ -84,8 +122,8 @@ bool read_csv_record(std::FILE *in, std::vector<std::string> &fields, bool *unte
         } else if (c == '\n' || c == EOF) {
             break;
         } else if (c == '\r') {
-            const int d = std::fgetc(in);
-            if (d != '\n' && d != EOF) std::ungetc(d, in);
+            const int d = in.get();
+            if (d != '\n' && d != EOF) in.unget(d);
             break;
         } else {
             field += static_cast<char>(c);
@@ -93,6 +131,24 @@ bool read_csv_record(std::FILE *in, std::vector<std::string> &fields, bool *unte
     }
     fields.push_back(field);
     return true;
+}
+
+bool read_line(TextInput &in, std::string &line) {
+    line.clear();
+    int c = in.get();
+    if (c == EOF) return false;
+    for (; c != EOF && c != '\n'; c = in.get()) line += static_cast<char>(c);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return true;
+}
+
+std::string thousands(unsigned long n) {
+    std::string digits = std::to_string(n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
 }
 
 std::string hex(const unsigned char *p, std::size_t n) {

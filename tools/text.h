@@ -13,13 +13,39 @@ namespace tool {
 
 // The shortest "%g" form that reads back as the same double; "nan", "inf", "-inf".
 std::string number_text(double v);
-// A JSON string literal; bytes above 127 are taken as Latin-1 characters.
+// A decimal number as 'wks import' takes one from a CSV field:
+// -?digits[.digits][e[+-]digits], at least one digit before the exponent;
+// whole when it has neither a point nor an exponent.
+bool is_decimal_number(const std::string &s, bool &whole);
+// A JSON string literal of UTF-8 text: quotes, backslashes and control
+// characters escaped, everything else as it is.
 std::string json_string(const std::string &s);
 // A CSV field, quoted when it holds a comma, quote, CR or LF or starts/ends with a space.
 std::string csv_field(const std::string &s);
+// Text read byte by byte from a stream, a UTF-8 byte-order mark at its
+// start skipped.
+class TextInput {
+public:
+    explicit TextInput(std::FILE *in);
+    int get();  // the next byte, or EOF
+    void unget(int c) { back_ = c; }
+    bool failed() const { return std::ferror(in_) != 0; }
+
+private:
+    std::FILE *in_;
+    unsigned char ahead_[3] = {};
+    int ahead_count_ = 0, ahead_at_ = 0;
+    int back_ = EOF;
+};
+
 // Reads one CSV record (RFC 4180 quoting, CRLF or LF); false at the end of
-// the input.  A quote left open at the end sets *unterminated.
-bool read_csv_record(std::FILE *in, std::vector<std::string> &fields, bool *unterminated);
+// the input.  A quote left open at the end sets *unterminated.  A NUL byte
+// is kept in its field, for the caller to refuse.
+bool read_csv_record(TextInput &in, std::vector<std::string> &fields, bool *unterminated);
+// Reads one line without its LF (or CRLF); false at the end of the input.
+bool read_line(TextInput &in, std::string &line);
+// "1,234,567".
+std::string thousands(unsigned long n);
 // Lower-case hex of bytes, and back (whitespace between digits ignored);
 // parse_hex fails on an odd number of digits or a character that is no digit.
 std::string hex(const unsigned char *p, std::size_t n);

@@ -5,6 +5,7 @@
  */
 #include "tools/commands.h"
 #include "tools/common.h"
+#include "tools/output.h"
 #include "wks.h"
 
 #include <cstdio>
@@ -19,13 +20,13 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"info", tool::cmd_info, "format, version, record counts, used range and range names of a file"},
+    {"info", tool::cmd_info, "format, version, record counts, used range and range names of files"},
     {"dump", tool::cmd_dump, "every record of a file in order (--json: one JSON object per line)"},
-    {"csv", tool::cmd_csv, "the sheet as CSV, from A1"},
+    {"csv", tool::cmd_csv, "the sheet as CSV, from A1 (--values: as the sheet shows it)"},
     {"convert", tool::cmd_convert, "WK1 to ORX or ORX to WK1"},
     {"compile", tool::cmd_compile, "formula text to formula code in hexadecimal"},
     {"decode", tool::cmd_decode, "formula code in hexadecimal to formula text"},
-    {"import", tool::cmd_import, "build an ORX or WK1 file from a CSV file"},
+    {"import", tool::cmd_import, "build an ORX or WK1 file from CSV or from 'wks dump --json'"},
 };
 
 void usage(std::FILE *out) {
@@ -53,7 +54,9 @@ int main(int argc, char **argv) {
     for (const Command &c : kCommands) {
         if (std::strcmp(argv[1], c.name) != 0) continue;
         tool::collect_messages();
+        tool::install_signal_handlers();
         const int status = c.run(tool::Args(argv + 2, argv + argc));
+        tool::remove_inputs();
         for (const std::string &m : tool::take_messages())  // none should be left unreported
             std::fprintf(stderr, "wks: library: %s\n", m.c_str());
         wks_cleanup();

@@ -2,6 +2,7 @@
 #include "wks/process_state.h"
 
 #include "convert/formula_rewrite.h"
+#include "convert/whole_file.h"
 #include "formula/decode_output.h"
 #include "formula/lexer.h"
 #include "names/names.h"
@@ -18,6 +19,7 @@ void reset_process_state() {
     formula::reset_lexer();
     formula::close_output();
     convert::reset_rewrite_state();
+    convert::discard_pending_creates();
 }
 
 }  // namespace wks

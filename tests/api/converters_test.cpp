@@ -218,6 +218,66 @@ TEST_F(Converters, TemporaryNamesInUseAreSkippedAndLeftAlone) {
     EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"s.wk1", "$_$", "file0", "file1", "victim"}));
 }
 
+// wks_create writes beside its destination, which keeps its bytes until
+// wks_commit, and for good after wks_discard or wks_discard_all.  The BOF
+// version follows the destination's name, and is 1028 when the destination
+// names the source, as for a conversion onto itself.
+TEST_F(Converters, SafeCreationTouchesTheDestinationOnlyAtCommit) {
+    InDirectory here(dir.path());
+    write_wk1("src.wk1");
+    const Bytes old = {1, 2, 3}, block = header_block(), cell = record(WKS_BLANK, wk1_cell_body(0, 1, 1, {}));
+    const struct {
+        const char *dst, *source;
+        int32_t format;
+        Bytes want;  // before the records: the header block and the BOF record
+    } cases[] = {
+        {"new.orx", nullptr, WKS_FORMAT_ORX, concat({block, bof(1030)})},
+        {"old.WK1", "src.wk1", WKS_FORMAT_WK1, bof(1030)},
+        {"old.dat", nullptr, WKS_FORMAT_ORX, concat({block, bof(1028)})},
+        {"src.wk1", "./src.wk1", WKS_FORMAT_WK1, bof(1028)},
+    };
+    for (const auto &c : cases) {
+        if (std::string(c.dst).compare(0, 3, "old") == 0) write_file(c.dst, old);
+        const Bytes before = file_exists(c.dst) ? read_file(c.dst) : Bytes();
+        ASSERT_TRUE(SetOrxHeader(block.data()));
+        for (const bool keep : {false, true}) {
+            WKS h = blank_handle();
+            ASSERT_EQ(wks_create(&h, c.dst, c.format, c.source), &h) << c.dst;
+            std::copy(cell.begin(), cell.end(), reinterpret_cast<unsigned char *>(&h.rec));
+            ASSERT_EQ(wkswrec_wk1(&h), 0);
+            EXPECT_EQ(file_exists(c.dst) ? read_file(c.dst) : Bytes(), before) << c.dst;
+            if (keep) {
+                EXPECT_EQ(wks_commit(&h), 0) << c.dst;
+            } else if (c.source) {
+                wks_discard_all();
+            } else {
+                wks_discard(&h);
+            }
+            EXPECT_EQ(file_exists(c.dst) ? read_file(c.dst) : Bytes(), keep ? concat({c.want, cell, eof()}) : before)
+                << c.dst << (keep ? " committed" : " discarded");
+            EXPECT_EQ(wks_commit(&h), 25) << "no longer pending";
+            ASSERT_TRUE(c.format == WKS_FORMAT_WK1 || SetOrxHeader(block.data()));
+        }
+        wks_cleanup();
+    }
+    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"src.wk1", "new.orx", "old.WK1", "old.dat"}));
+    EXPECT_EQ(messages.texts(), std::vector<std::string>(8, error_message(25)));
+
+    // A fixed number of handles may be pending; one more, an empty path or
+    // an unknown format is refused.
+    std::vector<WKS> handles(WKS_CREATE_MAX + 1, blank_handle());
+    for (int i = 0; i < WKS_CREATE_MAX; ++i)
+        ASSERT_TRUE(wks_create(&handles[i], ("f" + std::to_string(i)).c_str(), WKS_FORMAT_WK1, nullptr)) << i;
+    EXPECT_EQ(wks_create(&handles.back(), "one.more", WKS_FORMAT_WK1, nullptr), nullptr);
+    EXPECT_EQ(+handles.back().error, 38);
+    EXPECT_EQ(wks_create(&handles[0], "again", WKS_FORMAT_WK1, nullptr), nullptr) << "already pending";
+    wks_discard_all();
+    EXPECT_EQ(wks_create(&handles.back(), "", WKS_FORMAT_WK1, nullptr), nullptr);
+    EXPECT_EQ(wks_create(&handles.back(), "x", 3, nullptr), nullptr);
+    EXPECT_EQ(+handles.back().error, 38);
+    EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"src.wk1", "new.orx", "old.WK1", "old.dat"}));
+}
+
 TEST_F(Converters, AMissingSourceLeavesTheDestinationAlone) {
     write_file(path("keep.orx"), {1, 2, 3});
     write_file(path("keep.wk1"), {4, 5, 6});

@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
 # Interoperability with a real spreadsheet program: the library writes WK1
 # files (directly, and by converting an ORX file), LibreOffice's headless
-# Calc opens them and exports the values it computes as CSV, and wk1_sheet
-# compares those with the values the formulas have.  Cells that LibreOffice
-# reads differently are listed in wk1_sheet.c and only reported.
+# Calc opens them and exports what it shows as CSV (UTF-8), and wk1_sheet
+# compares: the values LibreOffice computes for the formulas with the values
+# they have, and, for the file that stores its formulas' values, each cell
+# as LibreOffice shows it with what 'wks csv --values' shows.  Cells that
+# LibreOffice computes or shows differently are listed in wk1_sheet.c and
+# only reported.
 #
-#   tests/interop/libreoffice.sh PATH-TO-wk1_sheet
+#   tests/interop/libreoffice.sh PATH-TO-wk1_sheet PATH-TO-wks
 #
 # Installs LibreOffice (Debian's libreoffice-calc-nogui) through
 # scripts/setup when soffice is missing.
 set -euo pipefail
 sheet=$1
+wks=$2
 root=$(cd "$(dirname "$0")/../.." && pwd)
 
 if ! command -v soffice >/dev/null 2>&1; then
@@ -24,9 +28,10 @@ trap 'rm -rf "$work"' EXIT
 # A profile of its own, so that runs never share or wait for one.
 profile="file://$work/profile"
 status=0
-for name in direct converted; do
+for name in direct converted stored; do
   HOME="$work" timeout 300 soffice -env:UserInstallation="$profile" --headless --norestore \
-    --convert-to csv --outdir "$work" "$work/$name.wk1" >"$work/soffice.log" 2>&1 || {
+    --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76' --outdir "$work" "$work/$name.wk1" \
+    >"$work/soffice.log" 2>&1 || {
     cat "$work/soffice.log"
     exit 1
   }
@@ -35,6 +40,11 @@ for name in direct converted; do
     cat "$work/soffice.log"
     exit 1
   fi
-  "$sheet" check "$work/$name.csv" || status=1
+  if [ "$name" = stored ]; then
+    "$wks" csv --values "$work/$name.wk1" >"$work/$name.values.csv" || status=1
+    "$sheet" shown "$work/$name.csv" "$work/$name.values.csv" || status=1
+  else
+    "$sheet" computed "$work/$name.csv" || status=1
+  fi
 done
 exit $status

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -73,8 +74,18 @@ protected:
         return dir.file(name);
     }
 
+    // The formula code of text for a cell, from the tool's compile.
+    Bytes compiled(const std::string &cell, const std::string &text) {
+        const Result r = wks({"compile", "--at", cell, text});
+        EXPECT_EQ(r.status, 0) << r.err;
+        Bytes code;
+        for (std::size_t i = 0; i + 1 < r.out.size(); i += 2)
+            code.push_back(static_cast<uint8_t>(std::stoi(r.out.substr(i, 2), nullptr, 16)));
+        return code;
+    }
+
     // An ORX file made of the given records between BOF and EOF.
-    std::string orx_file(const std::string &name, std::initializer_list<Bytes> records) {
+    std::string orx_file(const std::string &name, const std::vector<Bytes> &records) {
         Bytes all = concat({header_block(), bof(1030)});
         for (const Bytes &r : records) all.insert(all.end(), r.begin(), r.end());
         const Bytes end = eof();
@@ -96,11 +107,18 @@ Bytes number_body(double v) {
     return b;
 }
 
-// Formula code "A1+1" for the cell A1 as the compiler writes it, taken from the tool itself.
-Bytes formula_value(const Bytes &code) {
-    Bytes b = number_body(0);
+// A formula's value area: its stored value, then its code.
+Bytes formula_value(const Bytes &code, double stored = 0) {
+    Bytes b = number_body(stored);
     b.insert(b.end(), code.begin(), code.end());
     return b;
+}
+
+Bytes window1(uint8_t default_format) {
+    Bytes body(31, 0);
+    body[4] = default_format;
+    body[6] = 9;  // column width
+    return record(7, body);
 }
 
 }  // namespace
@@ -145,7 +163,7 @@ TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
         ASSERT_EQ(objects.size(), 17u);
         EXPECT_EQ(objects[8].substr(0, 1), "{");
         EXPECT_TRUE(has(objects[8], "\"kind\":\"formula\",\"cell\":\"D2\",\"col\":3,\"row\":1,\"format\":255,"
-                                    "\"text\":\"B2*C2\",\"value\":0}"))
+                                    "\"text\":\"B2*C2\",\"value\":0,\"code\":\"0c0001febf008001ffbf00800b03\"}"))
             << objects[8];
         EXPECT_TRUE(has(objects[0], "\"kind\":\"bof\",\"version\":1030"));
     }
@@ -153,7 +171,7 @@ TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
 
 TEST_F(Tool, ImportChoosesCellKindsFromTheText) {
     const std::string file = imported(
-        "32767,-32768,32768,1.0,2e3,-0.5,.5\n"
+        "\xEF\xBB\xBF" "32767,-32768,32768,1.0,2e3,-0.5,.5\n"
         "'quoted,+A1,=,12a,-,\"two\r\nlines\"\r\n"
         ",,\"say \"\"hi\"\"\"\n",
         "kinds.orx");
@@ -168,7 +186,7 @@ TEST_F(Tool, ImportChoosesCellKindsFromTheText) {
     EXPECT_TRUE(has(o[5], "\"kind\":\"number\"") && has(o[5], "\"value\":2000")) << o[5];
     EXPECT_TRUE(has(o[6], "\"value\":-0.5")) << o[6];
     EXPECT_TRUE(has(o[7], "\"value\":0.5")) << o[7];
-    EXPECT_TRUE(has(o[8], "\"kind\":\"label\"") && has(o[8], "\"value\":\"''quoted\"")) << o[8];
+    EXPECT_TRUE(has(o[8], "\"kind\":\"label\"") && has(o[8], "\"value\":\"'quoted\"")) << o[8];
     EXPECT_TRUE(has(o[9], "\"kind\":\"formula\"") && has(o[9], "\"text\":\"+A1\"")) << o[9];
     EXPECT_TRUE(has(o[10], "\"kind\":\"formula\"") && has(o[10], "\"text\":\"\"")) << o[10];
     EXPECT_TRUE(has(o[11], "\"value\":\"'12a\"")) << o[11];
@@ -176,7 +194,13 @@ TEST_F(Tool, ImportChoosesCellKindsFromTheText) {
     EXPECT_TRUE(has(o[13], "\"value\":\"'two\\u000d\\u000alines\"")) << o[13];
     EXPECT_TRUE(has(o[14], "\"cell\":\"C3\"") && has(o[14], "\"value\":\"'say \\\"hi\\\"\"")) << o[14];
 
-    // The CSV form reads back to the same cells.
+    // The CSV form reads back to the same cells: exact constants, labels that
+    // would read as numbers or formulas protected.
+    for (const std::string text : {"1,=A1*3.14159265358979+1e-300,'123,'=1+1,'+x,''q,'\n"}) {
+        const Result csv = wks({"csv", imported(text, "again.wk1")});
+        ASSERT_EQ(csv.status, 0) << csv.err;
+        EXPECT_EQ(csv.out, text);
+    }
     const Result csv = wks({"csv", file});
     ASSERT_EQ(csv.status, 0) << csv.err;
     write_text(dir.file("again.csv"), csv.out);
@@ -194,23 +218,45 @@ TEST_F(Tool, ImportRefusesWhatItCannotStoreAndLeavesNoFile) {
         {"1\n", "bad.txt", "must end in .orx or .wk1"},
         {"1,\"open\n", "open.orx", "quoted field not closed"},
         {std::string(256, ',') + "x\n", "wide.orx", "field 257 lies outside the sheet"},
-        {std::string(3000, 'x') + "\n", "long.orx", "label of 3000 characters"},
+        {std::string(3000, 'x') + "\n", "long.orx", "text of 3001 bytes is longer than"},
         {"1e999\n", "huge.orx", "out of range"},
+        {std::string("1,a\0b\n", 6), "nul.wk1", "B1: the field holds a NUL byte"},
+        {"x,\xCE\xA9\n", "omega.wk1", "B1: character U+03A9 has no byte"},
+        {"{\"kind\":\"label\",\"col\":0}\n", "bad.orx", "in.csv:1: \"row\" must be a whole number"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.csv.substr(0, 40));
         write_text(dir.file("in.csv"), c.csv);
-        const Result r = wks({"import", dir.file("in.csv"), dir.file(c.out)});
+        write_text(dir.file(c.out), "precious");
+        std::vector<std::string> args = {"import", dir.file("in.csv"), dir.file(c.out)};
+        if (c.csv[0] == '{') args.insert(args.begin() + 1, "--json");
+        if (c.out == "omega.wk1") args.insert(args.begin() + 1, "--encoding=latin1");
+        const Result r = wks(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(has(r.err, c.message)) << r.err;
-        EXPECT_FALSE(file_exists(dir.file(c.out)));
+        EXPECT_EQ(text_of(dir.file(c.out)), "precious");
     }
-    const Result missing = wks({"import", dir.file("none.csv"), dir.file("x.orx")});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_TRUE(has(missing.err, "none.csv: cannot open: No such file")) << missing.err;
-    const Result nodir = wks({"import", dir.file("in.csv"), dir.file("no/dir/x.wk1")});
-    EXPECT_EQ(nodir.status, 1);
-    EXPECT_TRUE(has(nodir.err, "cannot create: error 38")) << nodir.err;
+    // What cannot be read or made is named with the system's reason; a file
+    // that is the input under any name is never the output.
+    ASSERT_EQ(std::system(("mkdir " + quoted(dir.file("folder.wk1")) + " && ln " + quoted(dir.file("in.csv")) + " " +
+                           quoted(dir.file("link.orx"))).c_str()), 0);
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } refused[] = {
+        {{dir.file("none.csv"), dir.file("x.orx")}, "none.csv: cannot open: No such file or directory"},
+        {{dir.file("in.csv"), dir.file("no/dir/x.wk1")}, "cannot create: No such file or directory"},
+        {{dir.file("in.csv"), dir.file("folder.wk1")}, "folder.wk1: cannot create: is a directory"},
+        {{dir.file("folder.wk1"), dir.file("x.orx")}, "folder.wk1: is a directory"},
+        {{dir.file("in.csv"), dir.file("link.orx")}, "link.orx: is the file being imported"},
+        {{"-", dir.file("link.orx")}, "link.orx: is the file being imported"},
+    };
+    for (const auto &c : refused) {
+        const Result r = wks({"import", c.args[0], c.args[1]}, dir.file("in.csv"));
+        EXPECT_EQ(r.status, 1) << c.message;
+        EXPECT_TRUE(has(r.err, c.message)) << r.err;
+    }
+    EXPECT_EQ(text_of(dir.file("link.orx")), text_of(dir.file("in.csv")));
 }
 
 TEST_F(Tool, ImportReadsStandardInput) {
@@ -231,6 +277,157 @@ TEST_F(Tool, ConvertsBothWaysAndKeepsTheSheet) {
     EXPECT_TRUE(has(wks({"info", dir.file("back.wk1")}).out, "format: WK1"));
     EXPECT_EQ(read_file(dir.file("back.wk1")), read_file(wk1));
     EXPECT_EQ(wks({"csv", dir.file("book.orx")}).out, wks({"csv", wk1}).out);
+
+    // The same bytes as the library's converters write, external references
+    // rewritten both ways; onto itself the file gets version 1028.
+    const std::string orx = imported("1,=@@(\"<<D:\\BOOKS\\sales.wk1>>A:B2\")+A1,=@SUM(A1..A3)*2.5\n", "x.orx");
+    for (const bool to_wk1 : {true, false}) {
+        const std::string from = to_wk1 ? orx : dir.file("x.wk1"), to = dir.file(to_wk1 ? "x.wk1" : "y.orx");
+        ASSERT_EQ(wks({"convert", from, to}).status, 0);
+        ASSERT_EQ(to_wk1 ? orx_to_wk1(from.c_str(), dir.file("lib").c_str())
+                         : wk1_to_orx(from.c_str(), dir.file("lib").c_str()), 0);
+        const Bytes ours = read_file(to), library = read_file(dir.file("lib"));
+        EXPECT_EQ(hex(Bytes(ours.begin() + (to_wk1 ? 6 : WKS_HEADER_SIZE + 6), ours.end())),
+                  hex(Bytes(library.begin() + (to_wk1 ? 6 : WKS_HEADER_SIZE + 6), library.end())));
+    }
+    EXPECT_TRUE(has(wks({"dump", dir.file("y.orx")}).out, "formula @@(\"<<SALES.ORX>>B2\")+A1"));
+    ASSERT_EQ(wks({"convert", dir.file("x.wk1"), dir.file("./x.wk1")}).status, 0);
+    EXPECT_TRUE(has(wks({"info", dir.file("x.wk1")}).out, "format: ORX\nheader block: yes\nBOF version: 1028\n"));
+}
+
+// dump --json read back by import --json gives the file again byte for
+// byte: every kind of record, 8-bit text in each character set, exact
+// constants and stored values (ERR, -0, a NaN's bits), ORX cell prefixes and
+// the header block, range names; the tool's conversions keep all that too.
+TEST_F(Tool, JsonDumpImportsBackByteForByte) {
+    const Bytes sum = compiled("B1", "A1*3.14159265358979+@SUM(A1..A3)"), upper = compiled("C2", "@UPPER(\"abc\")");
+    const std::string orx = orx_file(
+        "all.orx", {record(WKS_RANGE_NAME, range_name_body("TOTAL", 0, 0, 0, 2)),
+                    record(WKS_RANGE_NAME2, range_name_body("TO\x82", 0, 0, 0, 0)), window1(0x30),
+                    record(WKS_INTEGER, orx_cell_body(0x81, 0, 0, {0xfb, 0xff})),
+                    record(WKS_FORMULA, orx_cell_body(0x02, 1, 0, formula_value(sum, 12.5))),
+                    record(WKS_NUMBER, orx_cell_body(0x02, 2, 0, number_body(-0.0))),
+                    record(WKS_NUMBER, orx_cell_body(0xff, 3, 0, {0x23, 0x01, 0, 0, 0, 0, 0xf8, 0x7f})),
+                    record(WKS_BLANK, orx_cell_body(0x72, 0, 1, {}, 7)),
+                    record(WKS_LABEL, orx_cell_body(0xff, 1, 1, {'^', 'C', 'a', 'f', 0x82, 0})),
+                    record(WKS_FORMULA, orx_cell_body(0xff, 2, 1, formula_value(upper, NAN))),
+                    record(WKS_STRING, orx_cell_body(0xff, 2, 1, {'A', '"', '\\', 1, 0})),
+                    record(WKS_FORMULA, orx_cell_body(0xff, 3, 1, formula_value(sum, INFINITY))),
+                    record(WKS_NUMBER, orx_cell_body(0x02, 4, 1, {1, 2})), record(99, {1, 2, 3})});
+    ASSERT_EQ(wks({"convert", orx, dir.file("all.wk1")}).status, 0);
+    const struct {
+        std::string file, encoding, label;  // the label as the set reads it, in UTF-8
+    } cases[] = {
+        {orx, "cp437", "^Caf\xC3\xA9"}, {orx, "cp850", "^Caf\xC3\xA9"}, {orx, "cp1252", "^Caf\xE2\x80\x9A"},
+        {orx, "latin1", "^Caf\xC2\x82"}, {dir.file("all.wk1"), "cp437", "^Caf\xC3\xA9"},
+        {imported(text_of(WKS_SAMPLE_CSV), "sample.wk1"), "cp437", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.file + " " + c.encoding);
+        const Result json = wks({"dump", "--json", "--encoding", c.encoding, c.file});
+        ASSERT_EQ(json.status, 0) << json.err;
+        const std::string &utf8 = c.label;
+        EXPECT_TRUE(utf8.empty() || has(json.out, "\"value\":\"" + utf8 + "\"")) << json.out;
+        if (c.encoding == "cp437" && !utf8.empty()) {
+            EXPECT_TRUE(has(wks({"dump", c.file}).out, "label \"" + utf8 + "\"")) << "dump";
+            EXPECT_TRUE(has(wks({"csv", c.file}).out, utf8.substr(1) + ",")) << "csv";
+            EXPECT_TRUE(has(wks({"info", c.file}).out, "TO\xC3\xA9 A1\n")) << "info";
+        }
+        const std::string back = dir.file(c.file.substr(c.file.size() - 3) == "orx" ? "back.orx" : "back.wk1");
+        const Result r = wks({"import", "--json", "--encoding", c.encoding, "-", back}, [&] {
+            write_text(dir.file("all.json"), json.out);
+            return dir.file("all.json");
+        }());
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(hex(read_file(back)), hex(read_file(c.file)));
+    }
+    // A malformed cell keeps its bytes, so it cannot change layout.
+    write_text(dir.file("all.json"), wks({"dump", "--json", orx}).out);
+    const Result r = wks({"import", "--json", dir.file("all.json"), dir.file("other.wk1")});
+    EXPECT_TRUE(has(r.err, "a malformed cell record of a ORX file cannot go into a WK1 file")) << r.err;
+    // Formulas given by their text alone are compiled, with the names before them.
+    write_text(dir.file("hand.json"), "{\"kind\":\"range_name\",\"range_name\":\"TOTAL\",\"c1\":0,\"r1\":0,\"c2\":0,"
+                                      "\"r2\":2}\n{\"kind\":\"formula\",\"col\":1,\"row\":0,\"format\":255,"
+                                      "\"text\":\"@SUM(TOTAL)*2\"}\n");
+    ASSERT_EQ(wks({"import", "--json", dir.file("hand.json"), dir.file("hand.wk1")}).status, 0);
+    EXPECT_EQ(wks({"csv", dir.file("hand.wk1")}).out, ",=@SUM(A1..A3)*2\n");
+}
+
+// csv --values: each cell as the sheet shows it.
+TEST_F(Tool, ValuesAreShownInTheirCellsFormats) {
+    const struct {
+        uint8_t format;
+        double value;
+        const char *shown;
+    } cases[] = {
+        {0x02, 1234.5678, "1234.57"}, {0x00, 0.5, "1"}, {0x02, 2.675, "2.68"}, {0x0f, 0.1, "0.100000000000000"},
+        {0x12, 1234.5678, "1.23E+03"}, {0x10, -0.000123, "-1E-04"}, {0x22, -1234.5, "\"($1,234.50)\""},
+        {0xa2, 1234567.891, "\"$1,234,567.89\""}, {0x31, 0.256, "25.6%"}, {0x42, -0.001, "0.00"},
+        {0x70, -3.7, "---"}, {0x70, 0, "."}, {0x71, 1.0 / 3, "0.333333333333333"}, {0x71, 1e20, "1E+20"},
+        {0x72, 41689.75, "2014-02-19"}, {0x72, 60, "1900-02-29"}, {0x79, 61, "1900-03-01"},
+        {0x72, 73051, "73051"}, {0x73, 41689, "--02-19"}, {0x74, 41689, "2014-02"}, {0x77, 0.75, "18:00:00"},
+        {0x78, 41689.6042, "14:30"}, {0x76, 5, ""}, {0x75, 5, "5"}, {0xff, 0.25, "25%"},
+    };
+    std::vector<Bytes> records = {window1(0x30)};
+    std::string want;
+    int16_t row = 0;
+    for (const auto &c : cases) {
+        records.push_back(record(WKS_NUMBER, orx_cell_body(c.format, 0, row++, number_body(c.value))));
+        want += std::string(c.shown) + "\n";
+    }
+    // Formulas by their stored value (a string in the record after them, ERR
+    // and NA as the formats' special values), or their text in text format.
+    const Bytes code = compiled("A1", "@UPPER(\"abc\")");
+    records.push_back(record(WKS_FORMULA, orx_cell_body(0xff, 0, row, formula_value(code, NAN))));
+    records.push_back(record(WKS_STRING, orx_cell_body(0xff, 0, row++, {'A', 'B', 'C', 0})));
+    records.push_back(record(WKS_FORMULA, orx_cell_body(0x02, 0, row++, formula_value(code, INFINITY))));
+    records.push_back(record(WKS_FORMULA, orx_cell_body(0x02, 0, row++, formula_value(code, -INFINITY))));
+    records.push_back(record(WKS_FORMULA, orx_cell_body(0x75, 0, row++, formula_value(code, 1))));
+    records.push_back(record(WKS_LABEL, orx_cell_body(0x76, 0, row++, {'^', 'x', 0})));
+    records.push_back(record(WKS_LABEL, orx_cell_body(0xff, 0, row++, {'^', 'x', 0})));
+    records.push_back(record(WKS_BLANK, orx_cell_body(0xff, 3, 8000, {})));  // shows nothing, widens nothing
+    want += "ABC\nERR\nNA\n\"@UPPER(\"\"abc\"\")\"\n\nx\n";
+    const Result r = wks({"csv", "--values", orx_file("formats.orx", records)});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, want);
+}
+
+// SIGINT or SIGTERM while an import waits for input: the destination keeps
+// its bytes and nothing else is left beside it.
+TEST_F(Tool, AnInterruptedImportLeavesTheDestination) {
+    for (const char *sig : {"INT", "TERM"}) {
+        write_text(dir.file("out.orx"), "precious");
+        const std::string script =
+            "cd " + quoted(dir.path()) + " && mkfifo in.fifo && (" + quoted(WKS_TOOL_PATH) +
+            " import in.fifo out.orx 2>/dev/null & pid=$!; exec 3>in.fifo; echo 1,2 >&3; sleep 0.3; kill -" + sig +
+            " $pid; wait $pid; echo $? >status; exec 3>&-) && rm in.fifo";
+        ASSERT_EQ(std::system(script.c_str()), 0);
+        EXPECT_EQ(text_of(dir.file("status")), std::string(sig) == "INT" ? "130\n" : "143\n");
+        EXPECT_EQ(text_of(dir.file("out.orx")), "precious");
+        std::remove(dir.file("status").c_str());
+        ASSERT_EQ(std::system(("test \"$(ls -A " + quoted(dir.path()) + ")\" = out.orx").c_str()), 0) << sig;
+    }
+}
+
+// A single large conversion draws its progress when standard error is a
+// terminal, and nothing otherwise.
+TEST_F(Tool, ALargeConversionShowsItsProgressOnATerminal) {
+    Bytes file = bof(1030);
+    for (int i = 0; i < 100000; ++i) {
+        const Bytes cell = record(WKS_INTEGER, wk1_cell_body(0xff, static_cast<int16_t>(i % 256),
+                                                             static_cast<int16_t>(i / 256), {1, 0}));
+        file.insert(file.end(), cell.begin(), cell.end());
+    }
+    const Bytes end = eof();
+    file.insert(file.end(), end.begin(), end.end());
+    write_file(dir.file("big.wk1"), file);
+    const std::string convert = quoted(WKS_TOOL_PATH) + " convert " + quoted(dir.file("big.wk1")) + " " +
+                                quoted(dir.file("big.orx"));
+    ASSERT_EQ(std::system(("script -qec " + quoted(convert) + " /dev/null >" + quoted(dir.file("tty"))).c_str()), 0);
+    EXPECT_TRUE(has(text_of(dir.file("tty")), "] 100% " + dir.file("big.wk1"))) << text_of(dir.file("tty"));
+    const Result r = wks({"convert", dir.file("big.wk1"), dir.file("big.orx")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
 }
 
 TEST_F(Tool, ConvertsSeveralFilesIntoADirectory) {
@@ -249,7 +446,7 @@ TEST_F(Tool, ConvertsSeveralFilesIntoADirectory) {
     r = wks({"convert", "--to=wk1", "--out=" + dir.file("out"), c, a, dir.file("gone.orx"), dir.file("out/b.orx")});
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has(r.err, "a.wk1: is already a WK1 file")) << r.err;
-    EXPECT_TRUE(has(r.err, "gone.orx: cannot open: no such file")) << r.err;
+    EXPECT_TRUE(has(r.err, "gone.orx: cannot open: No such file or directory")) << r.err;
     EXPECT_EQ(wks({"csv", dir.file("out/c.wk1")}).out, "x\n");
     EXPECT_EQ(wks({"csv", dir.file("out/b.wk1")}).out, "=A1\n");
 
@@ -275,28 +472,65 @@ TEST_F(Tool, ConvertReportsTheConvertersResults) {
 
     r = wks({"convert", dir.file("missing.wk1"), dir.file("x.orx")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "missing.wk1: cannot open: no such file")) << r.err;
+    EXPECT_TRUE(has(r.err, "missing.wk1: cannot open: No such file or directory")) << r.err;
 
     const std::string wk1 = imported("1\n", "one.wk1");
     r = wks({"convert", wk1, dir.file("no/dir/x.orx")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "cannot create the ORX destination")) << r.err;
+    EXPECT_TRUE(has(r.err, "x.orx: cannot create: No such file or directory")) << r.err;
 
-    // A WK1 file cut off before its EOF record: the converter refuses it.
+    // A WK1 file cut off before its EOF record: nothing is written, an
+    // existing destination keeps its bytes.
     Bytes cut = read_file(wk1);
     cut.resize(cut.size() - 4);
     write_file(dir.file("cut.wk1"), cut);
+    write_text(dir.file("cut.orx"), "precious");
     r = wks({"convert", dir.file("cut.wk1"), dir.file("cut.orx")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "the source is damaged")) << r.err;
+    EXPECT_TRUE(has(r.err, "cut.wk1: file ends after record 1, at byte 17, without an EOF record; nothing written"))
+        << r.err;
+    EXPECT_EQ(text_of(dir.file("cut.orx")), "precious");
+
+    // A formula text of 256 characters or more is kept whole in a WK1 file,
+    // with a warning.
+    std::string sum = "=1";
+    while (sum.size() < 257) sum += "+1";
+    r = wks({"convert", imported(sum + "\n", "long.orx"), dir.file("long.wk1")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(has(r.err, "warning: converted, but a formula text is too long for a WK1 file")) << r.err;
+
+    // A disk that fills up (a file size limit of 64 blocks): one error, and the
+    // destination as it was.
+    Bytes big = bof(1030);
+    for (int i = 0; i < 10000; ++i) {
+        const Bytes cell = record(WKS_INTEGER, wk1_cell_body(0xff, static_cast<int16_t>(i % 256),
+                                                             static_cast<int16_t>(i / 256), {1, 0}));
+        big.insert(big.end(), cell.begin(), cell.end());
+    }
+    write_file(dir.file("big.wk1"), concat({big, eof()}));
+    const std::string full = "ulimit -f 64 && " + quoted(WKS_TOOL_PATH) + " convert " + quoted(dir.file("big.wk1")) +
+                             " " + quoted(dir.file("cut.orx")) + " 2>" + quoted(dir.file("err"));
+    EXPECT_NE(std::system(full.c_str()), 0);
+    const auto err = lines_of(text_of(dir.file("err")));
+    ASSERT_EQ(err.size(), 2u) << text_of(dir.file("err"));
+    EXPECT_TRUE(has(err[0], "cut.orx: writing record ") && has(err[0], " failed: error 32 - Write Error")) << err[0];
+    EXPECT_EQ(err[1], "wks: " + dir.file("cut.orx") + ":  library: *** ORX error 32 - Write Error");
+    EXPECT_EQ(text_of(dir.file("cut.orx")), "precious");
+
+    // Repeated library messages come once, with a count: 40 formulas whose
+    // code does not decode, each refused by the rewriting.
+    std::vector<Bytes> bad;
+    for (int16_t row = 0; row < 40; ++row)
+        bad.push_back(record(WKS_FORMULA, orx_cell_body(0xff, 0, row, formula_value({0x01, 0x00, 0xee}))));
+    r = wks({"convert", orx_file("bad.orx", bad), dir.file("bad.wk1")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "converted with errors\n")) << r.err;
+    EXPECT_TRUE(has(r.err, "library: ... and 39 more like it\n")) << r.err;
+    EXPECT_EQ(lines_of(r.err).size(), 3u) << r.err;
 }
 
 TEST_F(Tool, DumpShowsRangeNamesOtherRecordsAndMalformedCells) {
-    const Result compiled = wks({"compile", "--at", "B1", "@SUM(A1..A3)+A1"});
-    ASSERT_EQ(compiled.status, 0) << compiled.err;
-    Bytes code;
-    for (std::size_t i = 0; i + 1 < compiled.out.size(); i += 2)
-        code.push_back(static_cast<uint8_t>(std::stoi(compiled.out.substr(i, 2), nullptr, 16)));
+    const Bytes code = compiled("B1", "@SUM(A1..A3)+A1");
     Bytes long_code = formula_value({0x20, 0x00, 0x03});  // code length 32, 1 byte given
     const std::string file = orx_file(
         "names.orx", {record(WKS_RANGE_NAME, range_name_body("TOTAL", 0, 0, 0, 2)),
@@ -327,13 +561,13 @@ TEST_F(Tool, DumpShowsRangeNamesOtherRecordsAndMalformedCells) {
 
     const Result csv = wks({"csv", file});
     EXPECT_EQ(csv.status, 1);
-    EXPECT_EQ(csv.out, ",=@SUM(TOTAL)+FIRST\n");
+    EXPECT_EQ(csv.out, ",=@SUM(A1..A3)+A1\n");  // CSV has no place for the names
     EXPECT_TRUE(has(csv.err, "record 5: cell value needs 8 bytes")) << csv.err;
 }
 
-TEST_F(Tool, ReadingFailsOnDamagedFiles) {
-    // A formula whose code does not decode, a cell far outside the sheet,
-    // and a file that ends without its EOF record.
+TEST_F(Tool, DamagedFilesAreShownUpToTheDamage) {
+    // A formula whose code does not decode, a cell far outside the sheet:
+    // shown as such, and csv fails on them after writing the rest.
     const std::string bad_code = orx_file(
         "badcode.orx", {record(WKS_FORMULA, orx_cell_body(0xff, 0, 0, formula_value({0x01, 0x00, 0xee})))});
     Result r = wks({"dump", bad_code});
@@ -347,30 +581,66 @@ TEST_F(Tool, ReadingFailsOnDamagedFiles) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has(r.err, "cell (-1,5) lies outside the sheet")) << r.err;
 
-    Bytes cut = read_file(imported("1,2\n", "cut.orx"));
-    cut.resize(cut.size() - 6);  // the EOF record and the end of the last cell
-    write_file(dir.file("cut.orx"), cut);
-    for (const char *command : {"info", "dump", "csv"}) {
-        r = wks({command, dir.file("cut.orx")});
-        EXPECT_EQ(r.status, 1) << command;
-        EXPECT_TRUE(has(r.err, "cut.orx: reading record 2: error 27 - Read Error")) << command << ": " << r.err;
+    // Files that break off: what comes before the break is shown, then the
+    // break is named by record and byte.  The sheet's records: BOF at 2652,
+    // 1 at 2658, 2 at 2680, EOF at 2702.
+    const Bytes whole = read_file(imported("1,2\n", "whole.orx"));
+    auto cut_at = [&](std::size_t size) { return Bytes(whole.begin(), whole.begin() + static_cast<long>(size)); };
+    Bytes too_long = cut_at(2680);
+    too_long.insert(too_long.end(), {WKS_LABEL, 0, 0x2b, 0x08});  // a body of 2091 bytes
+    const struct {
+        Bytes file;
+        int rows;  // of the sheet shown before the break
+        std::string message;
+    } cases[] = {
+        {cut_at(2698), 1, "file ends inside record 2 at byte 2680 (its header gives 18 body bytes, 14 are there)"},
+        {cut_at(2702), 2, "file ends after record 2, at byte 2702, without an EOF record"},
+        {cut_at(2703), 2, "file ends inside the header of record 3 at byte 2702"},
+        {too_long, 1, "record 2 at byte 2680 gives its body as 2091 bytes, more than a record can hold (2074)"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message);
+        write_file(dir.file("cut.orx"), c.file);
+        for (const char *command : {"info", "dump", "csv"}) {
+            r = wks({command, dir.file("cut.orx")});
+            EXPECT_EQ(r.status, 1) << command;
+            EXPECT_EQ(r.err, "wks: " + dir.file("cut.orx") + ": " + c.message + "\n") << command;
+        }
+        EXPECT_EQ(wks({"csv", dir.file("cut.orx")}).out, c.rows == 2 ? "1,2\n" : "1\n");
+        EXPECT_EQ(lines_of(wks({"dump", dir.file("cut.orx")}).out).size(), 1u + c.rows);
+        EXPECT_TRUE(has(wks({"info", dir.file("cut.orx")}).out, "cells: " + std::to_string(c.rows) + "\n"));
     }
 }
 
 TEST_F(Tool, ReadersNameTheFileTheyCannotRead) {
     write_text(dir.file("notes.txt"), "hello\n");
-    for (const char *command : {"info", "dump", "csv"}) {
-        SCOPED_TRACE(command);
-        Result r = wks({command, dir.file("missing.orx")});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(has(r.err, "missing.orx: cannot open: no such file")) << r.err;
-        r = wks({command, dir.file("notes.txt")});
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(has(r.err, "notes.txt: not an ORX or WK1 file")) << r.err;
-        r = wks({command, dir.path()});
-        EXPECT_EQ(r.status, 1);
+    const struct {
+        std::string file, message;
+    } cases[] = {
+        {dir.file("missing.orx"), "missing.orx: cannot open: No such file or directory"},
+        {dir.file("notes.txt"), "notes.txt: not an ORX or WK1 file"},
+        {dir.path(), ": is a directory"},
+        {"/dev/null", "/dev/null: is a character device, not a file"},
+        {dir.file(std::string(5000, 'x')), ": cannot open: File name too long"},
+    };
+    for (const char *command : {"info", "dump", "csv", "convert"}) {
+        for (const auto &c : cases) {
+            std::vector<std::string> args = {command, c.file};
+            if (std::string(command) == "convert") args.push_back(dir.file("out.orx"));
+            const Result r = wks(args);
+            EXPECT_EQ(r.status, 1) << command;
+            EXPECT_TRUE(has(r.err, c.message)) << command << ": " << r.err;
+        }
     }
-    EXPECT_TRUE(has(wks({"info", dir.file("notes.txt")}).out, "format: neither"));
+    EXPECT_FALSE(file_exists(dir.file("out.orx")));
+    // Several files at once, standard input among them.
+    const std::string a = imported("1\n", "a.wk1");
+    const Result info = wks({"info", a, dir.file("notes.txt"), "-"}, a);
+    EXPECT_EQ(info.status, 1);
+    EXPECT_TRUE(has(info.out, "file: " + a + "\nformat: WK1\n")) << info.out;
+    EXPECT_TRUE(has(info.out, "\n\nfile: " + dir.file("notes.txt") + "\nformat: neither\n\nfile: standard input\n"))
+        << info.out;
+    EXPECT_EQ(wks({"csv", "-"}, a).out, "1\n");
 }
 
 TEST_F(Tool, CompileAndDecodeRoundTrip) {

@@ -55,6 +55,29 @@ Bytes orx_records() {
     return out;
 }
 
+// A host's own copy of a WK1 file through wks_create: every record read
+// and written to the pending file, which is committed at the end and
+// discarded when reading or writing failed.
+int32_t safe_copy(const char *from, const char *to) {
+    WKS in = blank_handle(), out = blank_handle();
+    if (!wksopen_wk1(&in, from, "")) return -2;
+    if (!wks_create(&out, to, WKS_FORMAT_WK1, from)) {
+        wksclose_wk1(&in);
+        return -1;
+    }
+    int16_t got;
+    while ((got = wksnextr_wk1(&in)) == 0) {
+        out.rec = in.rec;
+        if (wkswrec_wk1(&out) != 0) break;
+    }
+    wksclose_wk1(&in);
+    if (got != -1) {
+        wks_discard(&out);
+        return -5;
+    }
+    return wks_commit(&out);
+}
+
 class ConverterSweep : public LibraryTest {
 protected:
     void SetUp() override {
@@ -165,6 +188,24 @@ TEST_F(ConverterSweep, OrxToWk1OntoItself) { run(orx_to_wk1, orx_source, true, "
 TEST_F(ConverterSweep, CopyFile) {
     run([](const char *a, const char *b) { return copy_file(a, b); }, orx_source, false, "a.orx", "b.orx",
         true);
+}
+
+TEST_F(ConverterSweep, SafeCreation) { run(safe_copy, wk1_source, false, "in.wk1", "out.wk1"); }
+TEST_F(ConverterSweep, SafeCreationOntoTheSource) { run(safe_copy, wk1_source, true, "book.wk1", "book.wk1"); }
+
+// A pending file made the named way is removed by wks_discard_all, as a
+// signal handler calls it.
+TEST_F(ConverterSweep, DiscardAllRemovesANamedPendingFile) {
+    plat::refuse_unnamed_files(true);
+    const std::string to = dir.file("kept.wk1");
+    write_file(to, {1, 2, 3});
+    WKS h = blank_handle();
+    ASSERT_TRUE(wks_create(&h, to.c_str(), WKS_FORMAT_WK1, nullptr));
+    EXPECT_TRUE(file_exists(dir.file("$_$")));
+    wks_discard_all();
+    EXPECT_EQ(read_file(to), (Bytes{1, 2, 3}));
+    EXPECT_FALSE(file_exists(dir.file("$_$")));
+    EXPECT_EQ(open_descriptor_count(), descriptors);
 }
 
 }  // namespace

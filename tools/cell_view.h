@@ -1,0 +1,39 @@
+/*
+ * A cell as the sheet shows it: a number in the form its format byte asks
+ * for, a label without its alignment character, a formula by its value.
+ * The value of a formula is the one the file stores; where a recalculated
+ * value is wanted instead, it goes into CellContent::number (or string) in
+ * place of the stored one, and everything here stays as it is.
+ */
+#ifndef WKS_TOOL_CELL_VIEW_H
+#define WKS_TOOL_CELL_VIEW_H
+
+#include "tools/sheet.h"
+
+#include <string>
+
+namespace tool {
+
+// The format byte of a cell that has none of its own (bits 0-6 all set), and
+// the sheet default where a file gives none.
+constexpr int kDefaultFormat = 0x7F;
+
+struct CellContent {
+    Kind kind = Kind::kBlank;  // kInteger, kNumber, kLabel or kFormula
+    int format = kDefaultFormat;
+    double number = 0;         // the integer or number; a formula's value
+    std::string text;          // a label's bytes (alignment character first), a formula's text
+    bool is_string = false;    // a formula whose value is a string:
+    std::string string;        // its bytes
+};
+
+// What the cell shows, in the file's 8-bit characters.  sheet_format: the
+// format byte the sheet gives cells of the default format.
+std::string shown_text(const CellContent &cell, int sheet_format);
+
+// The sheet's default format byte when r is a WINDOW1 record, else -1.
+int sheet_format_of(const Record &window);
+
+}  // namespace tool
+
+#endif

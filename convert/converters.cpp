@@ -101,13 +101,17 @@ int32_t wk1_to_orx(const char *wk1_path, const char *orx_path) {
     int32_t result = WKS_CONVERTED;
     int16_t status;
     while ((status = wksnextr_wk1(&in)) == 0) {
+        // A cell of 2064 to 2067 body bytes translates, but 11 bytes longer
+        // it would be a record no reader can take back.
         if (wk1_rec_to_orx_rec(reinterpret_cast<const unsigned char *>(&in.rec),
-                               reinterpret_cast<unsigned char *>(&out.h.rec)) != 0) {
+                               reinterpret_cast<unsigned char *>(&out.h.rec)) != 0 ||
+            rec_length(&out.h) > WKS_MAX_READ_BODY) {
             result = WKS_CONVERT_SOURCE_DAMAGED;
             break;
         }
         if (rec_type(&out.h) == WKS_FORMULA)
-            rewrite_formula(out.h.rec, WKS_BODY_SIZE, names::file_number_of(&out.h), &out.h, Direction::kWk1ToOrx);
+            rewrite_formula(out.h.rec, WKS_MAX_READ_BODY, names::file_number_of(&out.h), &out.h,
+                            Direction::kWk1ToOrx);
         if (wkswrec(&out.h) != 0) {
             result = WKS_CONVERT_OUTPUT_FAILED;
             break;

@@ -172,7 +172,7 @@ typedef struct WKS {
 #define WKS_CONVERT_SOURCE_FAILED  (-2)  /* source not opened as WK1 / not an ORX file */
 #define WKS_CONVERT_NO_MEMORY      (-3)  /* no header block for the ORX output */
 #define WKS_CONVERT_TEXT_CUT       (-4)  /* converted; a formula text was too long for a WK1 file */
-#define WKS_CONVERT_SOURCE_DAMAGED (-5)  /* a record could not be read or translated; nothing written */
+#define WKS_CONVERT_SOURCE_DAMAGED (-5)  /* a record could not be read or translated (readably); nothing written */
 #define WKS_CONVERT_OUTPUT_FAILED  (-6)  /* the result could not be written whole; nothing written */
 
 /*

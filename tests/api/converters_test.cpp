@@ -330,11 +330,15 @@ TEST_F(Converters, ASourceThatEndsWithoutEofIsReportedAndNeverReplaced) {
 }
 
 TEST_F(Converters, ACellThatCannotBeTranslatedFailsTheConversionAndLeavesTheDestination) {
-    const Bytes too_long = record(WKS_LABEL, wk1_cell_body('\'', 0, 0, Bytes(2063, 'a')));  // body 2068
-    write_file(path("long.wk1"), concat({bof(1030), too_long, record(WKS_LABEL, label(1, 1, "ok")), eof()}));
-    write_file(path("long.orx"), {1, 2, 3});
-    EXPECT_EQ(wk1_to_orx(path("long.wk1").c_str(), path("long.orx").c_str()), WKS_CONVERT_SOURCE_DAMAGED);
-    EXPECT_EQ(read_file(path("long.orx")), (Bytes{1, 2, 3}));
+    // A body of 2068 bytes has no ORX form; one of 2064 has, but as a record
+    // of 2075 body bytes, more than any reader takes.
+    for (const std::size_t text : {2063u, 2059u}) {
+        const Bytes too_long = record(WKS_LABEL, wk1_cell_body('\'', 0, 0, Bytes(text, 'a')));
+        write_file(path("long.wk1"), concat({bof(1030), too_long, record(WKS_LABEL, label(1, 1, "ok")), eof()}));
+        write_file(path("long.orx"), {1, 2, 3});
+        EXPECT_EQ(wk1_to_orx(path("long.wk1").c_str(), path("long.orx").c_str()), WKS_CONVERT_SOURCE_DAMAGED);
+        EXPECT_EQ(read_file(path("long.orx")), (Bytes{1, 2, 3}));
+    }
 
     const Bytes too_short = record(WKS_NUMBER, Bytes(15, 0));
     write_orx("short.orx", concat({too_short, record(WKS_LABEL, orx_cell_body('\'', 1, 1, {'o', 'k', 0}))}));

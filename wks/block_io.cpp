@@ -15,7 +15,7 @@ void BlockReader::start(int32_t fd, unsigned char *buffer, uint32_t capacity) {
     advanced_ = 0;
 }
 
-int32_t BlockReader::read(void *out, uint32_t count) {
+int32_t BlockReader::fetch(void *out, uint32_t count) {
     if (capacity_ == 0) {
         const int32_t got = plat::read(fd_, out, count);
         if (got > 0) advanced_ += got;
@@ -33,7 +33,7 @@ int32_t BlockReader::read(void *out, uint32_t count) {
             advanced_ += got;
         }
         const uint32_t n = count - done < end_ - at_ ? count - done : end_ - at_;
-        std::memcpy(to + done, buffer_ + at_, n);
+        copy(to + done, buffer_ + at_, n);
         at_ += n;
         done += n;
     }
@@ -64,6 +64,7 @@ bool BlockWriter::put(const unsigned char *data, uint32_t count) {
         const int32_t got = plat::write(fd_, data, count);
         if (got <= 0) {
             failed_ = true;
+            capacity_ = used_ = 0;  // every later write goes to write_through, which refuses it
             return false;
         }
         data += got;
@@ -72,12 +73,12 @@ bool BlockWriter::put(const unsigned char *data, uint32_t count) {
     return true;
 }
 
-bool BlockWriter::write(const void *data, uint32_t count) {
+bool BlockWriter::write_through(const void *data, uint32_t count) {
     if (failed_) return false;
     if (capacity_ == 0) return put(static_cast<const unsigned char *>(data), count);
-    if (count > capacity_ - used_ && !flush()) return false;
-    std::memcpy(buffer_ + used_, data, count);
-    used_ += count;
+    if (!flush()) return false;
+    copy(buffer_, data, count);
+    used_ = count;
     return true;
 }
 

@@ -16,20 +16,55 @@
 #define WKS_BLOCK_IO_H
 
 #include <cstdint>
+#include <cstring>
 
 namespace wks {
+
+// Copies a record's worth of bytes between two buffers that do not
+// overlap.  Most records are a few dozen bytes: they go as two fixed-size
+// moves that may overlap each other, without a call into the C library, and
+// in pieces wide enough that the fields read from them next are read from
+// one store.
+inline void copy(void *to, const void *from, uint32_t count) {
+    auto *t = static_cast<unsigned char *>(to);
+    const auto *f = static_cast<const unsigned char *>(from);
+    if (count > 64) {
+        std::memcpy(t, f, count);
+    } else if (count >= 32) {
+        std::memcpy(t, f, 32);
+        std::memcpy(t + count - 32, f + count - 32, 32);
+    } else if (count >= 16) {
+        std::memcpy(t, f, 16);
+        std::memcpy(t + count - 16, f + count - 16, 16);
+    } else if (count >= 8) {
+        std::memcpy(t, f, 8);
+        std::memcpy(t + count - 8, f + count - 8, 8);
+    } else if (count >= 4) {
+        std::memcpy(t, f, 4);
+        std::memcpy(t + count - 4, f + count - 4, 4);
+    } else {
+        for (uint32_t i = 0; i < count; ++i) t[i] = f[i];
+    }
+}
 
 class BlockReader {
 public:
     // Reads fd from where it stands, through buffer (capacity bytes; none
     // when capacity is 0).
     void start(int32_t fd, unsigned char *buffer, uint32_t capacity);
-    int32_t read(void *out, uint32_t count);
+    int32_t read(void *out, uint32_t count) {
+        if (count > end_ - at_) return fetch(out, count);
+        copy(out, buffer_ + at_, count);
+        at_ += count;
+        return static_cast<int32_t>(count);
+    }
     void skip(int64_t count);
     // How far the file's position has moved since start.
     int64_t advanced() const { return advanced_; }
 
 private:
+    int32_t fetch(void *out, uint32_t count);  // read, when the buffer holds too little
+
     int32_t fd_ = -1;
     unsigned char *buffer_ = nullptr;
     uint32_t capacity_ = 0;
@@ -43,11 +78,17 @@ public:
     // one whole record (WKS_RECORD_SIZE), the most one write gives it.
     void start(int32_t fd, unsigned char *buffer, uint32_t capacity);
     // False when this or an earlier block could not be written whole.
-    bool write(const void *data, uint32_t count);
+    bool write(const void *data, uint32_t count) {
+        if (count > capacity_ - used_) return write_through(data, count);
+        copy(buffer_ + used_, data, count);
+        used_ += count;
+        return true;
+    }
     // Writes what is gathered; false as write.
     bool flush();
 
 private:
+    bool write_through(const void *data, uint32_t count);  // write, when the buffer has too little room
     bool put(const unsigned char *data, uint32_t count);
 
     int32_t fd_ = -1;

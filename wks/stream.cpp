@@ -94,7 +94,7 @@ int16_t read_from(WKS *h, Layout layout, Source &source) {
             h->last_col = get_i16(cell + WKS_CELL_COLUMN);
             h->last_row = get_i16(cell + WKS_CELL_ROW);
         }
-        std::memmove(start, h->cursor, static_cast<std::size_t>(carried));
+        copy(start, h->cursor, static_cast<uint32_t>(carried));
     } else if (carried < 0) {
         return fail_read(h);  // no first-call state puts the cursor before the buffer
     } else {

@@ -153,7 +153,7 @@ TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
         EXPECT_EQ(lines[0], "0 BOF(0) len=2 version=1030");
         EXPECT_TRUE(has(lines[6], "INTEGER(13)") && has(lines[6], "B2 fmt=ff integer 12")) << lines[6];
         EXPECT_TRUE(has(lines[7], "C2 fmt=ff number 0.45")) << lines[7];
-        EXPECT_TRUE(has(lines[8], "D2 fmt=ff formula B2*C2 value 0")) << lines[8];
+        EXPECT_TRUE(has(lines[8], "D2 fmt=ff formula B2*C2 value 5.4")) << lines[8];  // computed
         EXPECT_TRUE(has(lines[9], "label \"'Figs, dried\"")) << lines[9];
         EXPECT_EQ(lines[16], "16 EOF(1) len=0");
 
@@ -163,7 +163,7 @@ TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
         ASSERT_EQ(objects.size(), 17u);
         EXPECT_EQ(objects[8].substr(0, 1), "{");
         EXPECT_TRUE(has(objects[8], "\"kind\":\"formula\",\"cell\":\"D2\",\"col\":3,\"row\":1,\"format\":255,"
-                                    "\"text\":\"B2*C2\",\"value\":0,\"code\":\"0c0001febf008001ffbf00800b03\"}"))
+                                    "\"text\":\"B2*C2\",\"value\":5.4,\"code\":\"0c0001febf008001ffbf00800b03\"}"))
             << objects[8];
         EXPECT_TRUE(has(objects[0], "\"kind\":\"bof\",\"version\":1030"));
     }

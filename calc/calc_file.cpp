@@ -19,6 +19,7 @@
 #include "wks/header.h"
 #include "wks/stream.h"
 
+#include <cerrno>
 #include <cstring>
 
 static_assert(sizeof(void *) != 8 || sizeof(WKS_VALUE) == 24, "WKS_VALUE is 24 bytes on 64-bit targets");
@@ -129,7 +130,12 @@ int16_t write_back(const Sheet &sheet, const char *path, Layout layout) {
     Source in(path, layout);
     if (const int16_t status = in.status()) return status;
     convert::WholeFile file;
-    if (!file.create(path)) return WKS_E_OPEN;
+    if (!file.create(path)) {
+        const int reason = errno;  // why the file cannot be replaced, for the caller
+        in.close();
+        errno = reason;
+        return WKS_E_OPEN;
+    }
     WKS out;
     std::memset(&out, 0, sizeof out);
     if (!start_stream(&out, file.fd(), layout, in.version())) return WKS_E_WRITE;  // shown

@@ -650,7 +650,8 @@ typedef void (*wks_calc_visitor)(void *context, int16_t col, int16_t row, const 
  * Returns 0, or with the file untouched: 38 (silent) when path is NULL or
  * empty, does not open as a WK1 or ORX file, or cannot be written in place
  * (a directory, a read-only file, a directory the process may not write:
- * errno then holds the system's reason); 27 read error, 32 write error, 25
+ * errno then holds the system's reason); 27 read error (also for a file too
+ * short to hold a first record, as in the converters), 32 write error, 25
  * close error, 42 no memory (all shown).
  */
 WKS_API int16_t wks_calc_file(const char *path, int32_t flags, int32_t iterations, wks_calc_visitor visit,

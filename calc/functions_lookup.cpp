@@ -9,7 +9,7 @@
  * range, is ERR.  @INDEX(range, column, row) counts both from 0.
  *
  * @@(text) is the value of the cell the text names: a range name of one
- * cell under the sheet's file number (exact case first, then in capitals),
+ * cell among the sheet's own (exact case first, then in capitals),
  * or a cell address such as B7 or $B$7.  Anything else is ERR.
  *
  * @CELL(attribute, range) describes the range's first cell; @CELLPOINTER
@@ -22,8 +22,6 @@
  * when an add-in application of that name is attached: none ever is here.
  */
 #include "calc/functions.h"
-
-#include "names/names.h"
 
 #include <cmath>
 #include <cstring>
@@ -103,11 +101,11 @@ Value indirect_(Evaluator &ev, Value *a, int) {
         char name[WKS_NAME_TEXT_SIZE];
         std::memcpy(name, s.text, s.length);
         name[s.length] = '\0';
-        const WKS_NAME *node = names::lookup(ev.sheet().file(), name);
+        const SheetName *node = ev.sheet().find_name(name);
         if (!node) {
             for (uint32_t i = 0; i < s.length; ++i)
                 if (name[i] >= 'a' && name[i] <= 'z') name[i] = static_cast<char>(name[i] - 32);
-            node = names::lookup(ev.sheet().file(), name);
+            node = ev.sheet().find_name(name);
         }
         if (node) {
             if (node->c1 != node->c2 || node->r1 != node->r2 || node->c1 < 0 || node->c1 >= kColumns ||

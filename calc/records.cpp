@@ -75,6 +75,16 @@ int16_t take_cell(Sheet &sheet, const WKS *in, Layout layout, LoadReport &report
     return WKS_OK;
 }
 
+// A range-name record too short for its coordinates names nothing.
+int16_t take_name(Sheet &sheet, const WKS *in) {
+    if (rec_length(in) < WKS_NAME_RECORD_SIZE) return WKS_OK;
+    char name[WKS_NAME_TEXT_SIZE + 1] = {};
+    std::memcpy(name, in->rec.body, WKS_NAME_TEXT_SIZE);
+    const unsigned char *c = in->rec.body + WKS_NAME_COORDINATES;
+    constexpr int w = kNameCoordinateSize;
+    return sheet.add_name(name, get_i16(c), get_i16(c + w), get_i16(c + 2 * w), get_i16(c + 3 * w));
+}
+
 void take_width(Sheet &sheet, const WKS *in) {
     const int length = rec_length(in);
     const unsigned char *b = in->rec.body;
@@ -116,6 +126,8 @@ int16_t load_sheet(Sheet &sheet, WKS *in, Layout layout, LoadReport *report) {
             const int16_t status = take_cell(sheet, in, layout, counts);
             if (status == WKS_E_NO_FORMULA_MEMORY) return WKS_E_NO_FORMULA_MEMORY;
             if (status != WKS_OK) ++counts.skipped;
+        } else if (type == WKS_RANGE_NAME || type == WKS_RANGE_NAME2) {
+            if (take_name(sheet, in) != WKS_OK) return WKS_E_NO_FORMULA_MEMORY;
         } else {
             take_width(sheet, in);
         }

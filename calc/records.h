@@ -34,10 +34,11 @@ struct LoadReport {
 };
 
 // Reads every record after the current one up to the EOF record into the
-// sheet: the cells, the string values of formulas (type 51), and column
-// widths (types 7 and 8).  Range names are not touched: whoever wants @@ to
-// find them registers them under sheet.file().  Returns WKS_OK, WKS_E_READ
-// (27, already reported by the record stream) or WKS_E_NO_FORMULA_MEMORY.
+// sheet: the cells, the string values of formulas (type 51), column widths
+// (types 7 and 8) and range names (types 11 and 71, for @@; the
+// process-wide range-name table is not touched).  Returns WKS_OK,
+// WKS_E_READ (27, already reported by the record stream) or
+// WKS_E_NO_FORMULA_MEMORY.
 int16_t load_sheet(Sheet &sheet, WKS *in, Layout layout, LoadReport *report = nullptr);
 
 // Copies every record after the reader's current one up to (not including)

@@ -252,7 +252,23 @@ void Sheet::set_flag(uint32_t i, uint8_t flag, bool on) {
 std::size_t Sheet::memory_bytes() const {
     return page_of_.capacity_bytes() + cells_.capacity_bytes() + page_formulas_.capacity_bytes() +
            text_.capacity_bytes() + code_.capacity_bytes() + strings_.capacity_bytes() +
-           formulas_.capacity_bytes() + circular_.capacity_bytes() + order_.capacity_bytes();
+           formulas_.capacity_bytes() + circular_.capacity_bytes() + order_.capacity_bytes() +
+           names_.capacity_bytes();
+}
+
+int16_t Sheet::add_name(const char *name, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {
+    if (find_name(name)) return WKS_OK;
+    SheetName n{};
+    std::strncpy(n.name, name, WKS_NAME_TEXT_SIZE);
+    n.c1 = c1, n.r1 = r1, n.c2 = c2, n.r2 = r2;
+    return names_.push(n) ? WKS_OK : WKS_E_NO_FORMULA_MEMORY;
+}
+
+// A file holds few names and @@ is rare: a walk through them is enough.
+const SheetName *Sheet::find_name(const char *name) const {
+    for (std::size_t i = 0; i < names_.size(); ++i)
+        if (std::strncmp(names_[i].name, name, WKS_NAME_TEXT_SIZE + 1) == 0) return &names_[i];
+    return nullptr;
 }
 
 int Sheet::column_width(int col) const {

@@ -6,9 +6,9 @@
  *
  * Memory grows with the cells present, never with the sheet's area: cells
  * live in pages of 64 rows of one column, found through a fixed table of
- * 32,768 page slots; label text, formula code and string values each sit in
- * one store of their own.  A full 256 x 8192 sheet is 2,097,152 cells of 16
- * bytes plus what its formulas need.  Every call that may allocate reports
+ * 32,768 page slots; label text, formula code, string values and the
+ * file's range names each sit in one store of their own.  A full 256 x 8192
+ * sheet is 2,097,152 cells of 16 bytes plus what its formulas need.  Every call that may allocate reports
  * WKS_E_NO_FORMULA_MEMORY instead of throwing and leaves the sheet as it was.
  */
 #ifndef WKS_CALC_SHEET_H
@@ -57,6 +57,12 @@ enum FormulaFlags : uint8_t {
     kMalformed = 1,  // code the decoder would refuse: evaluates to ERR
     kCircular = 2,   // part of a circular reference (set by recalculation)
     kReplaced = 4,   // its cell now holds something else
+};
+
+// A range name of the sheet's file, as its range-name record gives it.
+struct SheetName {
+    char name[WKS_NAME_TEXT_SIZE + 1];  // NUL-terminated
+    int16_t c1, r1, c2, r2;
 };
 
 struct Formula {
@@ -119,9 +125,13 @@ public:
     // Bytes the sheet holds on the heap.
     std::size_t memory_bytes() const;
 
-    // The file number range names are looked up under (@@).
-    int32_t file() const { return file_; }
-    void set_file(int32_t file) { file_ = file; }
+    // The range names @@ looks up: the sheet's own, so that calculating a
+    // file never touches the process-wide range-name table.  A name the
+    // sheet holds already keeps its first range.  WKS_OK or
+    // WKS_E_NO_FORMULA_MEMORY.
+    int16_t add_name(const char *name, int16_t c1, int16_t r1, int16_t c2, int16_t r2);
+    // The range named exactly `name` (NUL-terminated), or null.
+    const SheetName *find_name(const char *name) const;
 
     // Column widths for @CELL("width"): a column's own, else the default.
     int column_width(int col) const;
@@ -153,9 +163,9 @@ private:
     Buffer<Formula> formulas_;
     Buffer<uint32_t> circular_;
     Buffer<uint32_t> order_;
+    Buffer<SheetName> names_;
     bool order_valid_ = false;
     bool ready_ = false;              // the page table exists
-    int32_t file_ = 0;
     uint8_t widths_[kColumns] = {};   // 0: the default
     int default_width_ = 9;
 };

@@ -621,6 +621,74 @@ WKS_API void    wks_discard(WKS *h);
  * put in place may stay under a temporary name. */
 WKS_API void    wks_discard_all(void);
 
+/* ======================================================================
+ * Extension: calculation
+ * ====================================================================== */
+
+/* A formula's value.  A string's text is in the file's 8-bit characters,
+ * NUL-terminated (strings hold no NUL), and lives only during the visitor's
+ * call; it is "" for the other kinds. */
+#define WKS_VALUE_NUMBER 1
+#define WKS_VALUE_STRING 2
+#define WKS_VALUE_ERR    3
+#define WKS_VALUE_NA     4
+typedef struct WKS_VALUE {
+    int32_t     kind;    /* WKS_VALUE_* */
+    double      number;  /* WKS_VALUE_NUMBER: the number; 0 otherwise */
+    const char *text;
+} WKS_VALUE;
+
+typedef struct WKS_CALC {
+    int32_t formulas;     /* formula cells calculated */
+    int32_t differences;  /* of them whose computed value differs from the stored one */
+    int32_t circular;     /* of them in circular references */
+    int32_t passes;       /* passes over the formulas: 1, or `iterations` when any is circular */
+} WKS_CALC;
+
+/* Called once per formula, in file order, with marks: WKS_FORMULA_DIFFERS
+ * when the computed value is not the stored one (see wks_calc_file),
+ * WKS_FORMULA_CIRCULAR when the formula is in a circular reference (it
+ * refers to itself, directly or through others).  It must not call the
+ * library. */
+#define WKS_FORMULA_DIFFERS  1
+#define WKS_FORMULA_CIRCULAR 2
+typedef void (*wks_calc_visitor)(void *context, int16_t col, int16_t row, const WKS_VALUE *stored,
+                                 const WKS_VALUE *computed, int32_t marks);
+
+#define WKS_CALC_CHECK        1  /* compute and report only; the file is not written */
+#define WKS_CALC_REPRODUCIBLE 2  /* @NOW, @RAND, @CELLPOINTER take fixed values */
+
+/*
+ * wks_calc_file recalculates the formulas of a WK1 or ORX file with the
+ * formula language's rules, in natural order (every formula after the
+ * cells it refers to), and, without WKS_CALC_CHECK, writes each formula's
+ * value into the file in place: the value field of its record, and for a
+ * string value a record of type 51 right after it (the type-51 records the
+ * file held for its formulas are replaced).  Every other record stays byte
+ * for byte, and so do an ORX file's header block, the BOF version and the
+ * file's permissions; the file is rewritten as the converters write theirs
+ * (a new file beside it takes its place when complete), so on any failure
+ * it is as it was.  Records after the EOF record are not kept.
+ * iterations: the passes over a sheet that has circular references, 1 to
+ * 50 (fewer is 1, more is 50); without any, one pass.  Outside
+ * WKS_CALC_REPRODUCIBLE @NOW reads the clock and @RAND draws at random; with
+ * it @NOW is 32874.5 (1 January 1990, noon), @RAND 0.5, @CELLPOINTER
+ * describes A1 and a date without a year in @DATEVALUE is of 1990.  @@
+ * finds the file's own range names; the host's header blocks, range names
+ * and header mode are left as they were.  visit (may be NULL) sees every
+ * formula's stored and computed value; summary (may be NULL) receives the
+ * counts.  Two values differ when their kinds or texts do, or when they are
+ * numbers more than 1 part in 10^12 apart.  Other flags are ignored.
+ * Returns 0, or with the file untouched: 38 (silent) when path is NULL or
+ * empty, does not open as a WK1 or ORX file, or cannot be written in place
+ * (a directory, a read-only file, a directory the process may not write:
+ * errno then holds the system's reason); 27 read error (also for a file too
+ * short to hold a first record, as in the converters), 32 write error, 25
+ * close error, 42 no memory (all shown).
+ */
+WKS_API int16_t wks_calc_file(const char *path, int32_t flags, int32_t iterations, wks_calc_visitor visit,
+                              void *context, WKS_CALC *summary);
+
 #ifdef __cplusplus
 }
 #endif

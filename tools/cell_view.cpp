@@ -211,4 +211,36 @@ int sheet_format_of(const Record &window) {
     return window.type == kWindow1 && window.length > kWindowFormatAt ? window.body[kWindowFormatAt] : -1;
 }
 
+namespace {
+
+// The visitor: each formula's computed value, ERR and NA as the infinities
+// their special values read as.
+extern "C" void keep_computed(void *context, int16_t col, int16_t row, const WKS_VALUE *, const WKS_VALUE *computed,
+                              int32_t) {
+    CellContent v;
+    v.is_string = computed->kind == WKS_VALUE_STRING;
+    v.string = v.is_string ? computed->text : "";
+    v.number = computed->kind == WKS_VALUE_NUMBER ? computed->number
+               : computed->kind == WKS_VALUE_NA   ? -HUGE_VAL
+                                                  : HUGE_VAL;
+    (*static_cast<std::map<std::pair<int, int>, CellContent> *>(context))[{col, row}] = v;
+}
+
+}  // namespace
+
+bool ComputedValues::compute(const std::string &path, std::string &why) {
+    const int16_t code = wks_calc_file(path.c_str(), WKS_CALC_CHECK, 1, keep_computed, &values_, nullptr);
+    if (code == 0) return true;
+    why = "cannot compute the formulas' values: " + error_text(code);
+    return false;
+}
+
+void ComputedValues::apply(int col, int row, CellContent &cell) const {
+    const auto found = values_.find({col, row});
+    if (cell.kind != Kind::kFormula || found == values_.end()) return;
+    cell.number = found->second.number;
+    cell.is_string = found->second.is_string;
+    cell.string = found->second.string;
+}
+
 }  // namespace tool

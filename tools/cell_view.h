@@ -1,16 +1,17 @@
 /*
  * A cell as the sheet shows it: a number in the form its format byte asks
  * for, a label without its alignment character, a formula by its value.
- * The value of a formula is the one the file stores; where a recalculated
- * value is wanted instead, it goes into CellContent::number (or string) in
- * place of the stored one, and everything here stays as it is.
+ * The value of a formula is the one the file stores, or the one it computes
+ * to (ComputedValues puts it into CellContent in place of the stored one).
  */
 #ifndef WKS_TOOL_CELL_VIEW_H
 #define WKS_TOOL_CELL_VIEW_H
 
 #include "tools/sheet.h"
 
+#include <map>
 #include <string>
+#include <utility>
 
 namespace tool {
 
@@ -33,6 +34,19 @@ std::string shown_text(const CellContent &cell, int sheet_format);
 
 // The sheet's default format byte when r is a WINDOW1 record, else -1.
 int sheet_format_of(const Record &window);
+
+// The values a file's formulas compute to (wks_calc_file; the file is left
+// as it is), for files that hold none of their own.
+class ComputedValues {
+public:
+    // False with the reason in why.
+    bool compute(const std::string &path, std::string &why);
+    // Puts the computed value of the formula at (col, row) into its content.
+    void apply(int col, int row, CellContent &cell) const;
+
+private:
+    std::map<std::pair<int, int>, CellContent> values_;  // by (col, row): number, is_string, string
+};
 
 }  // namespace tool
 

@@ -18,7 +18,7 @@ namespace tool {
 namespace {
 
 const char kHelp[] =
-    "usage: wks csv [--values] [--encoding SET] FILE\n"
+    "usage: wks csv [--values [--compute]] [--encoding SET] FILE\n"
     "\n"
     "Prints the sheet of FILE (\"-\" reads standard input) as CSV, from A1 to\n"
     "the last row and column that hold something (blank cells do not count).\n"
@@ -36,6 +36,9 @@ const char kHelp[] =
     "                  general, +/-, dates and times as ISO 8601, hidden), the\n"
     "                  sheet's default format for cells without one, formulas\n"
     "                  by the value the file holds for them\n"
+    "  --compute       with --values, formulas by the values they compute to\n"
+    "                  (as 'wks calc' computes them), for files that hold no\n"
+    "                  values of their own (0 for every formula)\n"
     "  --encoding SET  the character set of labels: cp437 (the default),\n"
     "                  cp850, cp1252 or latin1; output is UTF-8\n";
 
@@ -63,17 +66,20 @@ std::string plain_field(const CellContent &c) {
 int cmd_csv(const Args &args) {
     Options o;
     Charset set;
-    if (!parse_options("csv", args, {"--values"}, {"--encoding"}, o)) return kUsage;
+    if (!parse_options("csv", args, {"--values", "--compute"}, {"--encoding"}, o)) return kUsage;
     if (o.has("--help")) return std::fputs(kHelp, stdout), kOk;
     if (o.positional.size() != 1) return usage_error("csv", "expects one FILE");
     if (!charset_option("csv", o, set)) return kUsage;
     const std::string shown = shown_name(o.positional[0]);
     const bool values = o.has("--values");
+    if (o.has("--compute") && !values) return usage_error("csv", "--compute goes with --values");
 
     std::string path, why;
     if (!input_path(o.positional[0], path, why)) return fail(shown, why);
     Sheet sheet;  // no range names: CSV has no place for them, so formulas keep coordinates
     if (!sheet.open(path)) return fail(shown, sheet.error());
+    ComputedValues computed;
+    if (o.has("--compute") && !computed.compute(path, why)) return fail(shown, why);
     std::map<Position, CellContent> grid;
     int rows = 0, cols = 0, sheet_format = kDefaultFormat;
     Problems problems(shown);
@@ -106,6 +112,8 @@ int cmd_csv(const Args &args) {
         rows = std::max(rows, r.row + 1);
         cols = std::max(cols, r.col + 1);
     }
+    if (o.has("--compute"))
+        for (auto &[at, c] : grid) computed.apply(at.second, at.first, c);
     auto cell = grid.begin();
     for (int row = 0; row < rows; ++row) {
         std::string line;

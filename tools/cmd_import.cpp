@@ -5,6 +5,11 @@
  * built in the ORX cell layout (formula text by wksform) and translated for
  * a WK1 file.  OUT is written through the library's safe creation: a failed
  * import leaves it as it was.
+ *
+ * A CSV import stores its formulas' computed values: the cells go to a
+ * scratch file first, wks_calc_file writes the values into it, and its
+ * records then go to OUT as they are.  A JSON import keeps the values the
+ * objects give, as the lossless form must.
  */
 #include "tools/commands.h"
 #include "tools/common.h"
@@ -37,11 +42,13 @@ const char kHelp[] =
     "numbers -32768..32767) or a number cell; text starting with \"=\" or \"+\"\n"
     "a formula (the \"=\" is dropped, a \"+\" kept as part of the formula);\n"
     "text starting with an apostrophe a label of the rest; anything else a\n"
-    "label.  A field holding a NUL byte is refused.\n"
+    "label.  A field holding a NUL byte is refused.  Each formula stores the\n"
+    "value it computes to, as 'wks calc' computes it.\n"
     "\n"
     "  --json          FILE holds the records of 'wks dump --json', one object\n"
     "                  per line; they are written back as they were, formulas\n"
     "                  from their code (from their text when it is missing)\n"
+    "                  with the value they give (0 when they give none)\n"
     "  --encoding SET  the character set labels, strings and names are written\n"
     "                  in: cp437 (the default), cp850, cp1252 or latin1; FILE is\n"
     "                  UTF-8\n";
@@ -157,6 +164,46 @@ int import_csv(std::FILE *in, const std::string &csv, Output &out, Charset set) 
         }
     }
     return text.failed() ? fail(csv, "read error") : kOk;
+}
+
+// Copies the records of a file the tool wrote (scratch) to out, which it
+// starts: they are already in out's format.
+int copy_records(const std::string &scratch, Output &out, const std::string &source) {
+    const bool orx = out.format() == Format::kOrx;
+    WKS in{};
+    set_open_for_load(0);  // its header block is only checked: out gets an empty one, as scratch did
+    if (!(orx ? wksopen(&in, scratch.c_str(), "") : wksopen_wk1(&in, scratch.c_str(), "")))
+        return fail(scratch, "cannot read the scratch file back: " + error_text(in.error));
+    int status = kOk;
+    int16_t got;
+    if (!out.create(source, nullptr)) status = fail(out.path(), out.error());
+    while (status == kOk && (got = orx ? wksnextr(&in) : wksnextr_wk1(&in)) != -1) {
+        if (got != 0) status = fail(scratch, "cannot read the scratch file back: " + error_text(got));
+        else if (!out.write(in.rec)) status = fail(out.path(), out.error());
+    }
+    if (orx) wksclose(&in);
+    else wksclose_wk1(&in);
+    return status;
+}
+
+// The CSV import through a scratch file that gets the computed values.
+int import_csv_computed(std::FILE *in, const std::string &csv, Output &out, const std::string &source, Charset set) {
+    std::string scratch_file, why;
+    if (!scratch_path(scratch_file, why)) return fail(out.path(), why);
+    {
+        Output scratch(scratch_file, out.format());
+        if (!scratch.create("", nullptr)) return fail(scratch_file, scratch.error());
+        const int status = import_csv(in, csv, scratch, set);
+        if (status != kOk) return status;
+        if (!scratch.commit()) return fail(scratch_file, scratch.error());
+    }
+    int16_t code;
+    {
+        SignalsWait wait;  // a file put in place beside the scratch file is never left half done
+        code = wks_calc_file(scratch_file.c_str(), 0, 1, nullptr, nullptr, nullptr);
+    }
+    if (code != 0) return fail(out.path(), "cannot compute its formulas' values: " + error_text(code));
+    return copy_records(scratch_file, out, source);
 }
 
 // ---- JSON -------------------------------------------------------------------
@@ -417,12 +464,9 @@ int cmd_import(const Args &args) {
     if (!in) return fail(shown, std::string("cannot open: ") + std::strerror(errno));
     Output out(path, target);
     int status;
-    if (o.has("--json")) {
-        status = import_json(in, shown, out, input == "-" ? "" : input, set);
-    } else {
-        status = out.create(input == "-" ? "" : input, nullptr) ? import_csv(in, shown, out, set)
-                                                              : fail(path, out.error());
-    }
+    const std::string source = input == "-" ? "" : input;
+    if (o.has("--json")) status = import_json(in, shown, out, source, set);
+    else status = import_csv_computed(in, shown, out, source, set);
     if (in != stdin) std::fclose(in);
     if (status == kOk && !out.commit()) status = fail(path, out.error());
     return status;

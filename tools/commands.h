@@ -20,6 +20,7 @@ int cmd_convert(const Args &args);
 int cmd_compile(const Args &args);
 int cmd_decode(const Args &args);
 int cmd_import(const Args &args);
+int cmd_calc(const Args &args);
 
 }  // namespace tool
 

@@ -35,6 +35,15 @@ bool g_progress_line = false;
 char g_stdin_copy[4096];
 int g_stdin_fd = -1;
 std::string g_stdin_path;
+// The scratch file, while it exists.
+char g_scratch[4096];
+
+const char *temp_dir() {
+    const char *dir = nullptr;
+    for (const char *name : {"TMPDIR", "TMP", "TEMP"})
+        if (!dir || !*dir) dir = std::getenv(name);
+    return dir && *dir ? dir : "/tmp";
+}
 
 std::string trimmed(const char *text) {
     std::string s = text ? text : "";
@@ -216,10 +225,7 @@ bool input_path(const std::string &arg, std::string &path, std::string &why) {
         path = g_stdin_path;
         return true;
     }
-    const char *dir = nullptr;
-    for (const char *name : {"TMPDIR", "TMP", "TEMP"})
-        if (!dir || !*dir) dir = std::getenv(name);
-    std::snprintf(g_stdin_copy, sizeof g_stdin_copy, "%s/wks-stdin-XXXXXX", dir && *dir ? dir : "/tmp");
+    std::snprintf(g_stdin_copy, sizeof g_stdin_copy, "%s/wks-stdin-XXXXXX", temp_dir());
     g_stdin_fd = ::mkstemp(g_stdin_copy);
     if (g_stdin_fd < 0) {
         why = std::string("cannot keep a copy of it: ") + std::strerror(errno);
@@ -257,9 +263,24 @@ bool input_path(const std::string &arg, std::string &path, std::string &why) {
     return true;
 }
 
+bool scratch_path(std::string &path, std::string &why) {
+    std::snprintf(g_scratch, sizeof g_scratch, "%s/wks-scratch-XXXXXX", temp_dir());
+    const int fd = ::mkstemp(g_scratch);
+    if (fd < 0) {
+        why = std::string("cannot make a scratch file: ") + std::strerror(errno);
+        g_scratch[0] = '\0';
+        return false;
+    }
+    ::close(fd);
+    path = g_scratch;
+    return true;
+}
+
 void remove_inputs() {
     if (g_stdin_copy[0]) ::unlink(g_stdin_copy);
     g_stdin_copy[0] = '\0';
+    if (g_scratch[0]) ::unlink(g_scratch);
+    g_scratch[0] = '\0';
 }
 
 Format file_format(const std::string &path) {

@@ -96,7 +96,11 @@ std::string unreadable_reason(const std::string &path);
 // standard input that nobody else sees and that goes when the tool ends.
 // False with the reason in why.
 bool input_path(const std::string &arg, std::string &path, std::string &why);
-// Removes what input_path made (async-signal-safe).
+// An empty file of the tool's own in the temporary directory (TMPDIR,
+// else /tmp), for a file to be written and read again; false with the
+// reason in why.  One per run.
+bool scratch_path(std::string &path, std::string &why);
+// Removes what input_path and scratch_path made (async-signal-safe).
 void remove_inputs();
 
 // The kind of a readable file, told by the library's probes.

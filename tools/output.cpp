@@ -54,6 +54,13 @@ void install_signal_handlers() {
 #endif
 }
 
+SignalsWait::SignalsWait() { g_committing = 1; }
+
+SignalsWait::~SignalsWait() {
+    g_committing = 0;
+    if (g_deferred) std::raise(g_deferred);
+}
+
 Output::~Output() { discard(); }
 
 bool Output::create(const std::string &source, const unsigned char *header_block) {
@@ -109,10 +116,11 @@ bool Output::write_orx_layout(const WKS_RECORD &rec) {
 bool Output::commit() {
     if (!pending_) return false;
     pending_ = false;
-    g_committing = 1;
-    const int16_t code = wks_commit(&h_);
-    g_committing = 0;
-    if (g_deferred) std::raise(g_deferred);
+    int16_t code;
+    {
+        SignalsWait wait;
+        code = wks_commit(&h_);
+    }
     if (code == 0) return true;
     error_ = code == WKS_E_OPEN ? std::string("cannot put the new file in place: ") + std::strerror(errno)
                                 : "cannot finish the new file: " + error_text(code);

@@ -19,6 +19,17 @@ namespace tool {
 // Installs the handlers of the signals that end the tool.
 void install_signal_handlers();
 
+// While one lives, those signals wait; the tool ends with one that came
+// once it is gone.  For a file being put in place, which no signal may cut
+// short.
+class SignalsWait {
+public:
+    SignalsWait();
+    ~SignalsWait();
+    SignalsWait(const SignalsWait &) = delete;
+    SignalsWait &operator=(const SignalsWait &) = delete;
+};
+
 class Output {
 public:
     Output(std::string path, Format format) : path_(std::move(path)), format_(format) {}

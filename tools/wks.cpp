@@ -27,6 +27,7 @@ const Command kCommands[] = {
     {"compile", tool::cmd_compile, "formula text to formula code in hexadecimal"},
     {"decode", tool::cmd_decode, "formula code in hexadecimal to formula text"},
     {"import", tool::cmd_import, "build an ORX or WK1 file from CSV or from 'wks dump --json'"},
+    {"calc", tool::cmd_calc, "compute the formulas' values into a file (--check: compare only)"},
 };
 
 void usage(std::FILE *out) {

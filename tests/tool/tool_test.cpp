@@ -139,6 +139,11 @@ TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
         EXPECT_TRUE(has(info.out, "  INTEGER (13): 2"));
         EXPECT_EQ(info.err, "");
 
+        // Every formula stores the value it computes to.
+        const Result check = wks({"calc", "--check", file});
+        EXPECT_EQ(check.status, 0) << check.err;
+        EXPECT_EQ(check.out, file + ": 4 formulas, no differences\n");
+
         Result csv = wks({"csv", file});
         ASSERT_EQ(csv.status, 0) << csv.err;
         EXPECT_EQ(csv.out, "Item,Qty,Price,Total\n"
@@ -153,7 +158,7 @@ TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
         EXPECT_EQ(lines[0], "0 BOF(0) len=2 version=1030");
         EXPECT_TRUE(has(lines[6], "INTEGER(13)") && has(lines[6], "B2 fmt=ff integer 12")) << lines[6];
         EXPECT_TRUE(has(lines[7], "C2 fmt=ff number 0.45")) << lines[7];
-        EXPECT_TRUE(has(lines[8], "D2 fmt=ff formula B2*C2 value 0")) << lines[8];
+        EXPECT_TRUE(has(lines[8], "D2 fmt=ff formula B2*C2 value 5.4")) << lines[8];  // computed
         EXPECT_TRUE(has(lines[9], "label \"'Figs, dried\"")) << lines[9];
         EXPECT_EQ(lines[16], "16 EOF(1) len=0");
 
@@ -163,7 +168,7 @@ TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
         ASSERT_EQ(objects.size(), 17u);
         EXPECT_EQ(objects[8].substr(0, 1), "{");
         EXPECT_TRUE(has(objects[8], "\"kind\":\"formula\",\"cell\":\"D2\",\"col\":3,\"row\":1,\"format\":255,"
-                                    "\"text\":\"B2*C2\",\"value\":0,\"code\":\"0c0001febf008001ffbf00800b03\"}"))
+                                    "\"text\":\"B2*C2\",\"value\":5.4,\"code\":\"0c0001febf008001ffbf00800b03\"}"))
             << objects[8];
         EXPECT_TRUE(has(objects[0], "\"kind\":\"bof\",\"version\":1030"));
     }
@@ -390,6 +395,66 @@ TEST_F(Tool, ValuesAreShownInTheirCellsFormats) {
     const Result r = wks({"csv", "--values", orx_file("formats.orx", records)});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, want);
+}
+
+// calc computes a file's values in place, or with --check only compares;
+// csv --values --compute shows them without writing anything.
+TEST_F(Tool, CalcComputesInPlaceOrOnlyChecks) {
+    const Bytes sum = compiled("C1", "A1+B1"), up = compiled("A2", "@UPPER(\"ab\")"), a = compiled("A3", "B3+1"),
+                b = compiled("B3", "A3"), now = compiled("C3", "@NOW");
+    const std::string file = orx_file(
+        "zeros.orx", {record(WKS_INTEGER, orx_cell_body(0xff, 0, 0, {2, 0})),
+                      record(WKS_NUMBER, orx_cell_body(0xff, 1, 0, number_body(0.5))),
+                      record(WKS_FORMULA, orx_cell_body(0xff, 2, 0, formula_value(sum))),
+                      record(WKS_FORMULA, orx_cell_body(0xff, 0, 1, formula_value(up))),
+                      record(WKS_FORMULA, orx_cell_body(0xff, 0, 2, formula_value(a))),
+                      record(WKS_FORMULA, orx_cell_body(0x72, 1, 2, formula_value(b))),
+                      record(WKS_FORMULA, orx_cell_body(0x72, 2, 2, formula_value(now)))});
+    const Bytes zeros = read_file(file);
+    EXPECT_EQ(wks({"csv", "--values", file}).out, "2,0.5,0\n0,,\n0,0,0\n");
+    EXPECT_EQ(wks({"csv", "--values", "--compute", file}).out.substr(0, 28), "2,0.5,2.5\nAB,,\n1,1900-01-01,");
+
+    Result r = wks({"calc", "--check", "--reproducible", file});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, file + ": C1: stored 0, computed 2.5\n" + file + ": A2: stored 0, computed \"AB\"\n" + file +
+                         ": A3: stored 0, computed 1\n" + file + ": B3: stored 0, computed 1\n" + file +
+                         ": C3: stored 0, computed 32874.5\n" + file + ": circular references: A3, B3 (1 pass)\n" +
+                         file + ": 5 of 5 formulas differ\n");
+    EXPECT_EQ(read_file(file), zeros);
+
+    r = wks({"calc", "--iterations", "3", "--reproducible", file});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, file + ": circular references: A3, B3 (3 passes)\n" + file + ": 5 formulas, 5 values changed\n");
+    EXPECT_EQ(wks({"csv", "--values", file}).out, "2,0.5,2.5\nAB,,\n3,1900-01-03,1990-01-01\n");
+    // Each computation of a circular reference goes on from the values stored.
+    EXPECT_EQ(wks({"calc", "--check", "--iterations=3", "--reproducible", "-"}, file).out,
+              "standard input: A3: stored 3, computed 6\nstandard input: B3: stored 3, computed 6\n"
+              "standard input: circular references: A3, B3 (3 passes)\nstandard input: 2 of 5 formulas differ\n");
+
+    // What cannot be computed or written is named; the file stays as it was.
+    Bytes cut = read_file(file);
+    cut.resize(cut.size() - 4);
+    write_file(dir.file("cut.orx"), cut);
+    write_file(dir.file("locked.orx"), zeros);
+    ASSERT_EQ(std::system(("chmod a-w " + quoted(dir.file("locked.orx"))).c_str()), 0);
+    const struct {
+        std::vector<std::string> args;
+        std::string message;
+    } refused[] = {
+        {{"calc", dir.file("cut.orx")}, "cut.orx: file ends after record 8, at byte " + std::to_string(cut.size()) +
+                                            ", without an EOF record\n"},
+        {{"calc", dir.file("locked.orx")}, "locked.orx: cannot be written in place: the file is read-only\n"},
+        {{"calc", "-"}, "standard input: cannot be written in place; use --check\n"},
+        {{"calc", "--iterations", "51", file}, "--iterations takes a whole number from 1 to 50"},
+        {{"csv", "--compute", file}, "--compute goes with --values"},
+    };
+    for (const auto &c : refused) {
+        r = wks(c.args);
+        EXPECT_NE(r.status, 0) << c.message;
+        EXPECT_TRUE(has(r.err, c.message)) << r.err;
+    }
+    EXPECT_EQ(read_file(dir.file("cut.orx")), cut);
+    EXPECT_EQ(read_file(dir.file("locked.orx")), zeros);
 }
 
 // SIGINT or SIGTERM while an import waits for input: the destination keeps
@@ -696,7 +761,7 @@ TEST_F(Tool, CompileAndDecodeReportTheLibrarysErrors) {
 }
 
 TEST_F(Tool, EveryCommandHasHelpAndRejectsBadUsage) {
-    for (const char *command : {"info", "dump", "csv", "convert", "compile", "decode", "import"}) {
+    for (const char *command : {"info", "dump", "csv", "convert", "compile", "decode", "import", "calc"}) {
         SCOPED_TRACE(command);
         Result r = wks({command, "--help"});
         EXPECT_EQ(r.status, 0);

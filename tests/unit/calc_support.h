@@ -47,7 +47,7 @@ inline void label(Sheet &s, const char *a, const char *text) {
     ASSERT_EQ(s.set_label(at(a).col, at(a).row, 0x71, text, std::strlen(text)), WKS_OK);
 }
 inline void formula(Sheet &s, const char *a, const char *text, double stored = 0) {
-    const std::vector<unsigned char> code = compile(text, at(a), s.file());
+    const std::vector<unsigned char> code = compile(text, at(a));
     ASSERT_EQ(s.set_formula(at(a).col, at(a).row, 0x71, code.data(), code.size(), stored), WKS_OK);
 }
 

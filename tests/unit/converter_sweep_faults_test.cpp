@@ -1,7 +1,7 @@
-// Every failure point of the converters and copy_file: each runs once for
-// each n with the n-th open, read, write, seek, close, rename, remove,
-// allocation or flush failing, until it gets through without reaching an
-// n-th call; on POSIX systems once more with the new file made the named
+// Every failure point of the converters, copy_file and wks_calc_file: each
+// runs once for each n with the n-th open, read, write, seek, close, rename,
+// remove, allocation or flush failing, until it gets through without
+// reaching an n-th call; on POSIX systems once more with the new file made the named
 // way.  Whatever fails, the source survives byte for byte (also when it is
 // the destination) and an existing destination byte for byte and mode for
 // mode; a result of success means the output is the one a run without
@@ -189,6 +189,10 @@ TEST_F(ConverterSweep, CopyFile) {
     run([](const char *a, const char *b) { return copy_file(a, b); }, orx_source, false, "a.orx", "b.orx",
         true);
 }
+
+int32_t calc_in_place(const char *path, const char *) { return wks_calc_file(path, 0, 1, nullptr, nullptr, nullptr); }
+TEST_F(ConverterSweep, CalcFileWk1) { run(calc_in_place, wk1_source, true, "book.wk1", "book.wk1"); }
+TEST_F(ConverterSweep, CalcFileOrx) { run(calc_in_place, orx_source, true, "book.orx", "book.orx"); }
 
 TEST_F(ConverterSweep, SafeCreation) { run(safe_copy, wk1_source, false, "in.wk1", "out.wk1"); }
 TEST_F(ConverterSweep, SafeCreationOntoTheSource) { run(safe_copy, wk1_source, true, "book.wk1", "book.wk1"); }

@@ -12,10 +12,7 @@
 #include <sys/stat.h>
 
 namespace tool {
-namespace {
 
-// Why wks_create refused path: what path is, when that is the reason, else
-// the system's reason it left in errno.
 std::string create_failure(const std::string &path, int code, int reason) {
     if (code != WKS_E_OPEN) return "cannot write its first records: " + error_text(code);
     struct stat st;
@@ -26,8 +23,6 @@ std::string create_failure(const std::string &path, int code, int reason) {
     }
     return std::string("cannot create: ") + std::strerror(reason);
 }
-
-}  // namespace
 
 Output::~Output() { discard(); }
 

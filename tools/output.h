@@ -16,6 +16,11 @@
 
 namespace tool {
 
+// Why a new file for path could not be started, after the library refused
+// with code (38: what path is, when that is the reason, else the system's
+// reason, which it left in errno and the caller passes as reason).
+std::string create_failure(const std::string &path, int code, int reason);
+
 class Output {
 public:
     Output(std::string path, Format format) : path_(std::move(path)), format_(format) {}

@@ -2,21 +2,26 @@
  * Batches of jobs in worker processes (batch.h).  Each worker is forked for
  * one job with the tool's signals blocked, so that the signal relay knows
  * every worker that can be running; a worker leads its own process group,
- * so that a terminal's Ctrl-C reaches it once, through the relay.
+ * so that a terminal's Ctrl-C reaches it once, through the relay.  Windows
+ * has no fork: there every batch runs in the tool's process.
  */
 #include "tools/batch.h"
 
 #include "tools/common.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+#ifndef _WIN32
 #include "tools/signals.h"
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
-#include <unistd.h>
+#endif
 
 namespace tool {
 namespace {
@@ -24,20 +29,32 @@ namespace {
 constexpr unsigned kMaxWorkers = 64;
 constexpr int kBarWidth = 30;
 
-// The running workers' ids, for the signal relay (0: a free place).
-volatile pid_t g_workers[kMaxWorkers];
-
-extern "C" void pass_to_workers(int sig) {
-    for (const volatile pid_t &pid : g_workers)
-        if (pid > 0) ::kill(pid, sig);
-}
-
 void draw_count(std::size_t done, std::size_t total, const std::string &name) {
     const int filled = static_cast<int>(done * kBarWidth / total);
     std::fprintf(stderr, "\r\033[K[%.*s%*s] %zu/%zu %s", filled, "##############################",
                  kBarWidth - filled, "", done, total, name.c_str());
     if (done == total) std::fputc('\n', stderr);
     std::fflush(stderr);
+}
+
+int run_here(const std::vector<std::string> &names, bool show_progress, const std::function<int(std::size_t)> &job) {
+    int status = kOk;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (show_progress) draw_count(i, names.size(), names[i]);
+        if (job(i) != kOk) status = kFailed;
+    }
+    if (show_progress) draw_count(names.size(), names.size(), "");
+    return status;
+}
+
+#ifndef _WIN32
+
+// The running workers' ids, for the signal relay (0: a free place).
+volatile pid_t g_workers[kMaxWorkers];
+
+extern "C" void pass_to_workers(int sig) {
+    for (const volatile pid_t &pid : g_workers)
+        if (pid > 0) ::kill(pid, sig);
 }
 
 // The tool's signals, blocked while a worker is forked and its place filled.
@@ -157,10 +174,10 @@ private:
             if (got < 0 && errno == EINTR) continue;
             ::close(w.fd);
             int status = 0;
-            while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
-            }
             {
-                SignalsBlocked blocked;
+                SignalsBlocked blocked;  // the relay never meets an id the system may have given again
+                while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+                }
                 g_workers[w.place] = 0;
             }
             jobs_[w.job].status = status;
@@ -197,21 +214,17 @@ private:
     bool failed_ = false;
 };
 
-int run_here(const std::vector<std::string> &names, bool show_progress, const std::function<int(std::size_t)> &job) {
-    int status = kOk;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (show_progress) draw_count(i, names.size(), names[i]);
-        if (job(i) != kOk) status = kFailed;
-    }
-    if (show_progress) draw_count(names.size(), names.size(), "");
-    return status;
-}
+#endif  // _WIN32
 
 }  // namespace
 
 unsigned default_workers() {
+#ifdef _WIN32
+    return 1;
+#else
     const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
     return online < 1 ? 1 : online > static_cast<long>(kMaxWorkers) ? kMaxWorkers : static_cast<unsigned>(online);
+#endif
 }
 
 int run_batch(const std::vector<std::string> &names, unsigned workers, bool show_progress,
@@ -219,7 +232,11 @@ int run_batch(const std::vector<std::string> &names, unsigned workers, bool show
     if (workers > kMaxWorkers) workers = kMaxWorkers;
     if (workers > names.size()) workers = static_cast<unsigned>(names.size());
     set_progress_line(show_progress);
+#ifdef _WIN32
+    const int status = run_here(names, show_progress, job);
+#else
     const int status = workers <= 1 ? run_here(names, show_progress, job) : Pool(names, workers, show_progress, job).run();
+#endif
     set_progress_line(false);
     return status;
 }

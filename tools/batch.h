@@ -7,7 +7,8 @@
  * A worker is forked for each job; its standard error goes into a pipe, and
  * the batch prints each job's lines only when every job before it has
  * printed, so that the reports come in the order of the files whatever the
- * order the workers finish in.  A signal that comes during a batch (SIGINT,
+ * order the workers finish in (Windows has no fork: there every batch runs
+ * in the tool's process).  A signal that comes during a batch (SIGINT,
  * SIGTERM, SIGHUP) is passed on to the workers, which stop their
  * conversions and leave nothing behind; no further job starts, and once the
  * workers have ended the tool ends with the signal.

@@ -17,7 +17,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -76,79 +78,170 @@ private:
 };
 
 struct Job {
-    std::string output;  // the worker's standard error
-    int status = -1;     // as waitpid gives it
+    std::string output;  // what its worker wrote to standard error
+    int status = kOk;
+    int signal = 0;  // the signal that ended its worker, if one did
     bool done = false;
 };
 
+// A worker process: job numbers go to it through one pipe, its standard
+// error comes back through another, each job's lines ended by a NUL byte
+// and the job's exit status (no report holds a NUL byte).
 struct Worker {
-    pid_t pid;
-    int fd;  // the read end of its standard error
-    std::size_t job;
-    unsigned place;  // in g_workers
+    pid_t pid = 0;
+    int commands = -1, results = -1;
+    std::deque<std::size_t> assigned;  // sent, not yet reported back
+    std::string unread;                // received, not yet given to a job
 };
+
+constexpr std::size_t kAhead = 2;  // jobs sent to a worker before it reports
+
+bool write_all(int fd, const void *data, std::size_t size) {
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool read_all(int fd, void *data, std::size_t size) {
+    char *p = static_cast<char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 class Pool {
 public:
     Pool(const std::vector<std::string> &names, unsigned workers, bool show_progress,
          const std::function<int(std::size_t)> &job)
-        : names_(names), jobs_(names.size()), workers_(workers), show_progress_(show_progress), job_(job) {}
+        : names_(names), jobs_(names.size()), workers_(workers), show_progress_(show_progress), job_(job) {
+        for (std::size_t i = 0; i < names.size(); ++i) todo_.push_back(i);
+    }
 
     int run() {
+        void (*saved_pipe)(int) = std::signal(SIGPIPE, SIG_IGN);  // a worker gone is seen at its pipe's end
         set_signal_relay(pass_to_workers);
         if (show_progress_) draw_count(0, jobs_.size(), "");
         {
             Stoppable stoppable;
-            while (printed_ < jobs_.size()) {
-                while (!stop_requested() && next_ < jobs_.size() && running_.size() < workers_) start(next_++);
-                if (running_.empty()) break;  // stopped
+            for (unsigned k = 0; k < workers_; ++k) start_worker(k);
+            while (printed_ < jobs_.size() && !(stop_requested() && nothing_assigned())) {
+                dispatch();
                 wait_for_output();
                 print_in_order();
                 if (show_progress_ && finished_ != drawn_) draw_count(drawn_ = finished_, jobs_.size(), last_done_);
             }
+            end_workers();
         }
         set_signal_relay(nullptr);
+        std::signal(SIGPIPE, saved_pipe);
         if (const int sig = stop_requested()) end_with_signal(sig);
         return failed_ ? kFailed : kOk;
     }
 
 private:
-    void start(std::size_t i) {
-        int pipe_fds[2];
-        if (::pipe2(pipe_fds, O_CLOEXEC) != 0) return refuse(i, std::strerror(errno));
-        unsigned place = 0;
-        while (g_workers[place] != 0) ++place;
+    bool nothing_assigned() const {
+        for (const Worker &w : workers_list_)
+            if (!w.assigned.empty()) return false;
+        return true;
+    }
+
+    // Starts worker k (again, after one ended before its jobs did).
+    void start_worker(unsigned k) {
+        if (workers_list_.size() <= k) workers_list_.resize(k + 1);
+        int commands[2], results[2];
+        if (::pipe2(commands, O_CLOEXEC) != 0) {
+            start_error_ = errno;
+            return;
+        }
+        if (::pipe2(results, O_CLOEXEC) != 0) {
+            start_error_ = errno;
+            ::close(commands[0]);
+            ::close(commands[1]);
+            return;
+        }
         std::fflush(stdout);
         std::fflush(stderr);
         SignalsBlocked blocked;
         const pid_t pid = ::fork();
         if (pid == 0) {
+            for (const Worker &other : workers_list_) {  // so that the others see their pipes end
+                if (other.commands >= 0) ::close(other.commands);
+                if (other.results >= 0) ::close(other.results);
+            }
+            ::close(commands[1]);
+            ::close(results[0]);
+            ::dup2(results[1], STDERR_FILENO);
+            ::close(results[1]);
             set_signal_relay(nullptr);
             set_progress_line(false);
+            std::signal(SIGPIPE, SIG_DFL);
             ::setpgid(0, 0);
-            ::dup2(pipe_fds[1], STDERR_FILENO);  // the copy is not closed on exec
-            ::close(pipe_fds[0]);
-            ::close(pipe_fds[1]);
             blocked.unblock();  // the worker takes its signals from here on
-            const int status = job_(i);
-            std::fflush(stderr);
-            std::_Exit(status);
+            serve(commands[0]);
         }
-        const int reason = errno;
-        ::close(pipe_fds[1]);
+        ::close(commands[0]);
+        ::close(results[1]);
         if (pid < 0) {
-            ::close(pipe_fds[0]);
-            return refuse(i, std::strerror(reason));
+            start_error_ = errno;
+            ::close(commands[1]);
+            ::close(results[0]);
+            return;
         }
-        g_workers[place] = pid;
-        running_.push_back({pid, pipe_fds[0], i, place});
+        g_workers[k] = pid;
+        Worker &w = workers_list_[k];
+        w.pid = pid;
+        w.commands = commands[1];
+        w.results = results[0];
     }
 
-    // A job no worker could be started for fails.
-    void refuse(std::size_t i, const std::string &why) {
-        jobs_[i].output = "wks: " + names_[i] + ": cannot start a worker: " + why + "\n";
-        jobs_[i].status = 1 << 8;  // exit status 1
-        finish(i);
+    // A worker's life: each job number read, its job run, until the pipe ends.
+    [[noreturn]] void serve(int commands) {
+        uint64_t i;
+        while (read_all(commands, &i, sizeof i)) {
+            if (const int sig = stop_requested()) end_with_signal(sig);
+            const char end[2] = {'\0', static_cast<char>(job_(static_cast<std::size_t>(i)))};
+            std::fflush(stderr);
+            if (!write_all(STDERR_FILENO, end, sizeof end)) break;
+        }
+        std::_Exit(kOk);
+    }
+
+    // Keeps every worker kAhead jobs ahead, in the order of the files.
+    void dispatch() {
+        if (stop_requested()) return;
+        for (Worker &w : workers_list_) {
+            while (w.commands >= 0 && w.assigned.size() < kAhead && !todo_.empty()) {
+                const uint64_t i = todo_.front();
+                if (!write_all(w.commands, &i, sizeof i)) break;
+                todo_.pop_front();
+                w.assigned.push_back(static_cast<std::size_t>(i));
+            }
+        }
+        if (!todo_.empty() && live_workers() == 0) {  // no worker could be started: the rest fail
+            for (std::size_t i : todo_) {
+                jobs_[i].output = "wks: " + names_[i] + ": cannot start a worker: " + std::strerror(start_error_) + "\n";
+                jobs_[i].status = kFailed;
+                finish(i);
+            }
+            todo_.clear();
+        }
+    }
+
+    unsigned live_workers() const {
+        unsigned live = 0;
+        for (const Worker &w : workers_list_) live += w.results >= 0;
+        return live;
     }
 
     void finish(std::size_t i) {
@@ -157,32 +250,86 @@ private:
         last_done_ = names_[i];
     }
 
-    // Reads what the workers wrote; a worker whose pipe ends has ended.
+    // Gives what a worker wrote to its jobs: each NUL byte and the status
+    // after it end the first job it was sent.
+    void take_reports(Worker &w) {
+        std::size_t from = 0, end;
+        while (!w.assigned.empty() && (end = w.unread.find('\0', from)) != std::string::npos &&
+               end + 1 < w.unread.size()) {
+            Job &j = jobs_[w.assigned.front()];
+            j.output.append(w.unread, from, end - from);
+            j.status = static_cast<unsigned char>(w.unread[end + 1]);
+            finish(w.assigned.front());
+            w.assigned.pop_front();
+            from = end + 2;
+        }
+        w.unread.erase(0, from);
+    }
+
+    // A worker whose pipe ends has ended: the job it was running, if any,
+    // fails with how it ended, and the jobs sent after it go to another.
+    void worker_ended(unsigned k) {
+        Worker &w = workers_list_[k];
+        ::close(w.results);
+        ::close(w.commands);
+        w.results = w.commands = -1;
+        int status = 0;
+        {
+            SignalsBlocked blocked;  // the relay never meets an id the system may have given again
+            while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            g_workers[k] = 0;
+        }
+        if (!w.assigned.empty()) {
+            Job &j = jobs_[w.assigned.front()];
+            j.output += w.unread;
+            j.status = kFailed;
+            j.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+            finish(w.assigned.front());
+            w.assigned.pop_front();
+            todo_.insert(todo_.begin(), w.assigned.begin(), w.assigned.end());
+            w.assigned.clear();
+            if (!stop_requested()) start_worker(k);
+        }
+        w.unread.clear();
+    }
+
     void wait_for_output() {
         std::vector<pollfd> fds;
-        for (const Worker &w : running_) fds.push_back({w.fd, POLLIN, 0});
-        if (::poll(fds.data(), fds.size(), -1) < 0) return;  // a signal: the caller looks at it
-        for (std::size_t k = fds.size(); k-- > 0;) {
-            if (fds[k].revents == 0) continue;
-            Worker &w = running_[k];
+        std::vector<unsigned> which;
+        for (unsigned k = 0; k < workers_list_.size(); ++k) {
+            if (workers_list_[k].results < 0) continue;
+            fds.push_back({workers_list_[k].results, POLLIN, 0});
+            which.push_back(k);
+        }
+        if (fds.empty() || ::poll(fds.data(), fds.size(), -1) < 0) return;  // a signal: the caller looks at it
+        for (std::size_t f = 0; f < fds.size(); ++f) {
+            if (fds[f].revents == 0) continue;
+            Worker &w = workers_list_[which[f]];
             char buffer[4096];
-            const ssize_t got = ::read(w.fd, buffer, sizeof buffer);
-            if (got > 0) {
-                jobs_[w.job].output.append(buffer, static_cast<std::size_t>(got));
+            const ssize_t got = ::read(w.results, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                worker_ended(which[f]);
                 continue;
             }
-            if (got < 0 && errno == EINTR) continue;
-            ::close(w.fd);
-            int status = 0;
-            {
-                SignalsBlocked blocked;  // the relay never meets an id the system may have given again
-                while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
-                }
-                g_workers[w.place] = 0;
+            w.unread.append(buffer, static_cast<std::size_t>(got));
+            take_reports(w);
+        }
+    }
+
+    // The workers have no more jobs: each ends when its pipe does.
+    void end_workers() {
+        for (Worker &w : workers_list_)
+            if (w.commands >= 0) ::close(w.commands), w.commands = -1;
+        for (unsigned k = 0; k < workers_list_.size(); ++k) {
+            Worker &w = workers_list_[k];
+            char buffer[4096];
+            while (w.results >= 0) {
+                const ssize_t got = ::read(w.results, buffer, sizeof buffer);
+                if (got < 0 && errno == EINTR) continue;
+                if (got <= 0) worker_ended(k);
             }
-            jobs_[w.job].status = status;
-            finish(w.job);
-            running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(k));
         }
     }
 
@@ -194,24 +341,26 @@ private:
                 drawn_ = 0;  // the bar is drawn again below the lines
                 std::fwrite(j.output.data(), 1, j.output.size(), stderr);
             }
-            if (WIFSIGNALED(j.status) && !stop_requested()) {
+            if (j.signal && !stop_requested()) {
                 drawn_ = 0;
-                fail(names_[printed_], "its worker ended with signal " + std::to_string(WTERMSIG(j.status)));
+                fail(names_[printed_], "its worker ended with signal " + std::to_string(j.signal));
             }
-            if (!WIFEXITED(j.status) || WEXITSTATUS(j.status) != kOk) failed_ = true;
+            if (j.status != kOk) failed_ = true;
             ++printed_;
         }
     }
 
     const std::vector<std::string> &names_;
     std::vector<Job> jobs_;
-    std::vector<Worker> running_;
+    std::vector<Worker> workers_list_;
+    std::deque<std::size_t> todo_;
     unsigned workers_;
     bool show_progress_;
     const std::function<int(std::size_t)> &job_;
-    std::size_t next_ = 0, printed_ = 0, finished_ = 0, drawn_ = 0;
+    std::size_t printed_ = 0, finished_ = 0, drawn_ = 0;
     std::string last_done_;  // the file the bar names
     bool failed_ = false;
+    int start_error_ = 0;  // why the last worker could not be started
 };
 
 #endif  // _WIN32

@@ -25,7 +25,10 @@ void quiet();
 void small_record(WKS_RECORD &rec, int i);
 // An ORX file of kSmallRecords small records, made on first use.
 const std::string &small_records_file();
-// A WK1 file of kCells cells, every kFormulaEvery-th a formula, made on first use.
+// Writes a WK1 file of the given number of cells, 25 columns wide, every
+// kFormulaEvery-th a formula.
+void write_wk1_cells(const std::string &path, int cells);
+// A WK1 file of kCells cells written so, made on first use.
 const std::string &wk1_cells_file();
 
 }  // namespace bench

@@ -2,10 +2,10 @@
  * Two small file functions exported with the converters: a whole-file copy
  * and a search for an unused temporary name beside a path.  The converters
  * themselves use neither.  The copy is written as the converters write
- * their results (whole_file.h): a failed copy leaves an existing
+ * their results (pending_files.h): a failed copy leaves an existing
  * destination as it was.
  */
-#include "convert/whole_file.h"
+#include "convert/pending_files.h"
 #include "platform/platform.h"
 #include "wks.h"
 
@@ -49,7 +49,7 @@ int32_t copy_file(const char *src, const char *dst) {
         plat::close(in);
         return 0;
     }
-    WholeFile out;
+    PendingResult out;
     if (!out.create(dst)) {
         plat::close(in);
         wkswin_printf("Cannot open file \"%s\" for writing", dst);

@@ -73,11 +73,20 @@ int16_t rewrite_formula(WKS_RECORD &rec, int32_t room, int32_t file, WKS *owner,
     int16_t code = formula::decode_formula(file, col, row, former, g_decoded, kDecodedSize - 1);
     if (code != 0) return shown(code);
 
-    const int32_t length = direction == Direction::kWk1ToOrx
-                               ? rewrite_wk1_to_orx(g_decoded, g_rewritten, sizeof g_rewritten)
-                               : rewrite_orx_to_wk1(g_decoded, g_rewritten, sizeof g_rewritten);
-    if (length < 0) return shown(WKS_E_OUTPUT_EXHAUSTED);
-    const bool unchanged = std::strcmp(g_decoded, g_rewritten) == 0;
+    // The rules change a text only at a "<<" (both directions) or at the
+    // colon of a sheet prefix (WK1 to ORX); most texts have neither.
+    const bool to_orx = direction == Direction::kWk1ToOrx;
+    int32_t length;
+    bool unchanged;
+    if (!std::strpbrk(g_decoded, to_orx ? "<:" : "<")) {
+        length = static_cast<int32_t>(std::strlen(g_decoded));
+        unchanged = true;
+    } else {
+        length = to_orx ? rewrite_wk1_to_orx(g_decoded, g_rewritten, sizeof g_rewritten)
+                        : rewrite_orx_to_wk1(g_decoded, g_rewritten, sizeof g_rewritten);
+        if (length < 0) return shown(WKS_E_OUTPUT_EXHAUSTED);
+        unchanged = std::strcmp(g_decoded, g_rewritten) == 0;
+    }
     if (direction == Direction::kOrxToWk1 && length > kLongestWk1Text) {
         // Too long for a WK1 file.  Compiling a cut text would silently
         // change the formula: it stays as it is, and the flag tells.

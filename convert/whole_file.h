@@ -4,7 +4,7 @@
  * once it is complete.  Until commit, and after any failure, an existing
  * destination keeps its bytes and its permissions, and nothing of the new
  * file remains; an object that goes away uncommitted discards its file.
- * Used by the converters and copy_file.
+ * Every one lives in the table of pending files (pending_files.h).
  */
 #ifndef WKS_CONVERT_WHOLE_FILE_H
 #define WKS_CONVERT_WHOLE_FILE_H
@@ -26,10 +26,6 @@ bool one_file(const char *a, const char *b);
 // converted in place), else 1030 for the layout's own extension (".ORX",
 // ".WK1") and 1028 for any other.  source may be null.
 uint16_t new_file_version(const char *destination, Layout layout, const char *source);
-
-// Discards every file wks_create started and nothing committed: part of the
-// process-wide reset.
-void discard_pending_creates();
 
 class WholeFile {
 public:

@@ -163,7 +163,7 @@ typedef struct WKS {
 #define WKS_E_NOT_ORX               39  /* "Not ORX file", not shown */
 #define WKS_E_CLOSE_INPUT           40  /* "Error closing file", not shown */
 #define WKS_E_SEEK_END              41  /* append opening could not position; no text of its own */
-#define WKS_E_NO_FORMULA_MEMORY     42  /* wksform had no memory; no text of its own */
+#define WKS_E_NO_FORMULA_MEMORY     42  /* no memory (wksform, wks_read_ahead); no text of its own */
 #define WKS_E_LAST_TEXT             40  /* the last code with a text of its own */
 
 /* Results of the converters wk1_to_orx and orx_to_wk1. */
@@ -174,6 +174,7 @@ typedef struct WKS {
 #define WKS_CONVERT_TEXT_CUT       (-4)  /* converted; a formula text was too long for a WK1 file */
 #define WKS_CONVERT_SOURCE_DAMAGED (-5)  /* a record could not be read or translated (readably); nothing written */
 #define WKS_CONVERT_OUTPUT_FAILED  (-6)  /* the result could not be written whole; nothing written */
+#define WKS_CONVERT_STOPPED        (-7)  /* the progress handler asked to stop; nothing written */
 
 /*
  * Opens a file by which paths are non-empty: path1 only = read (header block
@@ -213,6 +214,21 @@ WKS_API int16_t wkswrec(WKS *h);
 /* Closes; a handle opened for writing first gets the EOF record.  0, 32 (EOF
  * record not written, file still open) or 25 (close failed). */
 WKS_API int16_t wksclose(WKS *h);
+
+/*
+ * Extension: reading ahead.  After a read-mode wksopen or wksopen_wk1, h
+ * may fetch its file in blocks of `bytes` (4096 to 16777216; other values
+ * are taken to the nearer bound) instead of one read call per record: the
+ * same records, results, error codes and messages.  It lasts until h is
+ * closed or opened again, which give the block back; a second call
+ * changes nothing.  Meanwhile the descriptor's position runs ahead of the
+ * records delivered.  0, or (stored in h, not shown) 38 when h is not open
+ * for reading, or 42 when there is no memory for the block or
+ * WKS_READ_AHEAD_MAX handles read ahead already; h then reads on as before.
+ * A NULL h: 38.
+ */
+#define WKS_READ_AHEAD_MAX 16
+WKS_API int16_t wks_read_ahead(WKS *h, int32_t bytes);
 
 /* 1 when path opens as an ORX file in read mode (then closed again), else 0. */
 WKS_API int32_t wks_open_close(const char *path);
@@ -529,6 +545,20 @@ WKS_API int32_t legal_cellID(char **src, char **dst);        /* [$]A[B][$]digits
 WKS_API int32_t wk1_to_orx(const char *wk1_path, const char *orx_path);
 WKS_API int32_t orx_to_wk1(const char *orx_path, const char *wk1_path);
 
+/*
+ * Extension: the converters' progress.  While wk1_to_orx or orx_to_wk1
+ * runs, the handler is called with context, the bytes of the source read
+ * so far and the source's size (0 when unknown): before the first record,
+ * then about every 64 KiB of the source, and once the whole source is read,
+ * before the result is put in place.  A nonzero answer stops the
+ * conversion: it returns WKS_CONVERT_STOPPED (-7), the destination is as it
+ * was and no new file remains.  The handler may call no library function
+ * but wks_discard_all.  Returns the previous handler; NULL turns the
+ * reports off.
+ */
+typedef int32_t (*wks_progress_handler)(void *context, int64_t done, int64_t total);
+WKS_API wks_progress_handler wks_set_progress_handler(wks_progress_handler handler, void *context);
+
 /* Copies src over dst, written as the converters write their results: a
  * failure leaves an existing dst as it was.  0, also when dst is src under
  * any spelling or link (nothing touched); or -1, shown: "Cannot open file
@@ -583,10 +613,12 @@ WKS_API int16_t wks_commit(WKS *h);
  * was.  Does nothing for a handle that is not pending. */
 WKS_API void    wks_discard(WKS *h);
 
-/* wks_discard for every pending handle, async-signal-safe: for a host's
- * SIGINT or SIGTERM handler that then ends the process.  A handle inside
- * wks_commit is left to it: such a handler should let that call return
- * first, else a file being put in place may stay under a temporary name. */
+/* wks_discard for every pending handle, and drops the new file of a
+ * conversion or copy_file under way (the converter then fails), async-signal-
+ * safe: for a host's SIGINT or SIGTERM handler that then ends the process.
+ * A handle inside wks_commit, or a result being put in place, is left to
+ * it: such a handler should let that call return first, else a file being
+ * put in place may stay under a temporary name. */
 WKS_API void    wks_discard_all(void);
 
 /* ======================================================================

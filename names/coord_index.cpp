@@ -94,6 +94,7 @@ void remove(Entry *e) {
 }
 
 Entry *find_first(const Key &key, bool in_text_only) {
+    if (g_entries == 0) return nullptr;  // the usual case while formulas are decoded: no names at all
     const uint64_t hash = hash_of(key);
     Entry *best = nullptr;
     for (Entry *e = slot_of(hash); e; e = e->coord_next)

@@ -52,6 +52,8 @@ int32_t read(int32_t fd, void *buf, uint32_t count);
 int32_t write(int32_t fd, const void *buf, uint32_t count);
 int64_t lseek(int32_t fd, int64_t offset, int origin);
 int32_t close(int32_t fd);
+// The size of an open file in bytes, or -1.
+int64_t size_of(int32_t fd);
 
 // File-system calls.  remove never deletes a directory or a read-only file;
 // rename replaces an existing `to` unless it is one of those.

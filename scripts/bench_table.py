@@ -25,7 +25,8 @@ for what, lib, floor, target in [
     ("record stream: wksnextr, 1,000,000 records", "BM_ReadWksnextr", "BM_ReadFloor", 1.15),
     ("record writing: wkswrec, 1,000,000 records", "BM_WriteWkswrec", "BM_WriteFloor", 1.15),
     ("decoding with 10,000 range names vs none", "BM_Decode_Names/10000", "BM_Decode_Names/0", 1.5),
-    ("wk1_to_orx vs copy_file, 200,000 cells", "BM_Wk1ToOrx", "BM_CopyFile", None),
+    ("wk1_to_orx vs copy_file, 200,000 cells", "BM_Wk1ToOrx", "BM_CopyFile", 3.0),
+    ("orx_to_wk1 vs copy_file, 200,000 cells", "BM_OrxToWk1", "BM_CopyFile", 3.0),
 ]:
     if lib in median and floor in median:
         ratio = cpu(lib) / cpu(floor)

@@ -7,6 +7,7 @@
  */
 #include "tools/commands.h"
 #include "tools/output.h"
+#include "tools/signals.h"
 #include "tools/sheet.h"
 #include "tools/text.h"
 #include "wks.h"
@@ -113,8 +114,8 @@ int calc_file(const std::string &arg, const Run &run) {
     int16_t code;
     int reason;
     {
-        std::optional<SignalsWait> wait;  // a file being written in place is never left half done
-        if (!check) wait.emplace();
+        std::optional<Committing> committing;  // a file being written in place is never left half done
+        if (!check) committing.emplace();
         errno = 0;
         code = wks_calc_file(path.c_str(), run.flags, run.iterations, visit, &seen, &summary);
         reason = errno;

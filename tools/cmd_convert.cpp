@@ -1,20 +1,25 @@
 /*
- * wks convert SRC DST, and wks convert --to orx|wk1 --out DIR SRC...: whole
- * files from WK1 to ORX or back, the direction told by the source's format.
+ * wks convert SRC DST, and wks convert --to orx|wk1 --out DIR [-j N] SRC...:
+ * whole files from WK1 to ORX or back, the direction told by the source's
+ * format.
  *
- * The conversion is the library converters' own, record by record through
- * the exported functions: each record between BOF and EOF translated to the
- * other cell layout, each formula's external references rewritten (an ORX
- * formula in a copy, where its text may grow), then written.  Doing it here
- * lets the tool write through its safe output (interruptions included),
- * name the byte where a damaged source breaks off, and draw progress.
- * Messages the library shows during a conversion make it count as failed.
+ * The conversion is the library's converter (wk1_to_orx, orx_to_wk1); the
+ * tool probes the source first, draws the converter's progress, and when
+ * the converter gives up reads the source again with its own reader to say
+ * where and why.  Messages the library shows during a conversion make it
+ * count as failed.  A signal asks the converter to stop through its
+ * progress handler; the destination is then as it was and the tool ends
+ * with the signal.
  */
+#include "tools/batch.h"
 #include "tools/commands.h"
 #include "tools/output.h"
 #include "tools/sheet.h"
+#include "tools/signals.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <sys/stat.h>
@@ -25,7 +30,7 @@ namespace {
 
 const char kHelp[] =
     "usage: wks convert SRC DST\n"
-    "       wks convert --to orx|wk1 --out DIR SRC...\n"
+    "       wks convert --to orx|wk1 --out DIR [-j N | --jobs N] SRC...\n"
     "\n"
     "Converts a WK1 file to ORX or an ORX file to WK1; the source's format\n"
     "decides the direction.  SRC \"-\" reads standard input.  DST keeps its old\n"
@@ -33,15 +38,17 @@ const char kHelp[] =
     "leaves it as it was.  DST may name SRC: the file is then converted in\n"
     "place (BOF version 1028).  The second form converts each SRC into DIR,\n"
     "named after the source with the extension .orx or .wk1; a source already\n"
-    "in the target format is an error.  A progress bar is drawn on standard\n"
+    "in the target format is an error.  It runs up to N conversions at once in\n"
+    "worker processes (-j N, by default the number of processors online; -j 1\n"
+    "converts one file after the other in this process); the reports come in\n"
+    "the order of the sources either way.  A progress bar is drawn on standard\n"
     "error when it is a terminal (for one file, when it is 1 MiB or more).\n"
     "Exit status 0 when every file converted.\n";
 
 constexpr int kBarWidth = 30;
 constexpr long kLargeFile = 1L << 20;  // a single conversion this big shows progress
-constexpr int kLongestWk1Text = 255;   // longer formula texts are kept whole, with a warning
-constexpr int kDecodeSize = 4096;
-constexpr int kRecordHeader = 4;      // type and length words in front of a body
+constexpr int kRecordHeader = 4;       // type and length words in front of a body
+constexpr unsigned long kMostWorkers = 1024;
 
 class Bar {
 public:
@@ -52,7 +59,7 @@ public:
         if (shown_) set_progress_line(false);
     }
     // Draws done out of total, when the bar would change.
-    void draw(long done, long total, const std::string &what) {
+    void draw(int64_t done, int64_t total, const std::string &what) {
         if (!shown_ || total <= 0) return;
         const int percent = static_cast<int>(done * 100 / total);
         if (percent == percent_) return;
@@ -69,72 +76,90 @@ private:
     int percent_ = -1;
 };
 
-// True when an ORX formula record decodes into a text longer than a WK1
-// file's formulas are read with.
-bool long_wk1_text(const WKS_RECORD &rec) {
-    static char text[kDecodeSize];
-    const unsigned char *b = rec.body + WKS_ORX_CELL_PREFIX;
-    const int length = rec.length[0] | rec.length[1] << 8;
-    const int code_at = WKS_ORX_CELL_PREFIX + WKS_CELL_FORMULA_CODE;
-    if (length < code_at + 2 || (rec.body[code_at] | rec.body[code_at + 1] << 8) > length - code_at - 2) return false;
-    const auto col = static_cast<int16_t>(b[WKS_CELL_COLUMN] | b[WKS_CELL_COLUMN + 1] << 8);
-    const auto row = static_cast<int16_t>(b[WKS_CELL_ROW] | b[WKS_CELL_ROW + 1] << 8);
-    return wksfr(0, col, row, rec.body + code_at, text, kDecodeSize) == 0 && std::strlen(text) > kLongestWk1Text;
+struct Watch {
+    Bar &bar;
+    const std::string &name;
+};
+
+// The converters' progress handler: draws the bar, and asks the converter
+// to stop once a signal has come.
+int32_t on_progress(void *context, int64_t done, int64_t total) {
+    auto *watch = static_cast<Watch *>(context);
+    watch->bar.draw(done, total, watch->name);
+    return stop_requested() != 0;
 }
 
-// Converts one file; reports on standard error and returns the status.
-int convert_one(const std::string &source, const std::string &dst, Format want, Bar &bar, bool byte_progress) {
-    const std::string shown = shown_name(source);
-    std::string path, why;
-    if (!input_path(source, path, why)) return fail(shown, why);
+// Why the converter could not read or translate the source at path, as the
+// tool's reader finds it.
+std::string damage_of(const std::string &path, bool to_orx) {
     Sheet in;
     in.decode_formulas(false);
-    if (!in.open(path)) return fail(shown, in.error());
-    if (want != Format::kNeither && in.format() == want)
-        return fail(shown, std::string("is already a ") + format_name(want) + " file");
-    const bool to_orx = in.format() == Format::kWk1;
-    Output out(dst, to_orx ? Format::kOrx : Format::kWk1);
-    if (!out.create(source == "-" ? "" : path, nullptr)) return fail(dst, out.error());
-    take_messages();
-    struct stat st;
-    const long size = byte_progress && ::stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : 0;
-    const std::string arrow = shown + " -> " + dst;
-
-    WKS formula{};  // an ORX formula is rewritten here, where it may grow
-    bool long_text = false;
+    if (!in.open(path)) return in.error();
     Record r;
     int got;
+    WKS_RECORD translated;
     while ((got = in.next(r)) == 1 && r.kind != Kind::kEof) {
         if (r.index == 0) continue;  // the BOF record: the new file has its own
         const unsigned char *record = r.body - kRecordHeader;
-        unsigned char *translated = reinterpret_cast<unsigned char *>(&out.handle().rec);
-        bool translatable;
-        if (to_orx) {
-            translatable = wk1_rec_to_orx_rec(record, translated) == 0;
-            if (translatable && r.type == WKS_FORMULA) modify_formula_wk12orx(&out.handle());
-        } else {
-            if (r.type == WKS_FORMULA) {
-                std::memcpy(&formula.rec, record, static_cast<std::size_t>(kRecordHeader + r.length));
-                const int16_t rewritten = modify_formula_orx2wk1(&formula);
-                long_text |= rewritten == WKS_E_FORMULA_SIZE || (rewritten == 0 && long_wk1_text(formula.rec));
-                record = reinterpret_cast<const unsigned char *>(&formula.rec);
-            }
-            translatable = orx_rec_to_wk1_rec(record, translated) == 0;
-        }
-        if (!translatable)
-            return fail(shown, "record " + std::to_string(r.index) + " at byte " + std::to_string(r.offset) +
-                                   ": a cell record of " + std::to_string(r.length) +
-                                   " bytes cannot be translated; nothing written");
-        if (!out.write_current()) return fail(dst, out.error());
-        bar.draw(in.offset(), size, shown);
+        unsigned char *out = reinterpret_cast<unsigned char *>(&translated);
+        const bool fits = to_orx ? wk1_rec_to_orx_rec(record, out) == 0 &&
+                                       (translated.length[0] | translated.length[1] << 8) <= WKS_MAX_READ_BODY
+                                 : orx_rec_to_wk1_rec(record, out) == 0;
+        if (!fits)
+            return "record " + std::to_string(r.index) + " at byte " + std::to_string(r.offset) +
+                   ": a cell record of " + std::to_string(r.length) + " bytes cannot be translated";
     }
-    if (got < 0) return fail(shown, in.error() + "; nothing written");
-    in.close();  // before the new file takes the place of a destination that may be the source
-    if (!out.commit()) return fail(dst, out.error());
-    bar.draw(size, size, shown);
-    if (messages_pending()) return fail(arrow, "converted with errors");
-    if (long_text) return warn(arrow, "converted, but a formula text is too long for a WK1 file (kept whole)");
-    return kOk;
+    return got < 0 ? in.error() : "cannot be converted";
+}
+
+// Converts one file; reports on standard error and returns the status.
+int convert_one(const std::string &source, const std::string &dst, Format want, Bar &bar) {
+    const std::string shown = shown_name(source);
+    std::string path, why;
+    if (!input_path(source, path, why)) return fail(shown, why);
+    Format format;
+    {
+        Sheet in;
+        if (!in.open(path)) return fail(shown, in.error());
+        format = in.format();
+    }
+    if (want != Format::kNeither && format == want)
+        return fail(shown, std::string(want == Format::kOrx ? "is already an " : "is already a ") + format_name(want) +
+                               " file");
+    const bool to_orx = format == Format::kWk1;
+    take_messages();
+
+    Watch watch{bar, shown};
+    wks_set_progress_handler(on_progress, &watch);
+    int32_t result;
+    int reason;
+    {
+        Stoppable stoppable;
+        errno = 0;
+        result = to_orx ? wk1_to_orx(path.c_str(), dst.c_str()) : orx_to_wk1(path.c_str(), dst.c_str());
+        reason = errno;
+    }
+    wks_set_progress_handler(nullptr, nullptr);
+    if (const int sig = stop_requested()) end_with_signal(sig);
+
+    const std::string arrow = shown + " -> " + dst;
+    switch (result) {
+    case WKS_CONVERTED:
+    case WKS_CONVERT_TEXT_CUT:  // from wk1_to_orx it only tells of an earlier conversion
+        if (messages_pending()) return fail(arrow, "converted with errors");
+        if (result == WKS_CONVERT_TEXT_CUT && !to_orx)
+            return warn(arrow, "converted, but a formula text is too long for a WK1 file (kept whole)");
+        return kOk;
+    case WKS_CONVERT_CREATE_FAILED:
+        return fail(dst, create_failure(dst, WKS_E_OPEN, reason));
+    case WKS_CONVERT_NO_MEMORY:
+        return fail(dst, "no memory for the header block");
+    case WKS_CONVERT_OUTPUT_FAILED:
+        if (messages_pending()) return fail(dst, "writing the new file failed; nothing written");
+        return fail(dst, std::string("cannot put the new file in place: ") + std::strerror(reason));
+    default:  // the source could not be opened, read or translated
+        return fail(shown, damage_of(path, to_orx) + "; nothing written");
+    }
 }
 
 std::string base_name(const std::string &path) {
@@ -144,55 +169,77 @@ std::string base_name(const std::string &path) {
     return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
 }
 
-void draw_count(std::size_t done, std::size_t total, const std::string &name) {
-    const int filled = static_cast<int>(done * kBarWidth / total);
-    std::fprintf(stderr, "\r\033[K[%.*s%*s] %zu/%zu %s", filled, "##############################",
-                 kBarWidth - filled, "", done, total, name.c_str());
-    if (done == total) std::fputc('\n', stderr);
-    std::fflush(stderr);
+// The arguments with "-j N" and "-jN" spelled as "--jobs=N" (up to a "--").
+Args jobs_spelled_long(const Args &args) {
+    Args out;
+    bool options_end = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        options_end |= a == "--";
+        if (options_end || a.compare(0, 2, "-j") != 0)
+            out.push_back(a);
+        else if (a.size() > 2)
+            out.push_back("--jobs=" + a.substr(2));
+        else if (i + 1 < args.size())
+            out.push_back("--jobs=" + args[++i]);
+        else
+            out.push_back("--jobs=");  // no number: refused as any other
+    }
+    return out;
+}
+
+// The number of -j, or 0 when it is not a whole number from 1 up.
+unsigned long workers_given(const std::string &text) {
+    if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
+    const unsigned long n = std::strtoul(text.c_str(), nullptr, 10);
+    return n <= kMostWorkers ? n : 0;
 }
 
 }  // namespace
 
 int cmd_convert(const Args &args) {
     Options o;
-    if (!parse_options("convert", args, {}, {"--to", "--out"}, o)) return kUsage;
+    if (!parse_options("convert", jobs_spelled_long(args), {}, {"--to", "--out", "--jobs"}, o)) return kUsage;
     if (o.has("--help")) return std::fputs(kHelp, stdout), kOk;
     const bool terminal = ::isatty(STDERR_FILENO);
     if (!o.has("--to") && !o.has("--out")) {
+        if (o.has("--jobs")) return usage_error("convert", "-j goes with --to and --out");
         if (o.positional.size() != 2) return usage_error("convert", "expects SRC and DST, or --to and --out");
         struct stat st;
         const std::string &src = o.positional[0];
         const bool large = src != "-" && ::stat(src.c_str(), &st) == 0 && st.st_size >= kLargeFile;
         Bar bar(terminal && large);
-        return convert_one(src, o.positional[1], Format::kNeither, bar, true);
+        return convert_one(src, o.positional[1], Format::kNeither, bar);
     }
     if (!o.has("--to") || !o.has("--out")) return usage_error("convert", "--to and --out go together");
     const std::string &to = o.given.at("--to"), &dir = o.given.at("--out");
     if (to != "orx" && to != "wk1") return usage_error("convert", "--to takes orx or wk1");
+    const unsigned long workers = o.has("--jobs") ? workers_given(o.given.at("--jobs")) : default_workers();
+    if (workers == 0) return usage_error("convert", "-j takes a number of workers from 1 to 1024");
     if (o.positional.empty()) return usage_error("convert", "expects at least one SRC");
     struct stat st;
     if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return fail(dir, "not a directory");
 
+    // Each source's destination and the reason it is refused, if it is,
+    // decided in the order of the sources before any conversion starts.
     const Format want = to == "orx" ? Format::kOrx : Format::kWk1;
-    set_progress_line(terminal);
-    Bar no_bytes(false);
-    int status = kOk;
+    const std::vector<std::string> &sources = o.positional;
+    std::vector<std::string> destinations, refusals;
     std::set<std::string> written;
-    for (std::size_t i = 0; i < o.positional.size(); ++i) {
-        const std::string &src = o.positional[i];
-        if (terminal) draw_count(i, o.positional.size(), src);
-        const std::string dst = dir + "/" + base_name(src) + "." + to;
+    for (const std::string &src : sources) {
+        destinations.push_back(dir + "/" + base_name(src) + "." + to);
         if (src == "-")
-            status = fail(shown_name(src), "has no name to give its result; use 'wks convert - DST'");
-        else if (!written.insert(dst).second)
-            status = fail(src, "would overwrite " + dst + ", converted from an earlier source");
-        else if (convert_one(src, dst, want, no_bytes, false) != kOk)
-            status = kFailed;
+            refusals.push_back("has no name to give its result; use 'wks convert - DST'");
+        else if (!written.insert(destinations.back()).second)
+            refusals.push_back("would overwrite " + destinations.back() + ", converted from an earlier source");
+        else
+            refusals.emplace_back();
     }
-    if (terminal) draw_count(o.positional.size(), o.positional.size(), "");
-    set_progress_line(false);
-    return status;
+    return run_batch(sources, static_cast<unsigned>(workers), terminal, [&](std::size_t i) {
+        if (!refusals[i].empty()) return fail(shown_name(sources[i]), refusals[i]);
+        Bar no_bytes(false);
+        return convert_one(sources[i], destinations[i], want, no_bytes);
+    });
 }
 
 }  // namespace tool

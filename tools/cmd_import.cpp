@@ -15,6 +15,7 @@
 #include "tools/common.h"
 #include "tools/json.h"
 #include "tools/output.h"
+#include "tools/signals.h"
 #include "tools/text.h"
 #include "wks.h"
 
@@ -199,7 +200,7 @@ int import_csv_computed(std::FILE *in, const std::string &csv, Output &out, cons
     }
     int16_t code;
     {
-        SignalsWait wait;  // a file put in place beside the scratch file is never left half done
+        Committing committing;  // a file put in place beside the scratch file is never left half done
         code = wks_calc_file(scratch_file.c_str(), 0, 1, nullptr, nullptr, nullptr);
     }
     if (code != 0) return fail(out.path(), "cannot compute its formulas' values: " + error_text(code));

@@ -1,36 +1,18 @@
 /*
  * Safe output for the wks tool, on the library's wks_create / wks_commit /
- * wks_discard.  The signal handler drops every pending file and any copy of
- * standard input, then ends the tool with the same signal; while a commit
- * runs it only notes the signal, and the commit raises it again once done,
- * so that a destination is never left under a temporary name.
+ * wks_discard.  The commit runs as Committing (signals.h): a signal waits
+ * until the new file is in place.
  */
 #include "tools/output.h"
 
+#include "tools/signals.h"
+
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <sys/stat.h>
 
 namespace tool {
-namespace {
 
-volatile std::sig_atomic_t g_committing = 0;
-volatile std::sig_atomic_t g_deferred = 0;
-
-extern "C" void on_signal(int sig) {
-    if (g_committing) {
-        g_deferred = sig;
-        return;
-    }
-    wks_discard_all();
-    remove_inputs();
-    std::signal(sig, SIG_DFL);
-    std::raise(sig);
-}
-
-// Why wks_create refused path: what path is, when that is the reason, else
-// the system's reason it left in errno.
 std::string create_failure(const std::string &path, int code, int reason) {
     if (code != WKS_E_OPEN) return "cannot write its first records: " + error_text(code);
     struct stat st;
@@ -40,25 +22,6 @@ std::string create_failure(const std::string &path, int code, int reason) {
         if ((st.st_mode & 0222) == 0) return "cannot create: the file is read-only";
     }
     return std::string("cannot create: ") + std::strerror(reason);
-}
-
-}  // namespace
-
-void install_signal_handlers() {
-    for (int sig : {SIGINT, SIGTERM}) std::signal(sig, on_signal);
-#ifdef SIGHUP
-    std::signal(SIGHUP, on_signal);
-#endif
-#ifdef SIGXFSZ
-    std::signal(SIGXFSZ, SIG_IGN);  // a file over the size limit is a write error to report, as a full disk is
-#endif
-}
-
-SignalsWait::SignalsWait() { g_committing = 1; }
-
-SignalsWait::~SignalsWait() {
-    g_committing = 0;
-    if (g_deferred) std::raise(g_deferred);
 }
 
 Output::~Output() { discard(); }
@@ -118,7 +81,7 @@ bool Output::commit() {
     pending_ = false;
     int16_t code;
     {
-        SignalsWait wait;
+        Committing committing;
         code = wks_commit(&h_);
     }
     if (code == 0) return true;

@@ -2,9 +2,9 @@
  * Worksheet files the tool writes.  Every one goes through the library's
  * safe creation: the new file is written beside the destination and takes
  * its place only when complete.  On any failure, and when SIGINT, SIGTERM or
- * SIGHUP ends the tool, the new file goes and the destination stays as it
- * was; a signal that comes while a file is being put in place waits until
- * that is done.
+ * SIGHUP ends the tool (signals.h), the new file goes and the destination
+ * stays as it was; a signal that comes while a file is being put in place
+ * waits until that is done.
  */
 #ifndef WKS_TOOL_OUTPUT_H
 #define WKS_TOOL_OUTPUT_H
@@ -16,19 +16,10 @@
 
 namespace tool {
 
-// Installs the handlers of the signals that end the tool.
-void install_signal_handlers();
-
-// While one lives, those signals wait; the tool ends with one that came
-// once it is gone.  For a file being put in place, which no signal may cut
-// short.
-class SignalsWait {
-public:
-    SignalsWait();
-    ~SignalsWait();
-    SignalsWait(const SignalsWait &) = delete;
-    SignalsWait &operator=(const SignalsWait &) = delete;
-};
+// Why a new file for path could not be started, after the library refused
+// with code (38: what path is, when that is the reason, else the system's
+// reason, which it left in errno and the caller passes as reason).
+std::string create_failure(const std::string &path, int code, int reason);
 
 class Output {
 public:

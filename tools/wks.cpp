@@ -5,7 +5,7 @@
  */
 #include "tools/commands.h"
 #include "tools/common.h"
-#include "tools/output.h"
+#include "tools/signals.h"
 #include "wks.h"
 
 #include <cstdio>

@@ -2,12 +2,14 @@
 #include "wks/process_state.h"
 
 #include "convert/formula_rewrite.h"
-#include "convert/whole_file.h"
+#include "convert/pending_files.h"
+#include "convert/progress.h"
 #include "formula/decode_output.h"
 #include "formula/lexer.h"
 #include "names/names.h"
 #include "wks.h"
 #include "wks/header.h"
+#include "wks/read_ahead.h"
 
 namespace wks {
 
@@ -20,6 +22,8 @@ void reset_process_state() {
     formula::close_output();
     convert::reset_rewrite_state();
     convert::discard_pending_creates();
+    convert::reset_progress_handler();
+    reset_read_ahead();
 }
 
 }  // namespace wks

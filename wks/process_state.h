@@ -4,7 +4,9 @@
  * it holds: the header mode and both header blocks, the range-name table
  * (prefix filters and current file number included), the missing-file list
  * and Open_for_atat, the lexer and decoder state, the rewriting's text-cut
- * flag.  The message handler is left alone: it is the host's.
+ * flag, pending files, read-ahead buffers and the progress handler.  The
+ * message handler is left alone: the test suites capture messages through
+ * it.
  *
  * For the unit tests and the fuzz targets, which link the static archive;
  * hosts, which have no such call, empty what they want with wks_cleanup,

@@ -3,16 +3,20 @@
  * record (or one cell) at a time forward, writing, closing; and the two
  * starts every stream of the library goes through (stream.h).
  *
- * The handle's record buffer is the only buffer.  Each read fetches the rest
- * of the current record together with the next record's 4-byte header in one
- * read call; after a good read the buffer holds the current record whole,
- * the next header follows its body, `cursor` points at that header and
- * `carried` is 4.  Each write is one write call.  Nothing here allocates.
+ * Each read fetches the rest of the current record together with the next
+ * record's 4-byte header into the handle's record buffer; after a good read
+ * the buffer holds the current record whole, the next header follows its
+ * body, `cursor` points at that header and `carried` is 4.  For a host's
+ * stream that is one read call per record and each write one write call;
+ * a stream that reads ahead, and the converters' streams, go through a
+ * BlockReader or BlockWriter (block_io.h), which fetch and write the same
+ * bytes in large blocks.  Nothing here allocates.
  */
 #include "wks/stream.h"
 
 #include "platform/platform.h"
 #include "wks/header.h"
+#include "wks/read_ahead.h"
 
 #include <cstdint>
 #include <cstring>
@@ -72,10 +76,15 @@ WKS *open_create(WKS *h, const char *path) {
     return nullptr;
 }
 
-}  // namespace
+// One read call per record, straight from the descriptor.
+struct DirectSource {
+    int32_t fd;
+    int32_t read(void *out, uint32_t count) { return plat::read(fd, out, count); }
+    void skip(int64_t count) { plat::lseek(fd, count, plat::kSeekCur); }
+};
 
-int16_t read_record(WKS *h, Layout layout) {
-    if (!h) return wkserr(WKS_E_READ);
+template <class Source>
+int16_t read_from(WKS *h, Layout layout, Source &source) {
     unsigned char *start = record_start(h);
     int carried = h->carried;
     if (carried > 0) {
@@ -85,7 +94,7 @@ int16_t read_record(WKS *h, Layout layout) {
             h->last_col = get_i16(cell + WKS_CELL_COLUMN);
             h->last_row = get_i16(cell + WKS_CELL_ROW);
         }
-        std::memmove(start, h->cursor, static_cast<std::size_t>(carried));
+        copy(start, h->cursor, static_cast<uint32_t>(carried));
     } else if (carried < 0) {
         return fail_read(h);  // no first-call state puts the cursor before the buffer
     } else {
@@ -95,8 +104,8 @@ int16_t read_record(WKS *h, Layout layout) {
     // The rest of the current record plus the next record's header.
     const long wanted = static_cast<long>(rec_length(h)) + 8 - carried;
     const uint32_t chunk = wanted > WKS_BODY_SIZE ? WKS_BODY_SIZE : static_cast<uint32_t>(wanted);
-    const int32_t got = plat::read(h->fd, start + carried, chunk);
-    if (wanted > WKS_BODY_SIZE) plat::lseek(h->fd, wanted - WKS_BODY_SIZE, plat::kSeekCur);
+    const int32_t got = source.read(start + carried, chunk);
+    if (wanted > WKS_BODY_SIZE) source.skip(wanted - WKS_BODY_SIZE);
 
     const uint16_t length = rec_length(h);
     h->carried = static_cast<int16_t>(carried + wanted - (length + kRecordHeaderSize));
@@ -117,14 +126,51 @@ int16_t read_record(WKS *h, Layout layout) {
     return rec_type(h) == WKS_EOF ? -1 : 0;
 }
 
-int16_t write_record(WKS *h) {
-    if (!h) return wkserr(WKS_E_WRITE);
+// One write call per record, straight to the descriptor.
+struct DirectSink {
+    int32_t fd;
+    bool write(const void *data, uint32_t count) { return plat::write(fd, data, count) == static_cast<int32_t>(count); }
+};
+
+template <class Sink>
+int16_t write_to(WKS *h, Sink &sink) {
     const uint16_t length = rec_length(h);
     if (length > WKS_BODY_SIZE) return wkserr(set_error(h, WKS_E_WRITE));  // would write past the handle
-    const int32_t size = length + kRecordHeaderSize;
-    if (plat::write(h->fd, record_start(h), static_cast<uint32_t>(size)) != size)
+    if (!sink.write(record_start(h), length + static_cast<uint32_t>(kRecordHeaderSize)))
         return wkserr(set_error(h, WKS_E_WRITE));
     return set_error(h, 0);
+}
+
+}  // namespace
+
+void reset_position(WKS *h) {
+    h->last_col = 0;
+    h->last_row = 0;
+    h->carried = 0;
+    end_read_ahead(h);
+}
+
+int16_t read_record(WKS *h, Layout layout) {
+    if (!h) return wkserr(WKS_E_READ);
+    if (BlockReader *ahead = read_ahead_of(h)) return read_from(h, layout, *ahead);
+    DirectSource direct{h->fd};
+    return read_from(h, layout, direct);
+}
+
+int16_t read_record(WKS *h, Layout layout, BlockReader &source) {
+    if (!h) return wkserr(WKS_E_READ);
+    return read_from(h, layout, source);
+}
+
+int16_t write_record(WKS *h) {
+    if (!h) return wkserr(WKS_E_WRITE);
+    DirectSink direct{h->fd};
+    return write_to(h, direct);
+}
+
+int16_t write_record(WKS *h, BlockWriter &sink) {
+    if (!h) return wkserr(WKS_E_WRITE);
+    return write_to(h, sink);
 }
 
 int32_t close_descriptor(WKS *h) {
@@ -229,6 +275,7 @@ int16_t wkswrec(WKS *h) { return write_record(h); }
 
 int16_t wksclose(WKS *h) {
     if (!h) return wkserr(WKS_E_CLOSE);
+    end_read_ahead(h);
     if (h->mode == 'w') {
         set_rec(h, WKS_EOF, 0);
         if (write_record(h) != 0) return h->error;  // still open: a later close tries again

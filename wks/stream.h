@@ -10,6 +10,7 @@
 #define WKS_STREAM_H
 
 #include "wks.h"
+#include "wks/block_io.h"
 #include "wks/bytes.h"
 #include "wks/layout.h"
 
@@ -46,19 +47,22 @@ inline int16_t set_error(WKS *h, int16_t code) {
     return code;
 }
 
-// Where every opening starts: no cell passed yet, nothing read ahead.
-inline void reset_position(WKS *h) {
-    h->last_col = 0;
-    h->last_row = 0;
-    h->carried = 0;
-}
+// Where every opening starts: no cell passed yet, nothing read ahead (and
+// no read-ahead buffer left from an earlier stream of the handle).
+void reset_position(WKS *h);
 
 // wksnextr for either cell layout: the position of a cell record passed is
-// taken from the layout's column and row.
+// taken from the layout's column and row.  The file is read one call per
+// record, or through the handle's read-ahead buffer when it has one.
 int16_t read_record(WKS *h, Layout layout);
+// The same through a reader of the caller's, which reads h's descriptor.
+int16_t read_record(WKS *h, Layout layout, BlockReader &source);
 
 // Writes the record in the buffer: 0 or 32 (shown).
 int16_t write_record(WKS *h);
+// The same into a writer of the caller's, which writes h's descriptor; 32
+// also when an earlier block of the writer could not be written.
+int16_t write_record(WKS *h, BlockWriter &sink);
 
 // Closes h's descriptor and marks the handle as holding none.
 int32_t close_descriptor(WKS *h);

@@ -132,6 +132,11 @@ int32_t close(int32_t fd) {
     return ::close(fd);
 }
 
+int64_t size_of(int32_t fd) {
+    struct stat st;
+    return ::fstat(fd, &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
 bool exists(const char *path) { return ::access(path, F_OK) == 0; }
 
 int32_t remove(const char *path) {

@@ -1,10 +1,10 @@
 /*
  * Low-level file calls on Windows: the C runtime's descriptor functions
- * (_open, _read, _write, _lseeki64, _close, _access, remove), which take our
- * flag values as they are, since these are the runtime's own values.  One bit
- * is added to every open: _O_NOINHERIT, so that a process the host starts
- * while a worksheet is open does not keep the file busy (the POSIX layer
- * opens with O_CLOEXEC for the same reason).
+ * (_open, _read, _write, _lseeki64, _close, _filelengthi64, _access,
+ * remove), which take our flag values as they are, since these are the
+ * runtime's own values.  One bit is added to every open: _O_NOINHERIT, so
+ * that a process the host starts while a worksheet is open does not keep
+ * the file busy (the POSIX layer opens with O_CLOEXEC for the same reason).
  *
  * Descriptors belong to the C runtime this DLL is linked with (msvcrt.dll):
  * a host that passes descriptors of its own (read_header, save_header) must
@@ -94,6 +94,8 @@ int32_t close(int32_t fd) {
     }
     return ::_close(fd);
 }
+
+int64_t size_of(int32_t fd) { return ::_filelengthi64(fd); }
 
 bool exists(const char *path) { return ::_access(path, kAccessExists) == 0; }
 

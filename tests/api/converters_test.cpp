@@ -104,11 +104,66 @@ TEST_F(Converters, OrxToWk1DropsTheHeaderBlockAndThePrefixes) {
     EXPECT_EQ(messages.count(), 0u);
 }
 
+// A sheet far larger than the blocks the converters read and write at a
+// time, so that records straddle every block boundary.
+Bytes many_times(const Bytes &records) {
+    Bytes all;
+    for (int i = 0; i < 6000; ++i) all.insert(all.end(), records.begin(), records.end());
+    return all;
+}
+
 TEST_F(Converters, ARoundTripKeepsEveryRecord) {
-    write_wk1("a.wk1");
+    write_wk1("a.wk1", many_times(wk1_records()));
     ASSERT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("b.orx").c_str()), 0);
+    EXPECT_TRUE(orx_records_of(read_file(path("b.orx"))) == concat({bof(1030), many_times(orx_records()), eof()}));
     ASSERT_EQ(orx_to_wk1(path("b.orx").c_str(), path("c.wk1").c_str()), 0);
-    EXPECT_EQ(hex(read_file(path("c.wk1"))), hex(read_file(path("a.wk1"))));
+    EXPECT_TRUE(read_file(path("c.wk1")) == read_file(path("a.wk1")));
+}
+
+// The progress handler follows a conversion from the start of the source
+// to its end, and stops it wherever it answers nonzero: the destination
+// stays as it was, nothing else is left, nothing is shown.
+TEST_F(Converters, TheProgressHandlerFollowsAConversionAndCanStopIt) {
+    struct Calls {
+        std::vector<std::pair<int64_t, int64_t>> seen;
+        std::size_t stop_at = 0;  // the call that answers nonzero; 0 for none
+    };
+    const auto handler = [](void *context, int64_t done, int64_t total) -> int32_t {
+        auto *calls = static_cast<Calls *>(context);
+        calls->seen.emplace_back(done, total);
+        return calls->seen.size() == calls->stop_at ? 1 : 0;
+    };
+    write_wk1("a.wk1", many_times(wk1_records()));
+    write_orx("b.orx", many_times(orx_records()));
+    for (const bool to_orx : {true, false}) {
+        const std::string from = path(to_orx ? "a.wk1" : "b.orx");
+        const auto convert = [&](const std::string &to) {
+            return to_orx ? wk1_to_orx(from.c_str(), to.c_str()) : orx_to_wk1(from.c_str(), to.c_str());
+        };
+        Calls calls;
+        EXPECT_EQ(wks_set_progress_handler(handler, &calls), nullptr);
+        ASSERT_EQ(convert(path("out")), 0);
+        const auto size = static_cast<int64_t>(read_file(from).size());
+        ASSERT_GT(calls.seen.size(), 3u);
+        EXPECT_EQ(calls.seen.back(), std::make_pair(size, size));
+        for (std::size_t i = 0; i < calls.seen.size(); ++i) {
+            EXPECT_EQ(calls.seen[i].second, size);
+            EXPECT_LE(calls.seen[i > 0 ? i - 1 : 0].first, calls.seen[i].first);
+        }
+        const std::size_t count = calls.seen.size();
+        for (const std::size_t stop_at : {std::size_t{1}, count / 2, count}) {
+            write_file(path("out"), {1, 2, 3});
+            Calls stopping;
+            stopping.stop_at = stop_at;
+            wks_set_progress_handler(handler, &stopping);
+            EXPECT_EQ(convert(path("out")), WKS_CONVERT_STOPPED) << stop_at;
+            EXPECT_EQ(stopping.seen.size(), stop_at);
+            EXPECT_EQ(read_file(path("out")), (Bytes{1, 2, 3}));
+            EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"a.wk1", "b.orx", "out"}));
+        }
+        EXPECT_NE(wks_set_progress_handler(nullptr, nullptr), nullptr);
+    }
+    EXPECT_EQ(messages.count(), 0u);
 }
 
 TEST_F(Converters, TheHeaderModeIsRestored) {

@@ -224,6 +224,87 @@ TEST_F(RecordStream, ForeignCursorOrCountIsRefusedWithoutReading) {
     wksclose(&h);
 }
 
+// What a stream delivers, call by call, until it stops: results, error
+// codes, records, read-ahead state and messages, with or without reading
+// ahead in blocks of `ahead` bytes.
+std::string trace(const std::string &path, bool orx, bool cells, int32_t ahead, MessageCapture &messages) {
+    messages.clear();
+    WKS h = blank_handle();
+    if (!(orx ? wksopen(&h, path.c_str(), "") : wksopen_wk1(&h, path.c_str(), ""))) return "not opened";
+    std::string out;
+    if (ahead) {
+        EXPECT_EQ(wks_read_ahead(&h, ahead), 0);
+    }
+    for (int16_t got = 0; got == 0 || got == WKS_E_UNSORTED;) {
+        got = cells ? wksnextc(&h) : orx ? wksnextr(&h) : wksnextr_wk1(&h);
+        const uint16_t length = length_of(h) <= WKS_BODY_SIZE ? length_of(h) : 0;
+        out += std::to_string(got) + "/" + std::to_string(h.error) + " " + std::to_string(type_of(h)) + ":" +
+               hex(Bytes(h.rec.body, h.rec.body + length)) + " +" + std::to_string(h.carried) + "@" +
+               std::to_string(h.cursor - h.rec.body) + "\n";
+    }
+    for (const std::string &m : messages.texts()) out += m + "\n";
+    EXPECT_EQ(orx ? wksclose(&h) : wksclose_wk1(&h), 0);
+    return out;
+}
+
+// Reading ahead in blocks gives what one read call per record gives, for
+// well-formed and damaged files, in both formats, cell by cell too.
+TEST_F(RecordStream, ReadingAheadDeliversWhatTheRecordStreamDelivers) {
+    Bytes many;  // records of every size up to the largest, across many blocks
+    for (int i = 0; i < 120; ++i) many = concat({many, record(20, Bytes((i * 97) % (WKS_MAX_READ_BODY + 1), i))});
+    const Bytes cells = concat({cell(14, 5, 3), cell(13, 2, 4), cell(16, 1, 4), cell(51, 3, 4)});
+    const struct {
+        Bytes records;
+        bool cells;
+    } cases[] = {
+        {concat({bof(), many, eof()}), false},
+        {concat({bof(), cells, many, eof()}), true},
+        {concat({bof(), many, Bytes{0x01, 0x00}}), false},
+        {concat({bof(), many}), false},
+        {concat({bof(), many, Bytes{0x01}}), false},
+        {concat({bof(), many, record(20, Bytes(WKS_MAX_READ_BODY + 1, 1)), eof()}), false},
+        {concat({bof(), record(20, Bytes(9000, 1)), many, eof()}), false},
+    };
+    for (const bool orx : {true, false}) {
+        for (const auto &c : cases) {
+            const std::string path = dir.file("ahead");
+            write_file(path, orx ? concat({header_block(), c.records}) : c.records);
+            const std::string plain = trace(path, orx, c.cells, 0, messages);
+            for (const int32_t block : {1, 4096, 100000}) {
+                EXPECT_EQ(trace(path, orx, c.cells, block, messages), plain)
+                    << (orx ? "ORX, " : "WK1, ") << c.records.size() << " bytes, blocks of " << block;
+            }
+        }
+    }
+}
+
+// Reading ahead is for handles open for reading: others are refused with
+// 38, a second request changes nothing, and a full table is 42; each
+// refused handle reads on as before.
+TEST_F(RecordStream, ReadingAheadIsRefusedWhereItCannotBe) {
+    EXPECT_EQ(wks_read_ahead(nullptr, 4096), WKS_E_OPEN);
+    ASSERT_NE(wksopen(&h, "", dir.file("new.orx").c_str()), nullptr);
+    EXPECT_EQ(wks_read_ahead(&h, 4096), WKS_E_OPEN);
+    EXPECT_EQ(+h.error, WKS_E_OPEN);
+    ASSERT_EQ(wksclose(&h), 0);
+    EXPECT_EQ(wks_read_ahead(&h, 4096), WKS_E_OPEN) << "closed";
+
+    const std::string path = orx_file(concat({bof(), cell(14, 0, 0), eof()}));
+    std::vector<WKS> handles(WKS_READ_AHEAD_MAX + 1, blank_handle());
+    for (WKS &r : handles) {
+        ASSERT_NE(wksopen(&r, path.c_str(), ""), nullptr);
+        const int16_t want = &r == &handles.back() ? WKS_E_NO_FORMULA_MEMORY : 0;
+        EXPECT_EQ(wks_read_ahead(&r, 4096), want);
+        EXPECT_EQ(wks_read_ahead(&r, 4096), want) << "again";
+    }
+    for (WKS &r : handles) {
+        EXPECT_EQ(wksnextr(&r), 0);
+        EXPECT_EQ(wksnextr(&r), -1);
+        EXPECT_EQ(wksclose(&r), 0);
+    }
+    EXPECT_EQ(messages.count(), 0u);
+}
+
 TEST_F(RecordStream, CreateWritesWaitingHeaderBlockAndBof) {
     Bytes block = header_block(42);
     ASSERT_EQ(SetOrxHeader(block.data()), 1);

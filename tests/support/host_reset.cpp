@@ -12,6 +12,7 @@ namespace wkstest {
 
 void reset_library_state() {
     wks_discard_all();
+    wks_set_progress_handler(nullptr, nullptr);
     wks_cleanup();
     cleanup_file_list();
     set_open_for_load(1);

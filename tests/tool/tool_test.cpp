@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
@@ -495,6 +496,38 @@ TEST_F(Tool, ALargeConversionShowsItsProgressOnATerminal) {
     EXPECT_EQ(r.err, "");
 }
 
+// SIGINT while workers convert: the tool ends with it, and each result in
+// the directory is whole; the rest never appear.
+TEST_F(Tool, AnInterruptedBatchLeavesOnlyWholeResults) {
+    Bytes file = bof(1030);
+    for (int i = 0; i < 100000; ++i) {
+        const Bytes cell = record(WKS_INTEGER, wk1_cell_body(0xff, static_cast<int16_t>(i % 256),
+                                                             static_cast<int16_t>(i / 256), {1, 0}));
+        file.insert(file.end(), cell.begin(), cell.end());
+    }
+    write_file(dir.file("big.wk1"), concat({file, eof()}));
+    ASSERT_EQ(wk1_to_orx(dir.file("big.wk1").c_str(), dir.file("whole.orx").c_str()), 0);
+    const Bytes whole = read_file(dir.file("whole.orx"));
+    ASSERT_EQ(std::system(("cd " + quoted(dir.path()) + " && mkdir in out && for i in 1 2 3 4 5 6 7 8; do " +
+                           "ln big.wk1 in/f$i.wk1; done").c_str()), 0);
+    int status = 0;
+    for (int delay_ms = 40; status != 130 && delay_ms > 0; delay_ms /= 2) {
+        const std::string script = "cd " + quoted(dir.path()) + " && rm -f out/* && (" + quoted(WKS_TOOL_PATH) +
+                                   " convert --to orx --out out -j2 in/*.wk1 & pid=$!; sleep 0.0" +
+                                   std::to_string(delay_ms / 10) + std::to_string(delay_ms % 10) +
+                                   "; kill -INT $pid; wait $pid; echo $? >status)";
+        ASSERT_EQ(std::system(script.c_str()), 0);
+        status = std::stoi(text_of(dir.file("status")));
+        EXPECT_TRUE(status == 0 || status == 130) << status;
+        for (const auto &entry : std::filesystem::directory_iterator(dir.file("out"))) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name.size() == 6 && name[0] == 'f' && has(name, ".orx")) << name;
+            EXPECT_EQ(read_file(entry.path().string()), whole) << name;
+        }
+    }
+    EXPECT_EQ(status, 130);
+}
+
 TEST_F(Tool, ConvertsSeveralFilesIntoADirectory) {
     const std::string a = imported("1,2\n", "a.wk1");
     const std::string b = imported("=A1\n", "b.WK1");
@@ -507,13 +540,29 @@ TEST_F(Tool, ConvertsSeveralFilesIntoADirectory) {
     EXPECT_EQ(wks({"csv", dir.file("out/a.orx")}).out, "1,2\n");
     EXPECT_EQ(wks({"csv", dir.file("out/b.orx")}).out, "=A1\n");
 
-    // One source already in the target format, one missing: the rest still converts.
-    r = wks({"convert", "--to=wk1", "--out=" + dir.file("out"), c, a, dir.file("gone.orx"), dir.file("out/b.orx")});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "a.wk1: is already a WK1 file")) << r.err;
-    EXPECT_TRUE(has(r.err, "gone.orx: cannot open: No such file or directory")) << r.err;
-    EXPECT_EQ(wks({"csv", dir.file("out/c.wk1")}).out, "x\n");
-    EXPECT_EQ(wks({"csv", dir.file("out/b.wk1")}).out, "=A1\n");
+    // One source already in the target format, one missing, one that fails
+    // only at its end: the rest still converts, and the reports come in the
+    // sources' order whichever worker ends first.
+    Bytes cut = bof(1030);
+    for (int i = 0; i < 20000; ++i) {
+        const Bytes cell = record(WKS_INTEGER, orx_cell_body(0xff, static_cast<int16_t>(i % 256),
+                                                             static_cast<int16_t>(i / 256), {1, 0}));
+        cut.insert(cut.end(), cell.begin(), cell.end());
+    }
+    write_file(dir.file("cut.orx"), concat({header_block(), cut}));
+    for (const char *jobs : {"-j1", "-j3"}) {
+        r = wks({"convert", "--to=wk1", "--out=" + dir.file("out"), jobs, dir.file("cut.orx"), c, a,
+                 dir.file("gone.orx"), dir.file("out/b.orx")});
+        EXPECT_EQ(r.status, 1);
+        const auto err = lines_of(r.err);
+        ASSERT_EQ(err.size(), 3u) << r.err;
+        EXPECT_TRUE(has(err[0], "cut.orx: file ends after record 20000")) << err[0];
+        EXPECT_TRUE(has(err[1], "a.wk1: is already a WK1 file")) << err[1];
+        EXPECT_TRUE(has(err[2], "gone.orx: cannot open: No such file or directory")) << err[2];
+        EXPECT_EQ(wks({"csv", dir.file("out/c.wk1")}).out, "x\n");
+        EXPECT_EQ(wks({"csv", dir.file("out/b.wk1")}).out, "=A1\n");
+        EXPECT_FALSE(file_exists(dir.file("out/cut.wk1")));
+    }
 
     // Two sources of one name: the second would overwrite the first's result.
     ASSERT_EQ(std::system(("mkdir " + quoted(dir.file("sub")) + " && cp " + quoted(a) + " " +
@@ -578,7 +627,7 @@ TEST_F(Tool, ConvertReportsTheConvertersResults) {
     EXPECT_NE(std::system(full.c_str()), 0);
     const auto err = lines_of(text_of(dir.file("err")));
     ASSERT_EQ(err.size(), 2u) << text_of(dir.file("err"));
-    EXPECT_TRUE(has(err[0], "cut.orx: writing record ") && has(err[0], " failed: error 32 - Write Error")) << err[0];
+    EXPECT_EQ(err[0], "wks: " + dir.file("cut.orx") + ": writing the new file failed; nothing written");
     EXPECT_EQ(err[1], "wks: " + dir.file("cut.orx") + ":  library: *** ORX error 32 - Write Error");
     EXPECT_EQ(text_of(dir.file("cut.orx")), "precious");
 

@@ -72,9 +72,15 @@ TEST_F(CleanupLeaks, TheResetSeamPutsEverythingBackAsAtLoad) {
     in_file_list("missing.orx");
     resetlex("\"a string\"");
     yylex();  // outside a compilation: its copy stays with the lexer
-    EXPECT_GT(held(), 3);
+    const std::string file = dir.file("in.wk1");
+    write_file(file, concat({bof(), eof()}));
+    WKS reading = blank_handle();
+    ASSERT_TRUE(wksopen_wk1(&reading, file.c_str(), ""));
+    ASSERT_EQ(wks_read_ahead(&reading, 4096), 0);  // a handle never closed
+    EXPECT_GT(held(), 4);
 
     wks::reset_process_state();
+    wksclose_wk1(&reading);
     EXPECT_EQ(held(), 0);
     EXPECT_EQ(get_orx_header(), nullptr);
     EXPECT_EQ(wks::header::mode(), wks::header::kLoad);
@@ -82,6 +88,25 @@ TEST_F(CleanupLeaks, TheResetSeamPutsEverythingBackAsAtLoad) {
     EXPECT_EQ(wks::names::current_file(), 0);
     EXPECT_EQ(Open_for_atat, 0);
     EXPECT_EQ(in_file_list("missing.orx"), 0) << "the notice list is empty";
+}
+
+// A read-ahead block goes back when its handle is closed or opened again.
+TEST_F(CleanupLeaks, ReadAheadBlocksGoBackWithTheirStreams) {
+    const std::string file = dir.file("in.orx");
+    write_file(file, concat({header_block(), bof(), eof()}));
+    set_open_for_load(0);
+    WKS h = blank_handle();
+    for (const bool reopen : {false, true}) {
+        ASSERT_TRUE(wksopen(&h, file.c_str(), ""));
+        ASSERT_EQ(wks_read_ahead(&h, 4096), 0);
+        EXPECT_EQ(held(), 1);
+        if (reopen) {
+            ASSERT_TRUE(wksopen_wk1(&h, "", dir.file("new.wk1").c_str()));
+            EXPECT_EQ(held(), 0) << "opened again";
+        }
+        ASSERT_EQ(wksclose(&h), 0);
+        EXPECT_EQ(held(), 0);
+    }
 }
 
 TEST_F(CleanupLeaks, CompilationsKeepNothing) {

@@ -59,8 +59,9 @@ TEST_F(ConverterFaults, NoMemoryForTheOutputHeaderBlock) {
 TEST_F(ConverterFaults, AFailedWriteFailsTheConversionAndKeepsTheSource) {
     write_file(path("a.wk1"), wk1);
     write_file(path("b.orx"), orx);
-    // Writes of wk1_to_orx: header block, BOF, the two cells, EOF.
-    for (int nth = 1; nth <= 5; ++nth) {
+    // Writes of wk1_to_orx: header block, BOF, then the records with the EOF
+    // record in one block.
+    for (int nth = 1; nth <= 3; ++nth) {
         plat::fail_nth(plat::Op::Write, nth);
         const int32_t want = nth <= 2 ? WKS_CONVERT_CREATE_FAILED : WKS_CONVERT_OUTPUT_FAILED;
         EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("a.wk1").c_str()), want) << nth;
@@ -69,8 +70,8 @@ TEST_F(ConverterFaults, AFailedWriteFailsTheConversionAndKeepsTheSource) {
         EXPECT_EQ(wk1_to_orx(path("a.wk1").c_str(), path("c.orx").c_str()), want) << nth;
         plat::clear_faults();
     }
-    // Writes of orx_to_wk1: BOF, the two cells, EOF.
-    for (int nth = 1; nth <= 4; ++nth) {
+    // Writes of orx_to_wk1: BOF, then the block.
+    for (int nth = 1; nth <= 2; ++nth) {
         plat::fail_nth(plat::Op::Write, nth);
         EXPECT_EQ(orx_to_wk1(path("b.orx").c_str(), path("b.orx").c_str()),
                   nth == 1 ? WKS_CONVERT_CREATE_FAILED : WKS_CONVERT_OUTPUT_FAILED)

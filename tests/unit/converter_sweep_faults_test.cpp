@@ -198,7 +198,9 @@ TEST_F(ConverterSweep, SafeCreation) { run(safe_copy, wk1_source, false, "in.wk1
 TEST_F(ConverterSweep, SafeCreationOntoTheSource) { run(safe_copy, wk1_source, true, "book.wk1", "book.wk1"); }
 
 // A pending file made the named way is removed by wks_discard_all, as a
-// signal handler calls it.
+// signal handler calls it: a wks_create file, and a conversion's result
+// (the handler runs where a signal may come, between two progress reports;
+// the conversion then fails).
 TEST_F(ConverterSweep, DiscardAllRemovesANamedPendingFile) {
     plat::refuse_unnamed_files(true);
     const std::string to = dir.file("kept.wk1");
@@ -209,6 +211,27 @@ TEST_F(ConverterSweep, DiscardAllRemovesANamedPendingFile) {
     wks_discard_all();
     EXPECT_EQ(read_file(to), (Bytes{1, 2, 3}));
     EXPECT_FALSE(file_exists(dir.file("$_$")));
+    EXPECT_EQ(open_descriptor_count(), descriptors);
+
+    const std::string from = dir.file("in.orx");
+    write_file(from, orx_source);
+    struct Seen {
+        std::string temporary;
+        bool named = false;
+    } seen{dir.file("$_$")};
+    wks_set_progress_handler(
+        [](void *context, int64_t, int64_t) -> int32_t {
+            auto *s = static_cast<Seen *>(context);
+            s->named = s->named || file_exists(s->temporary);
+            wks_discard_all();
+            return 0;
+        },
+        &seen);
+    EXPECT_EQ(orx_to_wk1(from.c_str(), to.c_str()), WKS_CONVERT_OUTPUT_FAILED);
+    EXPECT_TRUE(seen.named);
+    EXPECT_EQ(read_file(to), (Bytes{1, 2, 3}));
+    EXPECT_FALSE(file_exists(dir.file("$_$")));
+    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_WRITE)});
     EXPECT_EQ(open_descriptor_count(), descriptors);
 }
 

@@ -56,11 +56,28 @@ TEST_F(Faults, NoMemoryToRecordAMissingFileSuppressesTheNotice) {
 
 TEST_F(Faults, ReadErrorOnARecord) {
     std::string path = orx(concat({bof(), record(20, Bytes(3, 1)), eof()}));
+    for (const bool ahead : {false, true}) {
+        messages.clear();
+        ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
+        if (ahead) {
+            ASSERT_EQ(wks_read_ahead(&h, 4096), 0);
+        }
+        plat::fail_nth(plat::Op::Read, 1);
+        EXPECT_EQ(wksnextr(&h), WKS_E_READ);
+        EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_READ)});
+        EXPECT_EQ(wksclose(&h), 0);
+    }
+}
+
+TEST_F(Faults, NoMemoryToReadAheadLeavesOneReadPerRecord) {
+    std::string path = orx(concat({bof(), record(20, Bytes(3, 1)), eof()}));
     ASSERT_NE(wksopen(&h, path.c_str(), ""), nullptr);
-    plat::fail_nth(plat::Op::Read, 1);
-    EXPECT_EQ(wksnextr(&h), WKS_E_READ);
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_READ)});
+    plat::fail_nth(plat::Op::Alloc, 1);
+    EXPECT_EQ(wks_read_ahead(&h, 4096), WKS_E_NO_FORMULA_MEMORY);
+    EXPECT_EQ(wksnextr(&h), 0);
+    EXPECT_EQ(wksnextr(&h), -1);
     EXPECT_EQ(wksclose(&h), 0);
+    EXPECT_EQ(messages.count(), 0u);
 }
 
 TEST_F(Faults, ReadErrorOnTheFirstRecordClosesTheFile) {

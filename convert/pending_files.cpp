@@ -1,0 +1,90 @@
+/* The table of pending whole files (pending_files.h). */
+#include "convert/pending_files.h"
+
+namespace wks::convert {
+namespace {
+
+// The handles' slots, then the library's own.
+PendingSlot g_slots[WKS_CREATE_MAX + 1];
+PendingSlot &g_own = g_slots[WKS_CREATE_MAX];
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads slot states");
+
+bool is_handle_slot(const PendingSlot &s) { return &s != &g_own; }
+
+}  // namespace
+
+PendingSlot *slot_of(const WKS *h) {
+    if (!h) return nullptr;
+    for (PendingSlot &s : g_slots)
+        if (is_handle_slot(s) && s.state.load() != kFree && s.owner == h) return &s;
+    return nullptr;
+}
+
+PendingSlot *claim_slot(const WKS *h) {
+    for (PendingSlot &s : g_slots) {
+        int free = kFree;
+        if (is_handle_slot(s) && s.state.compare_exchange_strong(free, kFilling)) {
+            s.owner = h;
+            return &s;
+        }
+    }
+    return nullptr;
+}
+
+// Marked as being filled first, so that a signal handler keeps off it.
+void release(PendingSlot &s) {
+    s.state.store(kFilling);
+    s.file.abandon();
+    s.owner = nullptr;
+    s.state.store(kFree);
+}
+
+bool begin_commit(PendingSlot &s) {
+    int pending = kPending;
+    return s.state.compare_exchange_strong(pending, kCommitting);
+}
+
+void discard_all_pending() {
+    for (PendingSlot &s : g_slots) {
+        int pending = kPending;
+        if (s.state.compare_exchange_strong(pending, kFilling)) {
+            s.file.abandon();  // close and unlink: both async-signal-safe
+            s.owner = nullptr;
+            s.state.store(kFree);
+        }
+    }
+}
+
+void discard_pending_creates() {
+    for (PendingSlot &s : g_slots)
+        if (s.state.load() != kFree) release(s);
+}
+
+bool PendingResult::create(const char *destination) {
+    int free = kFree;
+    if (!g_own.state.compare_exchange_strong(free, kFilling)) return false;
+    if (!g_own.file.create(destination)) {
+        g_own.state.store(kFree);
+        return false;
+    }
+    g_own.state.store(kPending);
+    return true;
+}
+
+int32_t PendingResult::fd() const { return g_own.file.fd(); }
+
+int16_t PendingResult::commit() {
+    if (!begin_commit(g_own)) return WKS_E_OPEN;
+    const int16_t code = g_own.file.commit();
+    g_own.state.store(kFree);
+    return code;
+}
+
+void PendingResult::abandon() {
+    int pending = kPending;
+    if (!g_own.state.compare_exchange_strong(pending, kFilling)) return;
+    g_own.file.abandon();
+    g_own.state.store(kFree);
+}
+
+}  // namespace wks::convert

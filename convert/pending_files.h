@@ -1,0 +1,67 @@
+/*
+ * The whole files (whole_file.h) the library has pending, in one fixed table
+ * that a signal handler can walk (wks_discard_all): a slot for each handle
+ * wks_create started, WKS_CREATE_MAX of them, and one more for the library's
+ * own result, a converter's or copy_file's (library calls never overlap, so
+ * one is enough).  Nothing is allocated.
+ *
+ * A slot's state is the only thing the handler trusts: a slot is filled
+ * before it is marked pending, and marked committing before its file is let
+ * go, so the handler never meets a file half made or half placed.
+ */
+#ifndef WKS_CONVERT_PENDING_FILES_H
+#define WKS_CONVERT_PENDING_FILES_H
+
+#include "convert/whole_file.h"
+#include "wks.h"
+
+#include <atomic>
+
+namespace wks::convert {
+
+enum SlotState : int { kFree, kFilling, kPending, kCommitting };
+
+struct PendingSlot {
+    std::atomic<int> state{kFree};
+    const WKS *owner = nullptr;  // the handle of a wks_create slot
+    WholeFile file;
+};
+
+// The slot of a handle wks_create started, or null.
+PendingSlot *slot_of(const WKS *h);
+// A free handle slot for h, marked as being filled; null when all are taken.
+PendingSlot *claim_slot(const WKS *h);
+// Drops the slot's file, if any, and frees the slot.
+void release(PendingSlot &s);
+// Moves a pending slot on to committing: false when wks_discard_all has
+// dropped its file meanwhile.
+bool begin_commit(PendingSlot &s);
+// Drops the file of every pending slot (async-signal-safe); slots being
+// filled or committed are left to their owners.
+void discard_all_pending();
+// Discards every pending file, whatever its state: part of the
+// process-wide reset.
+void discard_pending_creates();
+
+// The library's own result, a converter's or copy_file's, written in the
+// slot kept for it.  Its file is a WholeFile, which wks_discard_all drops
+// while it is pending.
+class PendingResult {
+public:
+    PendingResult() = default;
+    ~PendingResult() { abandon(); }
+    PendingResult(const PendingResult &) = delete;
+    PendingResult &operator=(const PendingResult &) = delete;
+
+    // As WholeFile::create.
+    bool create(const char *destination);
+    int32_t fd() const;
+    // As WholeFile::commit; also 38 when wks_discard_all dropped the file.
+    int16_t commit();
+    // Drops the new file, if it is still pending.
+    void abandon();
+};
+
+}  // namespace wks::convert
+
+#endif

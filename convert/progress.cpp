@@ -1,0 +1,40 @@
+/* The converters' progress handler (progress.h), and wks_set_progress_handler. */
+#include "convert/progress.h"
+
+#include "wks.h"
+
+namespace wks::convert {
+namespace {
+
+constexpr int64_t kStep = 1 << 16;  // source bytes between two reports
+
+wks_progress_handler g_handler = nullptr;
+void *g_context = nullptr;
+
+}  // namespace
+
+bool Progress::report(int64_t done) {
+    if (total_ > 0 && done > total_) done = total_;
+    next_ = done + kStep;
+    return g_handler && g_handler(g_context, done, total_) != 0;
+}
+
+void reset_progress_handler() {
+    g_handler = nullptr;
+    g_context = nullptr;
+}
+
+}  // namespace wks::convert
+
+using namespace wks::convert;
+
+extern "C" {
+
+wks_progress_handler wks_set_progress_handler(wks_progress_handler handler, void *context) {
+    const wks_progress_handler previous = g_handler;
+    g_handler = handler;
+    g_context = handler ? context : nullptr;
+    return previous;
+}
+
+}

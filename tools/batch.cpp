@@ -1,0 +1,393 @@
+/*
+ * Batches of jobs in worker processes (batch.h).  Each worker is forked for
+ * one job with the tool's signals blocked, so that the signal relay knows
+ * every worker that can be running; a worker leads its own process group,
+ * so that a terminal's Ctrl-C reaches it once, through the relay.  Windows
+ * has no fork: there every batch runs in the tool's process.
+ */
+#include "tools/batch.h"
+
+#include "tools/common.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+#ifndef _WIN32
+#include "tools/signals.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstring>
+#include <deque>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#endif
+
+namespace tool {
+namespace {
+
+constexpr unsigned kMaxWorkers = 64;
+constexpr int kBarWidth = 30;
+
+void draw_count(std::size_t done, std::size_t total, const std::string &name) {
+    const int filled = static_cast<int>(done * kBarWidth / total);
+    std::fprintf(stderr, "\r\033[K[%.*s%*s] %zu/%zu %s", filled, "##############################",
+                 kBarWidth - filled, "", done, total, name.c_str());
+    if (done == total) std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
+int run_here(const std::vector<std::string> &names, bool show_progress, const std::function<int(std::size_t)> &job) {
+    int status = kOk;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (show_progress) draw_count(i, names.size(), names[i]);
+        if (job(i) != kOk) status = kFailed;
+    }
+    if (show_progress) draw_count(names.size(), names.size(), "");
+    return status;
+}
+
+#ifndef _WIN32
+
+// The running workers' ids, for the signal relay (0: a free place).
+volatile pid_t g_workers[kMaxWorkers];
+
+extern "C" void pass_to_workers(int sig) {
+    for (const volatile pid_t &pid : g_workers)
+        if (pid > 0) ::kill(pid, sig);
+}
+
+// The tool's signals, blocked while a worker is forked and its place filled.
+class SignalsBlocked {
+public:
+    SignalsBlocked() {
+        sigset_t set;
+        sigemptyset(&set);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, sig);
+        sigprocmask(SIG_BLOCK, &set, &saved_);
+    }
+    ~SignalsBlocked() { unblock(); }
+    void unblock() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+    SignalsBlocked(const SignalsBlocked &) = delete;
+    SignalsBlocked &operator=(const SignalsBlocked &) = delete;
+
+private:
+    sigset_t saved_;
+};
+
+struct Job {
+    std::string output;  // what its worker wrote to standard error
+    int status = kOk;
+    int signal = 0;  // the signal that ended its worker, if one did
+    bool done = false;
+};
+
+// A worker process: job numbers go to it through one pipe, its standard
+// error comes back through another, each job's lines ended by a NUL byte
+// and the job's exit status (no report holds a NUL byte).
+struct Worker {
+    pid_t pid = 0;
+    int commands = -1, results = -1;
+    std::deque<std::size_t> assigned;  // sent, not yet reported back
+    std::string unread;                // received, not yet given to a job
+};
+
+constexpr std::size_t kAhead = 2;  // jobs sent to a worker before it reports
+
+bool write_all(int fd, const void *data, std::size_t size) {
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+bool read_all(int fd, void *data, std::size_t size) {
+    char *p = static_cast<char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::read(fd, p, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        p += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
+
+class Pool {
+public:
+    Pool(const std::vector<std::string> &names, unsigned workers, bool show_progress,
+         const std::function<int(std::size_t)> &job)
+        : names_(names), jobs_(names.size()), workers_(workers), show_progress_(show_progress), job_(job) {
+        for (std::size_t i = 0; i < names.size(); ++i) todo_.push_back(i);
+    }
+
+    int run() {
+        void (*saved_pipe)(int) = std::signal(SIGPIPE, SIG_IGN);  // a worker gone is seen at its pipe's end
+        set_signal_relay(pass_to_workers);
+        if (show_progress_) draw_count(0, jobs_.size(), "");
+        {
+            Stoppable stoppable;
+            for (unsigned k = 0; k < workers_; ++k) start_worker(k);
+            while (printed_ < jobs_.size() && !(stop_requested() && nothing_assigned())) {
+                dispatch();
+                wait_for_output();
+                print_in_order();
+                if (show_progress_ && finished_ != drawn_) draw_count(drawn_ = finished_, jobs_.size(), last_done_);
+            }
+            end_workers();
+        }
+        set_signal_relay(nullptr);
+        std::signal(SIGPIPE, saved_pipe);
+        if (const int sig = stop_requested()) end_with_signal(sig);
+        return failed_ ? kFailed : kOk;
+    }
+
+private:
+    bool nothing_assigned() const {
+        for (const Worker &w : workers_list_)
+            if (!w.assigned.empty()) return false;
+        return true;
+    }
+
+    // Starts worker k (again, after one ended before its jobs did).
+    void start_worker(unsigned k) {
+        if (workers_list_.size() <= k) workers_list_.resize(k + 1);
+        int commands[2], results[2];
+        if (::pipe2(commands, O_CLOEXEC) != 0) {
+            start_error_ = errno;
+            return;
+        }
+        if (::pipe2(results, O_CLOEXEC) != 0) {
+            start_error_ = errno;
+            ::close(commands[0]);
+            ::close(commands[1]);
+            return;
+        }
+        std::fflush(stdout);
+        std::fflush(stderr);
+        SignalsBlocked blocked;
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            for (const Worker &other : workers_list_) {  // so that the others see their pipes end
+                if (other.commands >= 0) ::close(other.commands);
+                if (other.results >= 0) ::close(other.results);
+            }
+            ::close(commands[1]);
+            ::close(results[0]);
+            ::dup2(results[1], STDERR_FILENO);
+            ::close(results[1]);
+            set_signal_relay(nullptr);
+            set_progress_line(false);
+            std::signal(SIGPIPE, SIG_DFL);
+            ::setpgid(0, 0);
+            blocked.unblock();  // the worker takes its signals from here on
+            serve(commands[0]);
+        }
+        ::close(commands[0]);
+        ::close(results[1]);
+        if (pid < 0) {
+            start_error_ = errno;
+            ::close(commands[1]);
+            ::close(results[0]);
+            return;
+        }
+        g_workers[k] = pid;
+        Worker &w = workers_list_[k];
+        w.pid = pid;
+        w.commands = commands[1];
+        w.results = results[0];
+    }
+
+    // A worker's life: each job number read, its job run, until the pipe ends.
+    [[noreturn]] void serve(int commands) {
+        uint64_t i;
+        while (read_all(commands, &i, sizeof i)) {
+            if (const int sig = stop_requested()) end_with_signal(sig);
+            const char end[2] = {'\0', static_cast<char>(job_(static_cast<std::size_t>(i)))};
+            std::fflush(stderr);
+            if (!write_all(STDERR_FILENO, end, sizeof end)) break;
+        }
+        std::_Exit(kOk);
+    }
+
+    // Keeps every worker kAhead jobs ahead, in the order of the files.
+    void dispatch() {
+        if (stop_requested()) return;
+        for (Worker &w : workers_list_) {
+            while (w.commands >= 0 && w.assigned.size() < kAhead && !todo_.empty()) {
+                const uint64_t i = todo_.front();
+                if (!write_all(w.commands, &i, sizeof i)) break;
+                todo_.pop_front();
+                w.assigned.push_back(static_cast<std::size_t>(i));
+            }
+        }
+        if (!todo_.empty() && live_workers() == 0) {  // no worker could be started: the rest fail
+            for (std::size_t i : todo_) {
+                jobs_[i].output = "wks: " + names_[i] + ": cannot start a worker: " + std::strerror(start_error_) + "\n";
+                jobs_[i].status = kFailed;
+                finish(i);
+            }
+            todo_.clear();
+        }
+    }
+
+    unsigned live_workers() const {
+        unsigned live = 0;
+        for (const Worker &w : workers_list_) live += w.results >= 0;
+        return live;
+    }
+
+    void finish(std::size_t i) {
+        jobs_[i].done = true;
+        ++finished_;
+        last_done_ = names_[i];
+    }
+
+    // Gives what a worker wrote to its jobs: each NUL byte and the status
+    // after it end the first job it was sent.
+    void take_reports(Worker &w) {
+        std::size_t from = 0, end;
+        while (!w.assigned.empty() && (end = w.unread.find('\0', from)) != std::string::npos &&
+               end + 1 < w.unread.size()) {
+            Job &j = jobs_[w.assigned.front()];
+            j.output.append(w.unread, from, end - from);
+            j.status = static_cast<unsigned char>(w.unread[end + 1]);
+            finish(w.assigned.front());
+            w.assigned.pop_front();
+            from = end + 2;
+        }
+        w.unread.erase(0, from);
+    }
+
+    // A worker whose pipe ends has ended: the job it was running, if any,
+    // fails with how it ended, and the jobs sent after it go to another.
+    void worker_ended(unsigned k) {
+        Worker &w = workers_list_[k];
+        ::close(w.results);
+        ::close(w.commands);
+        w.results = w.commands = -1;
+        int status = 0;
+        {
+            SignalsBlocked blocked;  // the relay never meets an id the system may have given again
+            while (::waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            g_workers[k] = 0;
+        }
+        if (!w.assigned.empty()) {
+            Job &j = jobs_[w.assigned.front()];
+            j.output += w.unread;
+            j.status = kFailed;
+            j.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+            finish(w.assigned.front());
+            w.assigned.pop_front();
+            todo_.insert(todo_.begin(), w.assigned.begin(), w.assigned.end());
+            w.assigned.clear();
+            if (!stop_requested()) start_worker(k);
+        }
+        w.unread.clear();
+    }
+
+    void wait_for_output() {
+        std::vector<pollfd> fds;
+        std::vector<unsigned> which;
+        for (unsigned k = 0; k < workers_list_.size(); ++k) {
+            if (workers_list_[k].results < 0) continue;
+            fds.push_back({workers_list_[k].results, POLLIN, 0});
+            which.push_back(k);
+        }
+        if (fds.empty() || ::poll(fds.data(), fds.size(), -1) < 0) return;  // a signal: the caller looks at it
+        for (std::size_t f = 0; f < fds.size(); ++f) {
+            if (fds[f].revents == 0) continue;
+            Worker &w = workers_list_[which[f]];
+            char buffer[4096];
+            const ssize_t got = ::read(w.results, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                worker_ended(which[f]);
+                continue;
+            }
+            w.unread.append(buffer, static_cast<std::size_t>(got));
+            take_reports(w);
+        }
+    }
+
+    // The workers have no more jobs: each ends when its pipe does.
+    void end_workers() {
+        for (Worker &w : workers_list_)
+            if (w.commands >= 0) ::close(w.commands), w.commands = -1;
+        for (unsigned k = 0; k < workers_list_.size(); ++k) {
+            Worker &w = workers_list_[k];
+            char buffer[4096];
+            while (w.results >= 0) {
+                const ssize_t got = ::read(w.results, buffer, sizeof buffer);
+                if (got < 0 && errno == EINTR) continue;
+                if (got <= 0) worker_ended(k);
+            }
+        }
+    }
+
+    void print_in_order() {
+        while (printed_ < jobs_.size() && jobs_[printed_].done) {
+            const Job &j = jobs_[printed_];
+            if (!j.output.empty()) {
+                if (show_progress_) std::fputs("\r\033[K", stderr);
+                drawn_ = 0;  // the bar is drawn again below the lines
+                std::fwrite(j.output.data(), 1, j.output.size(), stderr);
+            }
+            if (j.signal && !stop_requested()) {
+                drawn_ = 0;
+                fail(names_[printed_], "its worker ended with signal " + std::to_string(j.signal));
+            }
+            if (j.status != kOk) failed_ = true;
+            ++printed_;
+        }
+    }
+
+    const std::vector<std::string> &names_;
+    std::vector<Job> jobs_;
+    std::vector<Worker> workers_list_;
+    std::deque<std::size_t> todo_;
+    unsigned workers_;
+    bool show_progress_;
+    const std::function<int(std::size_t)> &job_;
+    std::size_t printed_ = 0, finished_ = 0, drawn_ = 0;
+    std::string last_done_;  // the file the bar names
+    bool failed_ = false;
+    int start_error_ = 0;  // why the last worker could not be started
+};
+
+#endif  // _WIN32
+
+}  // namespace
+
+unsigned default_workers() {
+#ifdef _WIN32
+    return 1;
+#else
+    const long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+    return online < 1 ? 1 : online > static_cast<long>(kMaxWorkers) ? kMaxWorkers : static_cast<unsigned>(online);
+#endif
+}
+
+int run_batch(const std::vector<std::string> &names, unsigned workers, bool show_progress,
+              const std::function<int(std::size_t)> &job) {
+    if (workers > kMaxWorkers) workers = kMaxWorkers;
+    if (workers > names.size()) workers = static_cast<unsigned>(names.size());
+    set_progress_line(show_progress);
+#ifdef _WIN32
+    const int status = run_here(names, show_progress, job);
+#else
+    const int status = workers <= 1 ? run_here(names, show_progress, job) : Pool(names, workers, show_progress, job).run();
+#endif
+    set_progress_line(false);
+    return status;
+}
+
+}  // namespace tool

@@ -62,6 +62,8 @@ public:
     // Registers the file's range names (a first pass over the file, up to any
     // damage), then reopens it at its first record.
     bool load_names();
+    // Reopens the file at its first record; false with the reason in error().
+    bool rewind();
     // The next record: 1 a record, 0 after the EOF record, -1 when the file
     // is damaged there (error() says where and how).
     int next(Record &r);
@@ -75,7 +77,6 @@ public:
     const std::string &error() const { return error_; }
 
 private:
-    bool start();
     void describe(Record &r);
     void describe_cell(Record &r);
     std::string diagnose();

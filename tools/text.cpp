@@ -4,7 +4,9 @@
  */
 #include "tools/text.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -14,12 +16,25 @@ namespace tool {
 std::string number_text(double v) {
     if (std::isnan(v)) return "nan";
     if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
-    char buf[40];
-    for (int digits = 15; digits <= 17; ++digits) {
-        std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-        if (std::strtod(buf, nullptr) == v) break;
-    }
-    return buf;
+    // The shortest digits that read back exactly, as d.ddde+XX.
+    char sci[40];
+    const char *const end = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr;
+    const char *const begin = sci;
+    const char *const e = std::find(begin, end, 'e');
+    int exponent = 0;
+    std::from_chars(e + 1 + (e[1] == '+'), end, exponent);
+    const bool negative = sci[0] == '-';
+    std::string digits;
+    for (const char *p = sci + negative; p < e; ++p)
+        if (*p != '.') digits += *p;
+    // Laid out as "%.Ng" lays them out, N the larger of 15 and their count.
+    const int precision = std::max(15, static_cast<int>(digits.size()));
+    if (exponent < -4 || exponent >= precision) return std::string(begin, end);
+    std::string out = negative ? "-" : "";
+    if (exponent < 0) return out + "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+    const std::size_t whole = static_cast<std::size_t>(exponent) + 1;
+    if (digits.size() <= whole) return out + digits + std::string(whole - digits.size(), '0');
+    return out + digits.substr(0, whole) + "." + digits.substr(whole);
 }
 
 bool is_decimal_number(const std::string &s, bool &whole) {

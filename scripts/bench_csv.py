@@ -22,14 +22,21 @@ scratch = tempfile.mkdtemp(prefix="wks-csv-bench-")
 
 
 def measure(argv, stdout_file):
-    """CPU seconds and peak resident kilobytes of one run, or None when it failed."""
+    """CPU seconds and peak resident kilobytes of one run, or None when it
+    failed.  The program runs under /usr/bin/time, which tells its peak: a
+    child of this script would count the script's own memory from before its
+    exec.  The CPU time is that of time and all it waits for."""
+    peak_file = os.path.join(scratch, "peak")
     with open(stdout_file, "wb") as out:
-        child = subprocess.Popen(argv, stdout=out, stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
+        child = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", peak_file] + argv, stdout=out,
+                                 stderr=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
         _, status, usage = os.wait4(child.pid, 0)
         child.returncode = os.waitstatus_to_exitcode(status)
     if child.returncode != 0:
         return None
-    return usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+    with open(peak_file) as f:
+        peak = int(f.read().split()[-1])
+    return usage.ru_utime + usage.ru_stime, peak
 
 
 def median_of(argv, produced, runs=repetitions):
@@ -51,7 +58,7 @@ out = os.path.join(scratch, "out.csv")
 stdout = os.path.join(scratch, "stdout")
 results = {}
 results["wks csv"] = median_of([wks, "csv", "--", cells], stdout)
-results["wks csv, 8192 x 256"] = median_of([wks, "csv", "--", full], stdout)
+results["wks csv, 8192 x 256 cells"] = median_of([wks, "csv", "--", full], stdout)
 if shutil.which("ssconvert"):
     results["ssconvert"] = median_of(["ssconvert", cells, out], out)
 if shutil.which("wks2csv"):
@@ -65,7 +72,7 @@ if shutil.which("soffice"):
         os.path.join(scratch, "cells.csv"), max(3, repetitions // 2))
 shutil.rmtree(scratch, ignore_errors=True)
 
-print("| CSV of the 200,000-cell file (median CPU time, peak memory) | CPU | Peak RSS | wks csv ahead |")
+print("| CSV of the 200,000-cell file unless named | Median CPU time | Peak RSS | Ratio to wks csv |")
 print("|---|---|---|---|")
 ours = results["wks csv"]
 for name, got in results.items():
@@ -79,8 +86,8 @@ rows = []
 if ours and results.get("ssconvert"):
     ratio = results["ssconvert"][0] / ours[0]
     rows.append(("wks csv vs ssconvert to CSV, CPU time", "%.1fx faster" % ratio, ">= 15x", "met" if ratio >= 15 else "MISSED"))
-if ours and results.get("wks csv, 8192 x 256"):
-    ratio = results["wks csv, 8192 x 256"][1] / ours[1]
+if ours and results.get("wks csv, 8192 x 256 cells"):
+    ratio = results["wks csv, 8192 x 256 cells"][1] / ours[1]
     rows.append(("wks csv peak memory, 8192 x 256 vs 200,000 cells", "%.2fx" % ratio, "<= 2x", "met" if ratio <= 2 else "MISSED"))
 print("| Measure | Result | Target | |")
 print("|---|---|---|---|")

@@ -23,18 +23,29 @@ std::string number_text(double v) {
     const char *const e = std::find(begin, end, 'e');
     int exponent = 0;
     std::from_chars(e + 1 + (e[1] == '+'), end, exponent);
-    const bool negative = sci[0] == '-';
-    std::string digits;
-    for (const char *p = sci + negative; p < e; ++p)
-        if (*p != '.') digits += *p;
-    // Laid out as "%.Ng" lays them out, N the larger of 15 and their count.
-    const int precision = std::max(15, static_cast<int>(digits.size()));
-    if (exponent < -4 || exponent >= precision) return std::string(begin, end);
-    std::string out = negative ? "-" : "";
-    if (exponent < 0) return out + "0." + std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
-    const std::size_t whole = static_cast<std::size_t>(exponent) + 1;
-    if (digits.size() <= whole) return out + digits + std::string(whole - digits.size(), '0');
-    return out + digits.substr(0, whole) + "." + digits.substr(whole);
+    const bool negative = *begin == '-';
+    char digits[24];
+    int n = 0;
+    for (const char *p = begin + negative; p < e; ++p)
+        if (*p != '.') digits[n++] = *p;
+    // Laid out as "%.Ng" lays them out, N the larger of 15 and their count:
+    // then the whole part has at most 17 digits.
+    if (exponent < -4 || exponent >= std::max(15, n)) return std::string(begin, end);
+    char out[48];
+    char *o = out;
+    if (negative) *o++ = '-';
+    if (exponent < 0) {
+        *o++ = '0', *o++ = '.';
+        o = std::fill_n(o, -exponent - 1, '0');
+        o = std::copy(digits, digits + n, o);
+    } else {
+        const int whole = exponent + 1;
+        for (int i = 0; i < std::max(n, whole); ++i) {
+            if (i == whole) *o++ = '.';
+            *o++ = i < n ? digits[i] : '0';
+        }
+    }
+    return std::string(out, o);
 }
 
 bool is_decimal_number(const std::string &s, bool &whole) {

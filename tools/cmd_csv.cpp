@@ -93,6 +93,9 @@ Layout layout_of(Sheet &sheet) {
         if (r.row < last_row) l.row_major = false;
         last_row = std::max(last_row, r.row);
         if (string) continue;
+        // A formula whose code does not decode holds nothing: only the one
+        // that would widen the grid has to be tried here.
+        if ((r.row >= l.rows || r.col >= l.cols) && !sheet.decodes(r)) continue;
         l.rows = std::max(l.rows, r.row + 1);
         l.cols = std::max(l.cols, r.col + 1);
     }

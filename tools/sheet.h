@@ -59,6 +59,9 @@ public:
     bool open(const std::string &path);
     // Formulas are decoded into text unless this is turned off.
     void decode_formulas(bool on) { decode_ = on; }
+    // False for a formula read while that was off whose code does not decode
+    // (next() would have made it kBad), true for any other record.
+    bool decodes(const Record &r);
     // Registers the file's range names (a first pass over the file, up to any
     // damage), then reopens it at its first record.
     bool load_names();
@@ -79,6 +82,7 @@ public:
 private:
     void describe(Record &r);
     void describe_cell(Record &r);
+    int16_t decode(const Record &r);
     std::string diagnose();
 
     std::string path_;
@@ -93,6 +97,8 @@ private:
     std::vector<unsigned char> header_;
     std::vector<unsigned char> raw_;  // the record read from the file's bytes after the stream broke off
     std::string error_;
+    static constexpr int kDecodeSize = 16384;
+    char decoded_[kDecodeSize];  // a formula's text from the decoder
 };
 
 }  // namespace tool

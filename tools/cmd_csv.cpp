@@ -69,10 +69,10 @@ std::string plain_field(const CellContent &c) {
 bool holds_value(Kind k) { return k == Kind::kInteger || k == Kind::kNumber || k == Kind::kLabel || k == Kind::kFormula; }
 bool on_sheet(const Record &r) { return r.col >= 0 && r.col < kColumns && r.row >= 0 && r.row < kRows; }
 
-// What a first pass over the file (formulas not decoded) tells: the grid
-// the cells that hold something fill, the sheet's default format, and
-// whether the cells come row by row, so that each row can be written as
-// soon as the next one starts.
+// What a first pass over the file tells: the grid the cells that hold
+// something fill, the sheet's default format, and whether the cells come
+// row by row, so that each row can be written as soon as the next one
+// starts.
 struct Layout {
     int rows = 0, cols = 0;
     int sheet_format = kDefaultFormat;

@@ -18,7 +18,7 @@ int main(int argc, char **argv) {
     char name[32];
     for (int i = 1; i <= count; ++i) {
         std::snprintf(name, sizeof name, "/f%04d.wk1", i);
-        bench::write_wk1_cells(argv[1] + std::string(name), cells);
+        bench::write_wk1_cells(argv[1] + std::string(name), cells, bench::kSheetColumns);
     }
     return 0;
 }

@@ -14,7 +14,6 @@ namespace {
 
 constexpr int kValue = WKS_ORX_CELL(WKS_CELL_VALUE);
 constexpr int kColumns = 256;
-constexpr int kSheetColumns = 25;  // the conversion file is 25 columns wide
 
 std::string g_dir;
 
@@ -75,14 +74,14 @@ const std::string &small_records_file() {
     return path;
 }
 
-void write_wk1_cells(const std::string &path, int cells) {
+void write_wk1_cells(const std::string &path, int cells, int columns) {
     static const char *const kFormulas[] = {"A1+B1*2", "@SUM(A1..C1)*2", "$A$1/B1", "@IF(A1>0,B1,C1)"};
     WKS out, cell;
     std::memset(&out, 0, sizeof out);
     std::memset(&cell, 0, sizeof cell);
     if (!wksopen_wk1(&out, "", path.c_str())) die("cannot create the WK1 file");
     for (int i = 0; i < cells; ++i) {
-        const int col = i % kSheetColumns, row = i / kSheetColumns;
+        const int col = i % columns, row = i / columns;
         if (i % kFormulaEvery == kFormulaEvery - 1) {
             cell_prefix(cell.rec, WKS_FORMULA, col, row, 0);
             if (wksform(&cell, ' ', static_cast<int16_t>(col), static_cast<int16_t>(row),
@@ -104,7 +103,7 @@ const std::string &wk1_cells_file() {
     static std::string path;
     if (!path.empty()) return path;
     path = scratch("cells.wk1");
-    write_wk1_cells(path, kCells);
+    write_wk1_cells(path, kCells, kSheetColumns);
     return path;
 }
 

@@ -2,6 +2,10 @@
  * wks csv FILE: the sheet as CSV, the grid filled from A1 to the last cell
  * that holds something.  Plain, each cell gives what 'wks import' turns back
  * into a cell of the same value; with --values, what the sheet shows.
+ *
+ * A first pass finds the grid's size; the second writes each row as soon
+ * as the next one starts, so memory holds one row.  A file whose cells do
+ * not come row by row is held whole and written at the end.
  */
 #include "tools/cell_view.h"
 #include "tools/commands.h"
@@ -13,6 +17,7 @@
 #include <cstring>
 #include <map>
 #include <utility>
+#include <vector>
 
 namespace tool {
 namespace {
@@ -61,6 +66,96 @@ std::string plain_field(const CellContent &c) {
     }
 }
 
+bool holds_value(Kind k) { return k == Kind::kInteger || k == Kind::kNumber || k == Kind::kLabel || k == Kind::kFormula; }
+bool on_sheet(const Record &r) { return r.col >= 0 && r.col < kColumns && r.row >= 0 && r.row < kRows; }
+
+// What a first pass over the file tells: the grid the cells that hold
+// something fill, the sheet's default format, and whether the cells come
+// row by row, so that each row can be written as soon as the next one
+// starts.
+struct Layout {
+    int rows = 0, cols = 0;
+    int sheet_format = kDefaultFormat;
+    bool row_major = true;
+};
+
+Layout layout_of(Sheet &sheet) {
+    Layout l;
+    int last_row = 0;
+    sheet.decode_formulas(false);
+    Record r;
+    while (sheet.next(r) == 1) {
+        if (r.kind == Kind::kOther && sheet_format_of(r) >= 0) l.sheet_format = sheet_format_of(r);
+        // A string value goes to the formula just before it: that too has to
+        // be in the row held.
+        const bool string = r.kind == Kind::kString;
+        if (!(string || holds_value(r.kind)) || !on_sheet(r)) continue;
+        if (r.row < last_row) l.row_major = false;
+        last_row = std::max(last_row, r.row);
+        if (string) continue;
+        // A formula whose code does not decode holds nothing: only the one
+        // that would widen the grid has to be tried here.
+        if ((r.row >= l.rows || r.col >= l.cols) && !sheet.decodes(r)) continue;
+        l.rows = std::max(l.rows, r.row + 1);
+        l.cols = std::max(l.cols, r.col + 1);
+    }
+    sheet.decode_formulas(true);
+    return l;
+}
+
+// Writes the lines of a grid from cells given row by row, holding only the
+// row being filled.
+class RowWriter {
+public:
+    RowWriter(const Layout &layout, bool values, Charset set, const ComputedValues *computed)
+        : layout_(layout), values_(values), set_(set), computed_(computed),
+          cells_(static_cast<std::size_t>(layout.cols)), filled_(static_cast<std::size_t>(layout.cols)) {}
+
+    // The cell at (row, col) to fill in, after the rows before row are
+    // written; null where the layout has no such cell or its row is written.
+    CellContent *at(int row, int col) {
+        if (row < row_ || row >= layout_.rows || col < 0 || col >= layout_.cols) return nullptr;
+        while (row_ < row) write_row();
+        filled_[static_cast<std::size_t>(col)] = true;
+        return &cells_[static_cast<std::size_t>(col)];
+    }
+    // The filled cell at (row, col) of the row held, or null.
+    CellContent *held(int row, int col) {
+        const bool here = row == row_ && col >= 0 && col < layout_.cols && filled_[static_cast<std::size_t>(col)];
+        return here ? &cells_[static_cast<std::size_t>(col)] : nullptr;
+    }
+    // Writes the rows not written yet.
+    void finish() {
+        while (row_ < layout_.rows) write_row();
+    }
+
+private:
+    void write_row() {
+        line_.clear();
+        for (int col = 0; col < layout_.cols; ++col) {
+            if (col) line_ += ',';
+            const auto at = static_cast<std::size_t>(col);
+            if (!filled_[at]) continue;
+            CellContent &c = cells_[at];
+            if (computed_) computed_->apply(col, row_, c);
+            line_ += csv_field(to_utf8(values_ ? shown_text(c, layout_.sheet_format) : plain_field(c), set_));
+            filled_[at] = false;
+        }
+        line_ += '\n';
+        std::fwrite(line_.data(), 1, line_.size(), stdout);
+        ++row_;
+    }
+
+    const Layout layout_;
+    const bool values_;
+    const Charset set_;
+    const ComputedValues *computed_;
+    std::vector<CellContent> cells_;  // of the row held, by column
+    std::vector<bool> filled_;
+    int row_ = 0;                     // the row held
+    std::string line_;
+};
+
 }  // namespace
 
 int cmd_csv(const Args &args) {
@@ -80,51 +175,45 @@ int cmd_csv(const Args &args) {
     if (!sheet.open(path)) return fail(shown, sheet.error());
     ComputedValues computed;
     if (o.has("--compute") && !computed.compute(path, why)) return fail(shown, why);
+    const Layout layout = layout_of(sheet);
+    if (!sheet.rewind()) return fail(shown, sheet.error());
+    RowWriter writer(layout, values, set, o.has("--compute") ? &computed : nullptr);
+    // Cells out of row order are all kept until the end, then given in order.
     std::map<Position, CellContent> grid;
-    int rows = 0, cols = 0, sheet_format = kDefaultFormat;
+    auto place = [&](int row, int col) { return layout.row_major ? writer.at(row, col) : &grid[{row, col}]; };
+    auto find = [&](int row, int col) -> CellContent * {
+        if (layout.row_major) return writer.held(row, col);
+        const auto found = grid.find({row, col});
+        return found == grid.end() ? nullptr : &found->second;
+    };
     Problems problems(shown);
     Record r;
     int got;
     while ((got = sheet.next(r)) == 1) {
-        CellContent c{r.kind, r.format, r.number, r.text, false, {}};
-        switch (r.kind) {
-        case Kind::kInteger: c.number = r.integer; break;
-        case Kind::kNumber: case Kind::kLabel: case Kind::kFormula: break;
-        case Kind::kString: {
+        if (r.kind == Kind::kBad) problems.report("record " + std::to_string(r.index) + ": " + r.problem);
+        if (r.kind == Kind::kString) {
             // The string value of the formula just before it.
-            const auto formula = grid.find({r.row, r.col});
-            if (formula != grid.end() && formula->second.kind == Kind::kFormula)
-                formula->second.is_string = true, formula->second.string = r.text;
-            continue;
+            CellContent *formula = find(r.row, r.col);
+            if (formula && formula->kind == Kind::kFormula) formula->is_string = true, formula->string = r.text;
         }
-        case Kind::kBad: problems.report("record " + std::to_string(r.index) + ": " + r.problem); continue;
-        case Kind::kOther:
-            if (sheet_format_of(r) >= 0) sheet_format = sheet_format_of(r);
-            continue;
-        default: continue;
-        }
-        if (r.col < 0 || r.col >= kColumns || r.row < 0 || r.row >= kRows) {
+        if (!holds_value(r.kind)) continue;
+        if (!on_sheet(r)) {
             problems.report("record " + std::to_string(r.index) + ": cell " + cell_name(r.col, r.row) +
                             " lies outside the sheet");
             continue;
         }
-        grid[{r.row, r.col}] = c;
-        rows = std::max(rows, r.row + 1);
-        cols = std::max(cols, r.col + 1);
+        CellContent *c = place(r.row, r.col);
+        if (!c) continue;  // the file changed since the first pass
+        c->kind = r.kind;
+        c->format = r.format;
+        c->number = r.kind == Kind::kInteger ? r.integer : r.number;
+        c->text.swap(r.text);
+        c->is_string = false;
+        c->string.clear();
     }
-    if (o.has("--compute"))
-        for (auto &[at, c] : grid) computed.apply(at.second, at.first, c);
-    auto cell = grid.begin();
-    for (int row = 0; row < rows; ++row) {
-        std::string line;
-        for (int col = 0; col < cols; ++col) {
-            if (col) line += ',';
-            if (cell == grid.end() || cell->first != Position(row, col)) continue;
-            const CellContent &c = (cell++)->second;
-            line += csv_field(to_utf8(values ? shown_text(c, sheet_format) : plain_field(c), set));
-        }
-        std::printf("%s\n", line.c_str());
-    }
+    for (auto &[at, c] : grid)
+        if (CellContent *slot = writer.at(at.first, at.second)) *slot = std::move(c);
+    writer.finish();
     if (got < 0) fail(shown, sheet.error());
     return problems.finish() == kOk && got >= 0 ? kOk : kFailed;
 }

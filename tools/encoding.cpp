@@ -5,6 +5,7 @@
  */
 #include "tools/encoding.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <strings.h>
@@ -112,6 +113,7 @@ bool parse_charset(const std::string &name, Charset &out) {
 }
 
 std::string to_utf8(const std::string &bytes, Charset set) {
+    if (std::all_of(bytes.begin(), bytes.end(), [](unsigned char b) { return b < kHigh; })) return bytes;
     std::string out;
     out.reserve(bytes.size());
     for (unsigned char b : bytes) append_utf8(out, character_of(b, set));

@@ -23,7 +23,7 @@ namespace {
 
 constexpr int kRecordHeader = 4;  // type and length words
 constexpr int kFormulaValue = WKS_CELL_FORMULA_CODE - WKS_CELL_VALUE;  // the stored value before the code
-constexpr int kDecodeSize = 16384;
+constexpr int32_t kReadAheadBytes = 1 << 18;
 
 int get16(const unsigned char *p) { return static_cast<int16_t>(p[0] | p[1] << 8); }
 
@@ -83,10 +83,10 @@ bool Sheet::open(const std::string &path) {
         error_ = "not an ORX or WK1 file";
         return false;
     }
-    return start();
+    return rewind();
 }
 
-bool Sheet::start() {
+bool Sheet::rewind() {
     close();
     std::memset(&h_, 0, sizeof h_);
     index_ = 0;
@@ -111,6 +111,9 @@ bool Sheet::start() {
         return false;
     }
     open_ = true;
+    // Records from large blocks: the same records and codes, far fewer read
+    // calls.  Where that cannot be had, the handle reads on record by record.
+    wks_read_ahead(&h_, kReadAheadBytes);
     return true;
 }
 
@@ -125,7 +128,7 @@ bool Sheet::load_names() {
         take_messages();  // a duplicate or invalid name stays out of the table; dump still lists it
     }
     decode_ = decode;
-    return start();
+    return rewind();
 }
 
 int Sheet::next(Record &r) {
@@ -283,9 +286,7 @@ void Sheet::describe_cell(Record &r) {
     r.code = code;
     r.code_bytes = 2 + code_length;
     if (!decode_) return;
-    static char text[kDecodeSize];
-    const int16_t got = wksfr(kToolFile, static_cast<int16_t>(r.col), static_cast<int16_t>(r.row), code,
-                              text, kDecodeSize);
+    const int16_t got = decode(r);
     if (got != 0) {
         r.kind = Kind::kBad;
         r.code = nullptr;
@@ -293,7 +294,18 @@ void Sheet::describe_cell(Record &r) {
         take_messages();  // the same code, shown by the decoder
         return;
     }
-    r.text = exact_formula_text(code, r.code_bytes, text);
+    r.text = exact_formula_text(code, r.code_bytes, decoded_);
+}
+
+int16_t Sheet::decode(const Record &r) {
+    return wksfr(kToolFile, static_cast<int16_t>(r.col), static_cast<int16_t>(r.row), r.code, decoded_,
+                 kDecodeSize);
+}
+
+bool Sheet::decodes(const Record &r) {
+    if (r.kind != Kind::kFormula || decode(r) == 0) return true;
+    take_messages();  // the decoder shows the code
+    return false;
 }
 
 }  // namespace tool

@@ -59,9 +59,14 @@ public:
     bool open(const std::string &path);
     // Formulas are decoded into text unless this is turned off.
     void decode_formulas(bool on) { decode_ = on; }
+    // False for a formula read while that was off whose code does not decode
+    // (next() would have made it kBad), true for any other record.
+    bool decodes(const Record &r);
     // Registers the file's range names (a first pass over the file, up to any
     // damage), then reopens it at its first record.
     bool load_names();
+    // Reopens the file at its first record; false with the reason in error().
+    bool rewind();
     // The next record: 1 a record, 0 after the EOF record, -1 when the file
     // is damaged there (error() says where and how).
     int next(Record &r);
@@ -75,9 +80,9 @@ public:
     const std::string &error() const { return error_; }
 
 private:
-    bool start();
     void describe(Record &r);
     void describe_cell(Record &r);
+    int16_t decode(const Record &r);
     std::string diagnose();
 
     std::string path_;
@@ -92,6 +97,8 @@ private:
     std::vector<unsigned char> header_;
     std::vector<unsigned char> raw_;  // the record read from the file's bytes after the stream broke off
     std::string error_;
+    static constexpr int kDecodeSize = 16384;
+    char decoded_[kDecodeSize];  // a formula's text from the decoder
 };
 
 }  // namespace tool

@@ -4,7 +4,9 @@
  */
 #include "tools/text.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -14,12 +16,36 @@ namespace tool {
 std::string number_text(double v) {
     if (std::isnan(v)) return "nan";
     if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
-    char buf[40];
-    for (int digits = 15; digits <= 17; ++digits) {
-        std::snprintf(buf, sizeof buf, "%.*g", digits, v);
-        if (std::strtod(buf, nullptr) == v) break;
+    // The shortest digits that read back exactly, as d.ddde+XX.
+    char sci[40];
+    const char *const end = std::to_chars(sci, sci + sizeof sci, v, std::chars_format::scientific).ptr;
+    const char *const begin = sci;
+    const char *const e = std::find(begin, end, 'e');
+    int exponent = 0;
+    std::from_chars(e + 1 + (e[1] == '+'), end, exponent);
+    const bool negative = *begin == '-';
+    char digits[24];
+    int n = 0;
+    for (const char *p = begin + negative; p < e; ++p)
+        if (*p != '.') digits[n++] = *p;
+    // Laid out as "%.Ng" lays them out, N the larger of 15 and their count:
+    // then the whole part has at most 17 digits.
+    if (exponent < -4 || exponent >= std::max(15, n)) return std::string(begin, end);
+    char out[48];
+    char *o = out;
+    if (negative) *o++ = '-';
+    if (exponent < 0) {
+        *o++ = '0', *o++ = '.';
+        o = std::fill_n(o, -exponent - 1, '0');
+        o = std::copy(digits, digits + n, o);
+    } else {
+        const int whole = exponent + 1;
+        for (int i = 0; i < std::max(n, whole); ++i) {
+            if (i == whole) *o++ = '.';
+            *o++ = i < n ? digits[i] : '0';
+        }
     }
-    return buf;
+    return std::string(out, o);
 }
 
 bool is_decimal_number(const std::string &s, bool &whole) {

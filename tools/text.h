@@ -11,7 +11,8 @@
 
 namespace tool {
 
-// The shortest "%g" form that reads back as the same double; "nan", "inf", "-inf".
+// The shortest digits that read back as the same double, laid out as "%.15g"
+// would lay them out (so 1e+20, 0.0001, 1e-05, 12000000); "nan", "inf", "-inf".
 std::string number_text(double v);
 // A decimal number as 'wks import' takes one from a CSV field:
 // -?digits[.digits][e[+-]digits], at least one digit before the exponent;

@@ -398,6 +398,32 @@ TEST_F(Tool, ValuesAreShownInTheirCellsFormats) {
     EXPECT_EQ(r.out, want);
 }
 
+// csv writes rows as they come; cells out of row order are held until the end.
+TEST_F(Tool, CsvTakesCellsInAnyOrder) {
+    const Bytes code = compiled("A2", "@UPPER(\"abc\")");
+    const Bytes a1 = record(WKS_INTEGER, orx_cell_body(0xff, 0, 0, {1, 0})),
+                b1 = record(WKS_NUMBER, orx_cell_body(0xff, 1, 0, number_body(0.5))),
+                a2 = record(WKS_FORMULA, orx_cell_body(0xff, 0, 1, formula_value(code, NAN))),
+                a2_string = record(WKS_STRING, orx_cell_body(0xff, 0, 1, {'A', 'B', 'C', 0})),
+                b2 = record(WKS_INTEGER, orx_cell_body(0xff, 1, 1, {3, 0})),
+                b2_again = record(WKS_INTEGER, orx_cell_body(0xff, 1, 1, {4, 0}));
+    // The sheet's default format counts for every cell wherever it comes.
+    const std::vector<Bytes> orders[] = {{a1, b1, a2, a2_string, b2, b2_again, window1(0x02)},
+                                         {window1(0x02), a1, a2, b2, b1, a2_string, b2_again}};
+    for (const auto &records : orders) {
+        const std::string file = orx_file("order.orx", records);
+        EXPECT_EQ(wks({"csv", "--values", file}).out, "1.00,0.50\nABC,4.00\n");
+        EXPECT_EQ(wks({"csv", file}).out, "1,0.5\n\"=@UPPER(\"\"abc\"\")\",4\n");
+    }
+    // Rows across the blocks the file is read in.
+    std::string many;
+    for (int row = 0; row < 8000; ++row) {
+        const std::string n = std::to_string(row);
+        many += n + ",x" + n + "," + n + ".5\n";
+    }
+    EXPECT_TRUE(wks({"csv", imported(many, "many.orx")}).out == many);
+}
+
 // calc computes a file's values in place, or with --check only compares;
 // csv --values --compute shows them without writing anything.
 TEST_F(Tool, CalcComputesInPlaceOrOnlyChecks) {
@@ -689,6 +715,7 @@ TEST_F(Tool, DamagedFilesAreShownUpToTheDamage) {
     EXPECT_TRUE(has(r.out, "malformed: formula code does not decode: error 15")) << r.out;
     r = wks({"csv", bad_code});
     EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");  // the formula holds nothing to make room for
 
     const std::string far = orx_file("far.orx", {record(WKS_INTEGER, orx_cell_body(0xff, -1, 5, {1, 0}))});
     r = wks({"csv", far});

@@ -36,8 +36,8 @@
 
 /* The version of this header.  wks_version() tells the version of the
  * library actually loaded; a host built against 1.x runs with any 1.y, y >= x. */
-#define WKS_VERSION        "1.1.0"
-#define WKS_VERSION_NUMBER 10100  /* major * 10000 + minor * 100 + patch */
+#define WKS_VERSION        "1.2.0"
+#define WKS_VERSION_NUMBER 10200  /* major * 10000 + minor * 100 + patch */
 
 #ifdef __cplusplus
 extern "C" {
@@ -279,7 +279,7 @@ typedef int32_t (*wks_message_handler)(const char *caption, const char *text);
 WKS_API wks_message_handler wks_set_message_handler(wks_message_handler handler);
 
 /*
- * Extension: the library's version as text ("1.1.0"); when number is not
+ * Extension: the library's version as text ("1.2.0"); when number is not
  * NULL it also receives the version as WKS_VERSION_NUMBER spells it.
  */
 WKS_API const char *wks_version(int32_t *number);

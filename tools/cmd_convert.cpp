@@ -218,7 +218,8 @@ int cmd_convert(const Args &args) {
     if (workers == 0) return usage_error("convert", "-j takes a number of workers from 1 to 1024");
     if (o.positional.empty()) return usage_error("convert", "expects at least one SRC");
     struct stat st;
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return fail(dir, "not a directory");
+    if (::stat(dir.c_str(), &st) != 0) return fail(dir, std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return fail(dir, "not a directory");
 
     // Each source's destination and the reason it is refused, if it is,
     // decided in the order of the sources before any conversion starts.

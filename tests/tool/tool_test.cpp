@@ -601,7 +601,10 @@ TEST_F(Tool, ConvertsSeveralFilesIntoADirectory) {
     EXPECT_EQ(wks({"convert", "--to", "orx", a}).status, 2);
     r = wks({"convert", "--to", "orx", "--out", dir.file("nodir"), a});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "nodir: not a directory"));
+    EXPECT_TRUE(has(r.err, "nodir: No such file or directory")) << r.err;
+    r = wks({"convert", "--to", "orx", "--out", a, a});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "a.wk1: not a directory")) << r.err;
 }
 
 TEST_F(Tool, ConvertReportsTheConvertersResults) {

@@ -32,18 +32,17 @@ namespace {
 // another program may hold for a value computed in another order.
 constexpr double kSameValue = 1e-12;
 
+// Convert mode while the file is read and written; the ORX file's own
+// header block, read into the converter buffer, goes at the end.
 class HeaderModeGuard {
 public:
-    HeaderModeGuard() : saved_(header::mode()) { header::set_mode(header::kConvert); }
-    ~HeaderModeGuard() {
-        header::release_converter_block();
-        header::set_mode(saved_);
-    }
+    HeaderModeGuard() = default;
+    ~HeaderModeGuard() { header::release_converter_block(); }
     HeaderModeGuard(const HeaderModeGuard &) = delete;
     HeaderModeGuard &operator=(const HeaderModeGuard &) = delete;
 
 private:
-    int32_t saved_;
+    header::ConvertMode mode_;
 };
 
 // The file open for reading, its BOF record current.

@@ -41,17 +41,6 @@ constexpr int64_t opened_bytes(Layout layout) {
     return (layout == Layout::kOrx ? WKS_HEADER_SIZE : 0) + kBofAndNextHeader;
 }
 
-class ModeGuard {
-public:
-    ModeGuard() : saved_(header::mode()) {}
-    ~ModeGuard() { header::set_mode(saved_); }
-    ModeGuard(const ModeGuard &) = delete;
-    ModeGuard &operator=(const ModeGuard &) = delete;
-
-private:
-    int32_t saved_;
-};
-
 // A block of the heap for as long as a conversion runs; without memory for
 // it the conversion reads or writes one record per call.
 class Block {
@@ -145,12 +134,11 @@ int32_t wk1_to_orx(const char *wk1_path, const char *orx_path) {
     std::memset(&in, 0, sizeof in);
     if (!wksopen_wk1(&in, wk1_path, "")) return WKS_CONVERT_SOURCE_FAILED;
 
-    ModeGuard mode;
     if (!header::prepare_converter_block()) {
         wksclose_wk1(&in);
         return WKS_CONVERT_NO_MEMORY;
     }
-    header::set_mode(header::kConvert);
+    header::ConvertMode mode;
     Output out;
     const bool opened = open_output(out, Layout::kOrx, wk1_path, orx_path);
     header::release_converter_block();  // written by the open, or of no more use
@@ -178,8 +166,7 @@ int32_t orx_to_wk1(const char *orx_path, const char *wk1_path) {
     if (is_empty(orx_path) || !is_orx_file(orx_path)) return WKS_CONVERT_SOURCE_FAILED;
     if (is_empty(wk1_path)) return WKS_CONVERT_CREATE_FAILED;
 
-    ModeGuard mode;
-    header::set_mode(header::kConvert);
+    header::ConvertMode mode;
     WKS in;
     std::memset(&in, 0, sizeof in);
     const bool source_open = wksopen(&in, orx_path, "") != nullptr;

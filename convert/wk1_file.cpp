@@ -70,10 +70,11 @@ int16_t is_orx_file(const char *path) {
     if (is_empty(path)) return 0;
     const int32_t fd = plat::open(path, plat::kRead);
     if (fd < 0) return 0;
-    const int32_t saved = header::mode();
-    header::set_mode(header::kConvert);
-    const int32_t result = read_header(fd);
-    header::set_mode(saved);
+    int32_t result;
+    {
+        header::ConvertMode mode;
+        result = read_header(fd);
+    }
     plat::close(fd);
     return result >= 0 ? 1 : 0;
 }

@@ -30,6 +30,19 @@ constexpr uint16_t kMagic2 = 3810;  // 0x0EE2
 int32_t mode();
 void set_mode(int32_t mode);
 
+// Convert mode for as long as it lives, then the mode as it was: the host's
+// mode survives a conversion, a probe or a calculation of a file.
+class ConvertMode {
+public:
+    ConvertMode() : saved_(mode()) { set_mode(kConvert); }
+    ~ConvertMode() { set_mode(saved_); }
+    ConvertMode(const ConvertMode &) = delete;
+    ConvertMode &operator=(const ConvertMode &) = delete;
+
+private:
+    int32_t saved_;
+};
+
 // The two halves of save_header, for a create that must not lose the block
 // when it fails after writing it: write_block writes the block waiting for
 // the current mode and keeps it (0, -1 when none waits, kSaveFailed);

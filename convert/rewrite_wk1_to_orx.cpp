@@ -2,8 +2,9 @@
  * Formula text rewriting from WK1 to ORX spelling: an external reference
  * "<<" path ">>" cell becomes the string argument of "@@(" with the file's
  * upper-cased base name and ".ORX", and sheet prefixes such as "A:" are
- * dropped.  A string constant directly after "(" is carried over verbatim,
- * unless it is the "@@(" argument that starts with an external reference.
+ * dropped where a cell id follows them.  A string constant directly after
+ * "(" is carried over verbatim, unless it is the "@@(" argument that starts
+ * with an external reference.
  *
  * Each helper reads at the source cursor and writes at the destination
  * cursor of one TextCursor and advances both.  Reads stop at the source's
@@ -37,6 +38,32 @@ int sheet_prefix_length(const char *s) {
     if (!is_letter(s[lead]) || s[lead + 1] != ':') return 0;
     const char *after = s + lead + 2;
     return is_letter(after[0]) || (after[0] == '$' && is_letter(after[1])) ? lead + 2 : 0;
+}
+
+// Length of the cell id at s ("$A$1", "IV8192"; no sheet prefix) when no
+// letter or digit follows it, or 0.
+int whole_cell_id_length(const char *s) {
+    int n = s[0] == '$' ? 1 : 0;
+    if (!is_letter(s[n])) return 0;
+    ++n;
+    if (is_letter(s[n])) ++n;
+    if (s[n] == '$') ++n;
+    if (!is_digit(s[n])) return 0;
+    while (is_digit(s[n])) ++n;
+    return is_letter(s[n]) ? 0 : n;
+}
+
+// Length of the sheet prefix at the source cursor that the whole-text scan
+// drops, or 0: one that starts a word (no letter, digit or "$" right before
+// it) and is followed by a cell id.  Words in string constants such as
+// "Note:Bob", "Re:B2" or "x:y" are no sheet prefixes.
+int scan_prefix_length(const TextCursor &c) {
+    if (c.src > c.src_begin) {
+        const char before = c.src[-1];
+        if (is_letter(before) || is_digit(before) || before == '$') return 0;
+    }
+    const int n = sheet_prefix_length(c.src);
+    return n && whole_cell_id_length(c.src + n) ? n : 0;
 }
 
 void copy_one(TextCursor &c) { c.put(*c.src++); }
@@ -161,8 +188,8 @@ int32_t rewrite_wk1_to_orx(const char *text, char *out, std::size_t size) {
     while (*c.src) {
         if (c.src[0] == '(' && c.src[1] == '"') {
             copy_string_after_paren(c);
-        } else if (drop_sheet_prefix(c) == 1) {
-            // dropped
+        } else if (const int prefix = scan_prefix_length(c)) {
+            c.src += prefix;  // dropped
         } else if (c.src[0] == '<' && c.src[1] == '<') {
             if (c.src[2] == '<') copy_one(c);  // the first of three is an operator
             wrap_reference(c);

@@ -483,10 +483,11 @@ WKS_API int16_t is_wk1_file(const char *path);
 
 /* Rewrite the external references ("<<file>>cell") of the formula record
  * (ORX cell layout) in h's buffer into ORX spelling (@@("<<FILE.ORX>>A1"),
- * sheet prefixes such as "A:" dropped) or WK1 spelling (<<FILE.WK1>>).  A
- * formula whose text the rules leave unchanged is not touched; a rewritten
- * one keeps its prefix, format byte and exact real constants and gets the
- * value 0.0; a reading handle's record never grows over the read-ahead.
+ * sheet prefixes such as "A:" before a cell id dropped) or WK1 spelling
+ * (<<FILE.WK1>>).  A formula whose text the rules leave unchanged is not
+ * touched; a rewritten one keeps its prefix, format byte and exact real
+ * constants and gets the value 0.0; a reading handle's record never grows
+ * over the read-ahead.
  * A negative constant comes back as its magnitude and a negation.
  * 0, or a code with the record unchanged: the decoder's or compiler's
  * code (shown; a compile error is also stored in h->error), 15 no formula

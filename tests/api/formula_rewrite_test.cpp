@@ -61,17 +61,17 @@ protected:
 };
 
 TEST_F(FormulaRewrite, ReferencesAreRewrittenInBothDirections) {
-    formula("@@(\"<<D:\\BOOKS\\sales.wk1>>A:B2\")+@IF(A1,\"x:y\",\"z\")");
+    formula("@@(\"<<D:\\BOOKS\\sales.wk1>>A:B2\")+@IF(A1,\"see A:B2\",\"z\")");
     ASSERT_EQ(modify_formula_wk12orx(&h), 0);
-    EXPECT_EQ(text_of(h), "@@(\"<<SALES.ORX>>B2\")+@IF(A1,\"y\",\"z\")");
+    EXPECT_EQ(text_of(h), "@@(\"<<SALES.ORX>>B2\")+@IF(A1,\"see B2\",\"z\")");
     ASSERT_EQ(modify_formula_orx2wk1(&h), 0);
-    EXPECT_EQ(text_of(h), "@@(\"<<SALES.WK1>>B2\")+@IF(A1,\"y\",\"z\")");
+    EXPECT_EQ(text_of(h), "@@(\"<<SALES.WK1>>B2\")+@IF(A1,\"see B2\",\"z\")");
     EXPECT_EQ(messages.count(), 0u);
 }
 
 TEST_F(FormulaRewrite, AFormulaThatNeedsNoRewritingStaysByteForByte) {
     for (const char *text : {"A1+B1*2", "3.14159265*@SUM(A1..B9)", "@UPPER(\"a:b\")", "-2.5E-07+1E+300",
-                             "@@(\"<<SALES.ORX>>B2\")"}) {
+                             "@@(\"<<SALES.ORX>>B2\")", "\"a\"&\"Note:Bob\"", "@IF(A1,\"x:y\",\"z\")"}) {
         formula(text);
         h.rec.body[kFormat] = ' ';  // a blank format byte, which compiling would turn into 255
         wksdi(h.rec.body + kValue, 7.25);
@@ -85,19 +85,19 @@ TEST_F(FormulaRewrite, AFormulaThatNeedsNoRewritingStaysByteForByte) {
 }
 
 TEST_F(FormulaRewrite, ARewrittenFormulaKeepsItsRealsItsFormatAndItsPrefix) {
-    formula("@IF(A1,\"x:y\",3.14159265358979+4.0+1E-300+7)");
+    formula("@IF(A1,\"A:B2\",3.14159265358979+4.0+1E-300+7)");
     for (int i = 0; i < WKS_ORX_CELL_PREFIX; ++i) h.rec.body[i] = static_cast<uint8_t>(0xA0 + i);
     h.rec.body[kFormat] = ' ';
     wksdi(h.rec.body + kValue, 99.0);
     ASSERT_EQ(modify_formula_wk12orx(&h), 0);
-    EXPECT_EQ(text_of(h), "@IF(A1,\"y\",3.14159+4+1e-300+7)");
+    EXPECT_EQ(text_of(h), "@IF(A1,\"B2\",3.14159+4+1e-300+7)");
     for (int i = 0; i < WKS_ORX_CELL_PREFIX; ++i) EXPECT_EQ(h.rec.body[i], 0xA0 + i);
     EXPECT_EQ(h.rec.body[kFormat], ' ');
     EXPECT_EQ(wksid(h.rec.body + kValue), 0.0);
     // The code as compiled from the text written with the exact reals.
     WKS want = blank_handle();
     std::memset(want.rec.body, 0, WKS_ORX_CELL_PREFIX);
-    ASSERT_EQ(wksform(&want, ' ', 2, 2, "@IF(A1,\"y\",3.14159265358979+4.0+1E-300+7)"), 0);
+    ASSERT_EQ(wksform(&want, ' ', 2, 2, "@IF(A1,\"B2\",3.14159265358979+4.0+1E-300+7)"), 0);
     EXPECT_EQ(hex(code_of(h)), hex(code_of(want)));
     EXPECT_EQ(u16(h.rec.length), kCode + code_of(want).size());
 }
@@ -114,13 +114,13 @@ TEST_F(FormulaRewrite, NegativeConstantsComeBackAsNegations) {
 }
 
 TEST_F(FormulaRewrite, RefusedFormulasKeepTheirRecords) {
-    const Bytes a_colon_b = {1, 0xFE, 0xBF, 0xFE, 0xBF, 6, 'a', ':', 'b', 0};  // A1, "a:b": a rewrite is due
+    const Bytes a_colon_b = {1, 0xFE, 0xBF, 0xFE, 0xBF, 6, 'A', ':', 'B', '2', 0};  // A1, "A:B2": a rewrite is due
     const Bytes negative_real = [] {
         Bytes b = {0};
         put_double(b, -2.5);
         return b;
     }();
-    Bytes deep = {6, 'a', ':', 'b', 0, 5, 0xFB, 0xFF};  // "a:b"&(((...(-5)...))), 63 levels deep
+    Bytes deep = {6, 'A', ':', 'B', '2', 0, 5, 0xFB, 0xFF};  // "A:B2"&(((...(-5)...))), 63 levels deep
     deep.insert(deep.end(), 63, 4);
     deep.insert(deep.end(), {24, 3});
     const struct {

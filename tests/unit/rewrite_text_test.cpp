@@ -47,7 +47,7 @@ TEST(RewriteWk1ToOrx, Examples) {
         {"@@(\"<<sales.wk1>>TOTAL\")", nullptr},
         {"+<<sales.wk1", nullptr},
         {"@UPPER(\"a:b\")", nullptr},
-        {"@IF(A1,\"x:y\",\"z\")", "@IF(A1,\"y\",\"z\")"},
+        {"@IF(A1,\"x:y\",\"z\")", nullptr},  // "x:" is followed by no cell id
     };
     for (const Example &e : examples) EXPECT_EQ(wk1_to_orx(e.text), e.rewritten ? e.rewritten : e.text) << e.text;
 }
@@ -66,10 +66,17 @@ TEST(RewriteWk1ToOrx, EdgeCases) {
         // A colon without a letter on both sides is no prefix.
         {"+A:1+A:", nullptr},
         {"+1:B", nullptr},
+        // A prefix is dropped only where it starts a word and a cell id follows it,
+        // in string constants too.
+        {"+\"$A:$B$2\"", "+\"$B$2\""},
+        {"+\"see A:B2\"&\"(A:C3..A:D4)\"", "+\"see B2\"&\"(C3..D4)\""},
+        {"\"a\"&\"Note:Bob\"", nullptr},
+        {"+\"Re:B2\"&\"x:y\"&\"a:b:c\"", nullptr},
+        {"+\"1A:B2 x$A:B2 A:B2C A:B\"", nullptr},
         // An unclosed string after "(" leaves the rest to the scan.
-        {"@UPPER(\"a:b", "@UPPER(\"b"},
+        {"@UPPER(\"a A:B2", "@UPPER(\"a B2"},
         // A "<<" that is not followed by a reference stays; the rest is scanned as usual.
-        {"+<<A:B", "+<<B"},
+        {"+<<A:B2", "+<<B2"},
         {"+<<f>>", nullptr},
         {"+<<f>>$", nullptr},
         {"+<<f>>A$", nullptr},

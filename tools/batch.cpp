@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #ifndef _WIN32
+#include "tools/rewrite_report.h"
 #include "tools/signals.h"
 
 #include <cerrno>
@@ -336,10 +337,11 @@ private:
     void print_in_order() {
         while (printed_ < jobs_.size() && jobs_[printed_].done) {
             const Job &j = jobs_[printed_];
-            if (!j.output.empty()) {
+            const std::string output = without_report_lines(j.output);
+            if (!output.empty()) {
                 if (show_progress_) std::fputs("\r\033[K", stderr);
                 drawn_ = 0;  // the bar is drawn again below the lines
-                std::fwrite(j.output.data(), 1, j.output.size(), stderr);
+                std::fwrite(output.data(), 1, output.size(), stderr);
             }
             if (j.signal && !stop_requested()) {
                 drawn_ = 0;

@@ -14,6 +14,7 @@
 #include "tools/batch.h"
 #include "tools/commands.h"
 #include "tools/output.h"
+#include "tools/rewrite_report.h"
 #include "tools/sheet.h"
 #include "tools/signals.h"
 
@@ -29,8 +30,8 @@ namespace tool {
 namespace {
 
 const char kHelp[] =
-    "usage: wks convert SRC DST\n"
-    "       wks convert --to orx|wk1 --out DIR [-j N | --jobs N] SRC...\n"
+    "usage: wks convert [--report FILE] SRC DST\n"
+    "       wks convert --to orx|wk1 --out DIR [-j N | --jobs N] [--report FILE] SRC...\n"
     "\n"
     "Converts a WK1 file to ORX or an ORX file to WK1; the source's format\n"
     "decides the direction.  SRC \"-\" reads standard input.  DST keeps its old\n"
@@ -43,7 +44,12 @@ const char kHelp[] =
     "converts one file after the other in this process); the reports come in\n"
     "the order of the sources either way.  A progress bar is drawn on standard\n"
     "error when it is a terminal (for one file, when it is 1 MiB or more).\n"
-    "Exit status 0 when every file converted.\n";
+    "Formulas that refer to other files or carry sheet prefixes (\"A:B2\") are\n"
+    "rewritten for the target format; each conversion that rewrote any says how\n"
+    "many on standard error and shows the first few, old and new text.  With\n"
+    "--report FILE every rewritten formula goes into FILE instead, a CSV line\n"
+    "each (source,destination,cell,formula,rewritten), in the order of the\n"
+    "sources.  Exit status 0 when every file converted.\n";
 
 constexpr int kBarWidth = 30;
 constexpr long kLargeFile = 1L << 20;  // a single conversion this big shows progress
@@ -129,6 +135,7 @@ int convert_one(const std::string &source, const std::string &dst, Format want, 
     const bool to_orx = format == Format::kWk1;
     take_messages();
 
+    RewriteWatch rewrites(path, dst);
     Watch watch{bar, shown};
     wks_set_progress_handler(on_progress, &watch);
     int32_t result;
@@ -147,6 +154,7 @@ int convert_one(const std::string &source, const std::string &dst, Format want, 
     case WKS_CONVERTED:
     case WKS_CONVERT_TEXT_CUT:  // from wk1_to_orx it only tells of an earlier conversion
         if (messages_pending()) return fail(arrow, "converted with errors");
+        rewrites.tell(shown);
         if (result == WKS_CONVERT_TEXT_CUT && !to_orx)
             return warn(arrow, "converted, but a formula text is too long for a WK1 file (kept whole)");
         return kOk;
@@ -199,7 +207,8 @@ unsigned long workers_given(const std::string &text) {
 
 int cmd_convert(const Args &args) {
     Options o;
-    if (!parse_options("convert", jobs_spelled_long(args), {}, {"--to", "--out", "--jobs"}, o)) return kUsage;
+    if (!parse_options("convert", jobs_spelled_long(args), {}, {"--to", "--out", "--jobs", "--report"}, o))
+        return kUsage;
     if (o.has("--help")) return std::fputs(kHelp, stdout), kOk;
     const bool terminal = ::isatty(STDERR_FILENO);
     if (!o.has("--to") && !o.has("--out")) {
@@ -209,7 +218,9 @@ int cmd_convert(const Args &args) {
         const std::string &src = o.positional[0];
         const bool large = src != "-" && ::stat(src.c_str(), &st) == 0 && st.st_size >= kLargeFile;
         Bar bar(terminal && large);
-        return convert_one(src, o.positional[1], Format::kNeither, bar);
+        if (o.has("--report") && !open_rewrite_report(o.given.at("--report"), {src}, {o.positional[1]}))
+            return kFailed;
+        return close_rewrite_report(convert_one(src, o.positional[1], Format::kNeither, bar));
     }
     if (!o.has("--to") || !o.has("--out")) return usage_error("convert", "--to and --out go together");
     const std::string &to = o.given.at("--to"), &dir = o.given.at("--out");
@@ -236,11 +247,13 @@ int cmd_convert(const Args &args) {
         else
             refusals.emplace_back();
     }
-    return run_batch(sources, static_cast<unsigned>(workers), terminal, [&](std::size_t i) {
+    if (o.has("--report") && !open_rewrite_report(o.given.at("--report"), sources, destinations))
+        return kFailed;
+    return close_rewrite_report(run_batch(sources, static_cast<unsigned>(workers), terminal, [&](std::size_t i) {
         if (!refusals[i].empty()) return fail(shown_name(sources[i]), refusals[i]);
         Bar no_bytes(false);
         return convert_one(sources[i], destinations[i], want, no_bytes);
-    });
+    }));
 }
 
 }  // namespace tool

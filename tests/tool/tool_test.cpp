@@ -607,6 +607,56 @@ TEST_F(Tool, ConvertsSeveralFilesIntoADirectory) {
     EXPECT_TRUE(has(r.err, "a.wk1: not a directory")) << r.err;
 }
 
+// Each conversion says which formulas the rewriting changed: a count and
+// the first five on standard error, or every one in --report's CSV file,
+// in the sources' order from any number of workers.
+TEST_F(Tool, ConvertSaysWhichFormulasItRewrote) {
+    std::string csv = "1,\"=@IF(A1,\"\"x:y\"\",\"\"Note:Bob\"\")\"\n";  // nothing to rewrite
+    for (int i = 2; i <= 8; ++i) csv += std::to_string(i) + ",\"=+\"\"see A:B" + std::to_string(i) + "\"\"\"\n";
+    const std::string a = imported(csv, "a.wk1");
+    const std::string b = imported("=@@(\"<<D:\\BOOKS\\sales.wk1>>A:B2\")*2\n", "b.wk1");
+    ASSERT_EQ(std::system(("mkdir " + quoted(dir.file("out"))).c_str()), 0);
+
+    Result r = wks({"convert", a, dir.file("a.orx")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    auto err = lines_of(r.err);
+    ASSERT_EQ(err.size(), 12u) << r.err;
+    EXPECT_TRUE(has(err[0], "a.wk1 -> " + dir.file("a.orx") + ": warning: 7 formulas rewritten:")) << err[0];
+    EXPECT_EQ(err[1], "  B2  +\"see A:B2\"");
+    EXPECT_EQ(err[2], "      -> +\"see B2\"");
+    EXPECT_EQ(err[11], "  ... and 2 more (--report FILE lists every one)");
+    // In place: the source's formulas are kept before it is replaced.
+    r = wks({"convert", b, b});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(r.err, "1 formula rewritten:\n  A1  @@(\"<<D:\\BOOKS\\sales.wk1>>A:B2\")*2\n"
+                           "      -> @@(\"<<SALES.ORX>>B2\")*2\n")) << r.err;
+
+    const std::string head = "source,destination,cell,formula,rewritten\n";
+    const std::string b_line = b + "," + dir.file("out/b.wk1") + ",A1,\"@@(\"\"<<SALES.ORX>>B2\"\")*2\"," +
+                               "\"@@(\"\"<<SALES.WK1>>B2\"\")*2\"\n";
+    for (const char *jobs : {"-j1", "-j3"}) {
+        // a.orx rewrites nothing on its way back, b.wk1 (ORX since) one formula.
+        r = wks({"convert", "--to=wk1", "--out=" + dir.file("out"), jobs, "--report", dir.file("r.csv"),
+                 dir.file("a.orx"), b});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(text_of(dir.file("r.csv")), head + b_line);
+        EXPECT_TRUE(has(r.err, "b.wk1 -> " + dir.file("out/b.wk1") + ": warning: 1 formula rewritten, listed in " +
+                                   dir.file("r.csv"))) << r.err;
+    }
+    r = wks({"convert", "--report", dir.file("s.csv"), a, dir.file("c.orx")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto report = lines_of(text_of(dir.file("s.csv")));
+    ASSERT_EQ(report.size(), 8u);
+    EXPECT_EQ(report[7], a + "," + dir.file("c.orx") + ",B8,\"+\"\"see A:B8\"\"\",\"+\"\"see B8\"\"\"");
+    // The report never takes the place of a source or a destination.
+    const std::string before = text_of(a);
+    r = wks({"convert", "--report", a, a, dir.file("d.orx")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "the report would replace")) << r.err;
+    EXPECT_EQ(text_of(a), before);
+    EXPECT_FALSE(file_exists(dir.file("d.orx")));
+}
+
 TEST_F(Tool, ConvertReportsTheConvertersResults) {
     write_text(dir.file("text.orx"), "not a worksheet\n");
     Result r = wks({"convert", dir.file("text.orx"), dir.file("x.wk1")});

@@ -7,6 +7,7 @@ namespace {
 // The handles' slots, then the library's own.
 PendingSlot g_slots[WKS_CREATE_MAX + 1];
 PendingSlot &g_own = g_slots[WKS_CREATE_MAX];
+unsigned long g_own_results = 0;  // results made in the library's slot so far: which one holds it
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler reads slot states");
 
 bool is_handle_slot(const PendingSlot &s) { return &s != &g_own; }
@@ -62,18 +63,25 @@ void discard_pending_creates() {
 
 bool PendingResult::create(const char *destination) {
     int free = kFree;
-    if (!g_own.state.compare_exchange_strong(free, kFilling)) return false;
+    if (generation_ != 0 || !g_own.state.compare_exchange_strong(free, kFilling)) return false;
     if (!g_own.file.create(destination)) {
         g_own.state.store(kFree);
         return false;
     }
+    generation_ = ++g_own_results;
     g_own.state.store(kPending);
     return true;
 }
 
 int32_t PendingResult::fd() const { return g_own.file.fd(); }
 
+bool PendingResult::holds_slot() const { return generation_ != 0 && generation_ == g_own_results; }
+
+bool PendingResult::pending() const { return holds_slot() && g_own.state.load() == kPending; }
+
 int16_t PendingResult::commit() {
+    if (!holds_slot()) return WKS_E_OPEN;
+    generation_ = 0;
     if (!begin_commit(g_own)) return WKS_E_OPEN;
     const int16_t code = g_own.file.commit();
     g_own.state.store(kFree);
@@ -81,6 +89,8 @@ int16_t PendingResult::commit() {
 }
 
 void PendingResult::abandon() {
+    if (!holds_slot()) return;
+    generation_ = 0;
     int pending = kPending;
     if (!g_own.state.compare_exchange_strong(pending, kFilling)) return;
     g_own.file.abandon();

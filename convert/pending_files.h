@@ -33,6 +33,11 @@ PendingSlot *slot_of(const WKS *h);
 PendingSlot *claim_slot(const WKS *h);
 // Drops the slot's file, if any, and frees the slot.
 void release(PendingSlot &s);
+// wkswrec and wkswrec_wk1: the record in h's buffer written.  On a handle
+// wks_create started, a body longer than WKS_MAX_READ_BODY, which no reader
+// takes back, is refused (32, shown, nothing written); once wks_commit or
+// wks_discard ended the handle, nothing is written (25, silent).
+int16_t write_host_record(WKS *h);
 // Moves a pending slot on to committing: false when wks_discard_all has
 // dropped its file meanwhile.
 bool begin_commit(PendingSlot &s);
@@ -53,13 +58,23 @@ public:
     PendingResult(const PendingResult &) = delete;
     PendingResult &operator=(const PendingResult &) = delete;
 
-    // As WholeFile::create.
+    // As WholeFile::create; false also while another result holds the slot
+    // (a library call from inside a progress handler).
     bool create(const char *destination);
     int32_t fd() const;
+    // Whether the new file is still pending: false once wks_discard_all has
+    // dropped it.
+    bool pending() const;
     // As WholeFile::commit; also 38 when wks_discard_all dropped the file.
     int16_t commit();
     // Drops the new file, if it is still pending.
     void abandon();
+
+private:
+    // Whether the slot is this result's: another result's file (one made
+    // after wks_discard_all dropped this one) is never touched.
+    bool holds_slot() const;
+    unsigned long generation_ = 0;  // the slot's result number while this one holds it
 };
 
 }  // namespace wks::convert

@@ -81,15 +81,17 @@ bool follow_links(const char *path, Path &out) {
 }
 
 // Whether the target may be replaced: it is missing, or a regular file the
-// process may write.  existing tells which, st holds what it is.
+// process may write.  existing tells which, st holds what it is.  A refusal
+// leaves its reason in errno: EISDIR, EACCES (read-only, or not a regular
+// file) or the system's own (EROFS on a read-only file system).
 bool may_replace(const char *target, struct stat &st, bool &existing) {
     existing = ::stat(target, &st) == 0;
     if (!existing) return errno == ENOENT;
-    if (S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode) || posix::is_read_only(target, st)) {
-        errno = EACCES;
+    if (S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
         return false;
     }
-    return true;
+    return !posix::is_read_only(target, st);  // the process may not write it: faccessat's reason
 }
 
 // The n-th temporary name beside target: "$_$", then "file0", "file1", ...

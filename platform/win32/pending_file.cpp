@@ -62,7 +62,7 @@ bool create_pending(PendingFile &file, const char *destination) {
     if (std::strlen(destination) + 1 > kPathCapacity) return false;
     std::strcpy(file.target, destination);
     if (!may_replace(file.target)) {
-        errno = EACCES;
+        errno = (::GetFileAttributesA(file.target) & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EISDIR : EACCES;
         return false;
     }
     for (int n = 0; n < kMaxNames; ++n) {

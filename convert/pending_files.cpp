@@ -1,6 +1,8 @@
 /* The table of pending whole files (pending_files.h). */
 #include "convert/pending_files.h"
 
+#include "wks/stream.h"
+
 namespace wks::convert {
 namespace {
 
@@ -14,6 +16,11 @@ bool is_handle_slot(const PendingSlot &s) { return &s != &g_own; }
 
 }  // namespace
 
+void end_handle(WKS *h) {
+    h->fd = -1;
+    h->mode = kModeEnded;
+}
+
 PendingSlot *slot_of(const WKS *h) {
     if (!h) return nullptr;
     for (PendingSlot &s : g_slots)
@@ -21,7 +28,7 @@ PendingSlot *slot_of(const WKS *h) {
     return nullptr;
 }
 
-PendingSlot *claim_slot(const WKS *h) {
+PendingSlot *claim_slot(WKS *h) {
     for (PendingSlot &s : g_slots) {
         int free = kFree;
         if (is_handle_slot(s) && s.state.compare_exchange_strong(free, kFilling)) {
@@ -50,6 +57,7 @@ void discard_all_pending() {
         int pending = kPending;
         if (s.state.compare_exchange_strong(pending, kFilling)) {
             s.file.abandon();  // close and unlink: both async-signal-safe
+            if (s.owner) end_handle(s.owner);
             s.owner = nullptr;
             s.state.store(kFree);
         }

@@ -23,12 +23,6 @@ WKS *refuse(WKS *h, int saved_errno) {
     return nullptr;
 }
 
-// The handle is no longer pending: its new file is placed or gone.
-void end_handle(WKS *h) {
-    h->fd = -1;
-    h->mode = kModeEnded;
-}
-
 }  // namespace
 
 int16_t write_host_record(WKS *h) {

@@ -8,6 +8,17 @@ install(TARGETS wks EXPORT wksTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+# The installed tool finds the library from its own place ($ORIGIN/../lib...),
+# wherever the prefix is and wherever it moves; a library directory the
+# system searches anyway (the Debian packages' /usr/lib/<triplet>) needs no
+# search path at all.
+if(NOT WIN32)
+  list(FIND CMAKE_C_IMPLICIT_LINK_DIRECTORIES ${CMAKE_INSTALL_FULL_LIBDIR} wks_system_libdir)
+  if(wks_system_libdir EQUAL -1)
+    file(RELATIVE_PATH wks_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+    set_target_properties(wks_tool PROPERTIES INSTALL_RPATH "$ORIGIN/${wks_bin_to_lib}")
+  endif()
+endif()
 install(TARGETS wks_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
 install(FILES ${PROJECT_SOURCE_DIR}/include/wks.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   COMPONENT development)

@@ -26,6 +26,7 @@
 #include "wks/header.h"
 #include "wks/stream.h"
 
+#include <cerrno>
 #include <cstring>
 
 namespace wks::convert {
@@ -83,7 +84,7 @@ int32_t convert_records(WKS &in, Layout from, Output &out, Translate translate) 
     BlockReader reader;
     reader.start(in.fd, read_block.get(), kBlock);
     out.writer.start(out.h.fd, write_block.get(), kBlock);
-    Progress progress(plat::size_of(in.fd));
+    Progress progress(plat::size_of(in.fd), out.file);
     const int64_t start = opened_bytes(from);
     if (progress.report(start)) return WKS_CONVERT_STOPPED;
 
@@ -107,9 +108,12 @@ int32_t convert_records(WKS &in, Layout from, Output &out, Translate translate) 
 
 // Puts the output in the destination's place when the record loop got
 // through, else drops it.  Returns the conversion's result.
-int32_t finish(Output &out, int32_t result) {
+// A failure leaves in errno the system's reason it met (the cleanup after it
+// changes nothing there).
+int32_t finish(Output &out, int32_t result, int reason) {
     if (result != WKS_CONVERTED) {
         out.file.abandon();
+        errno = reason;
         return result;
     }
     const int16_t code = out.file.commit();
@@ -128,6 +132,7 @@ using namespace wks::convert;
 extern "C" {
 
 int32_t wk1_to_orx(const char *wk1_path, const char *orx_path) {
+    if (called_from_handler()) return WKS_CONVERT_STOPPED;
     if (is_empty(wk1_path)) return WKS_CONVERT_SOURCE_FAILED;
     if (is_empty(orx_path)) return WKS_CONVERT_CREATE_FAILED;
     WKS in;
@@ -156,13 +161,15 @@ int32_t wk1_to_orx(const char *wk1_path, const char *orx_path) {
             rewrite_formula(out.h.rec, WKS_MAX_READ_BODY, file, &out.h, Direction::kWk1ToOrx);
         return true;
     });
+    const int reason = errno;
     wksclose_wk1(&in);  // before the result takes the place of a destination that may be the source
-    result = finish(out, result);
+    result = finish(out, result, reason);
     if (result == WKS_CONVERTED && take_text_cut()) return WKS_CONVERT_TEXT_CUT;
     return result;
 }
 
 int32_t orx_to_wk1(const char *orx_path, const char *wk1_path) {
+    if (called_from_handler()) return WKS_CONVERT_STOPPED;
     if (is_empty(orx_path) || !is_orx_file(orx_path)) return WKS_CONVERT_SOURCE_FAILED;
     if (is_empty(wk1_path)) return WKS_CONVERT_CREATE_FAILED;
 
@@ -192,8 +199,9 @@ int32_t orx_to_wk1(const char *orx_path, const char *wk1_path) {
         return translate_to_wk1(*rec, out.h.rec) == 0;
     });
     const bool cut = long_texts() != long_texts_before;
+    const int reason = errno;
     wksclose(&in);  // before the result takes the place of a destination that may be the source
-    result = finish(out, result);
+    result = finish(out, result, reason);
     return result == WKS_CONVERTED && cut ? WKS_CONVERT_TEXT_CUT : result;
 }
 

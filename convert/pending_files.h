@@ -23,21 +23,29 @@ enum SlotState : int { kFree, kFilling, kPending, kCommitting };
 
 struct PendingSlot {
     std::atomic<int> state{kFree};
-    const WKS *owner = nullptr;  // the handle of a wks_create slot
+    WKS *owner = nullptr;  // the handle of a wks_create slot
     WholeFile file;
 };
 
 // The slot of a handle wks_create started, or null.
 PendingSlot *slot_of(const WKS *h);
 // A free handle slot for h, marked as being filled; null when all are taken.
-PendingSlot *claim_slot(const WKS *h);
+PendingSlot *claim_slot(WKS *h);
 // Drops the slot's file, if any, and frees the slot.
 void release(PendingSlot &s);
+// Marks a wks_create handle no longer pending: its new file is placed or gone.
+void end_handle(WKS *h);
+// wkswrec and wkswrec_wk1: the record in h's buffer written.  On a handle
+// wks_create started, a body longer than WKS_MAX_READ_BODY, which no reader
+// takes back, is refused (32, shown, nothing written); once wks_commit or
+// wks_discard ended the handle, nothing is written (25, silent).
+int16_t write_host_record(WKS *h);
 // Moves a pending slot on to committing: false when wks_discard_all has
 // dropped its file meanwhile.
 bool begin_commit(PendingSlot &s);
-// Drops the file of every pending slot (async-signal-safe); slots being
-// filled or committed are left to their owners.
+// Drops the file of every pending slot (async-signal-safe) and marks its
+// handle ended, as wks_discard does; slots being filled or committed are
+// left to their owners.
 void discard_all_pending();
 // Discards every pending file, whatever its state: part of the
 // process-wide reset.
@@ -53,13 +61,23 @@ public:
     PendingResult(const PendingResult &) = delete;
     PendingResult &operator=(const PendingResult &) = delete;
 
-    // As WholeFile::create.
+    // As WholeFile::create; false also while another result holds the slot
+    // (a library call from inside a progress handler).
     bool create(const char *destination);
     int32_t fd() const;
+    // Whether the new file is still pending: false once wks_discard_all has
+    // dropped it.
+    bool pending() const;
     // As WholeFile::commit; also 38 when wks_discard_all dropped the file.
     int16_t commit();
     // Drops the new file, if it is still pending.
     void abandon();
+
+private:
+    // Whether the slot is this result's: another result's file (one made
+    // after wks_discard_all dropped this one) is never touched.
+    bool holds_slot() const;
+    unsigned long generation_ = 0;  // the slot's result number while this one holds it
 };
 
 }  // namespace wks::convert

@@ -24,6 +24,13 @@ WKS *refuse(WKS *h, int saved_errno) {
 }
 
 }  // namespace
+
+int16_t write_host_record(WKS *h) {
+    if (h && h->mode == kModeEnded) return set_error(h, WKS_E_CLOSE);
+    if (h && rec_length(h) > WKS_MAX_READ_BODY && slot_of(h)) return wkserr(set_error(h, WKS_E_WRITE));
+    return write_record(h);
+}
+
 }  // namespace wks::convert
 
 using namespace wks;
@@ -66,7 +73,7 @@ int16_t wks_commit(WKS *h) {
         reason = ECANCELED;
     }
     release(*s);
-    h->fd = -1;
+    end_handle(h);
     if (code == WKS_E_OPEN) errno = reason;
     return set_error(h, code);
 }
@@ -75,7 +82,7 @@ void wks_discard(WKS *h) {
     PendingSlot *s = slot_of(h);
     if (!s) return;
     release(*s);
-    h->fd = -1;
+    end_handle(h);
 }
 
 void wks_discard_all(void) { discard_all_pending(); }

@@ -8,6 +8,7 @@
  * the BOF version chosen by a ".WK1" extension and the cell layout.
  * Nothing here allocates.
  */
+#include "convert/pending_files.h"
 #include "platform/platform.h"
 #include "wks/header.h"
 #include "wks/stream.h"
@@ -60,7 +61,7 @@ WKS *wksopen_wk1(WKS *h, const char *read_path, const char *create_path) {
 
 int16_t wksnextr_wk1(WKS *h) { return read_record(h, Layout::kWk1); }
 
-int16_t wkswrec_wk1(WKS *h) { return write_record(h); }
+int16_t wkswrec_wk1(WKS *h) { return write_host_record(h); }
 
 // The EOF record goes out through the same writer as wkswrec_wk1's, so the
 // ORX close is the WK1 close.

@@ -70,7 +70,7 @@ typedef struct WKS_RECORD {
  */
 typedef struct WKS {
     int32_t        fd;        /* low-level descriptor of the open file */
-    char           mode;      /* 'r' reading, 'w' writing */
+    char           mode;      /* 'r' reading, 'w' writing, 'c' a wks_create handle ended */
     int16_t        error;     /* code left by the last operation, 0 = success */
     unsigned char *cursor;    /* into rec: the read-ahead header of the next record */
     int16_t        last_col;  /* column of the last cell record passed */
@@ -531,7 +531,9 @@ WKS_API int32_t legal_cellID(char **src, char **dst);        /* [$]A[B][$]digits
  * own formulas, and by the next wk1_to_orx, which clears the flag); -5 the
  * source could not be read to its EOF record, or held a cell that cannot be
  * translated; -6 the result could not be written whole (the first record
- * that cannot be written ends the conversion: one Write Error shown).
+ * that cannot be written ends the conversion: one Write Error shown; errno
+ * then holds the system's reason, ENOSPC for a full disk); -7 see
+ * wks_set_progress_handler.
  * The result is written to a new file beside the destination and takes
  * its place only when complete, flushed and closed; on any failure an
  * existing destination keeps its bytes and permissions and no new file
@@ -554,7 +556,9 @@ WKS_API int32_t orx_to_wk1(const char *orx_path, const char *wk1_path);
  * before the result is put in place.  A nonzero answer stops the
  * conversion: it returns WKS_CONVERT_STOPPED (-7), the destination is as it
  * was and no new file remains.  The handler may call no library function
- * but wks_discard_all.  Returns the previous handler; NULL turns the
+ * but wks_discard_all, which drops the result and so stops the conversion
+ * too (-7, nothing shown); a converter called from the handler returns -7
+ * at once and stops the conversion under way.  Returns the previous handler; NULL turns the
  * reports off.
  */
 typedef int32_t (*wks_progress_handler)(void *context, int64_t done, int64_t total);
@@ -592,11 +596,17 @@ WKS_API void    get_tempname(const char *path, char *out);
  * case, or one existing file under two spellings or links), as for a
  * conversion onto itself.  source may be NULL.
  * Returns h, or NULL with h->error 38 (silent; errno holds the system's
- * reason) when path is empty, names a directory, a read-only file or
- * anything but a regular file, or no file can be made beside it, when format
+ * reason: EISDIR for a directory, EACCES for a read-only file or anything
+ * but a regular file, EROFS on a read-only file system) when path is empty,
+ * names a directory, a read-only file or anything but a regular file, or no
+ * file can be made beside it (where the system has no unnamed files it is
+ * named ".NAME.wks-XXXXXX" beside path NAME until wks_commit), when format
  * is neither of the two, when h is pending already or WKS_CREATE_MAX handles
  * are; or 32 (shown) when the header block or the BOF record cannot be
  * written (the header block then stays waiting).  A NULL h: NULL.
+ * While h is pending, wkswrec and wkswrec_wk1 refuse a record body longer
+ * than WKS_MAX_READ_BODY, which no reader takes back (32, shown, nothing
+ * written).
  */
 WKS_API WKS    *wks_create(WKS *h, const char *path, int32_t format, const char *source);
 
@@ -606,7 +616,9 @@ WKS_API WKS    *wks_create(WKS *h, const char *path, int32_t format, const char 
  * not written, or the file not flushed) or 25 (not closed), both shown, or
  * 38 (not put in place; silent, errno holds the system's reason); after a
  * failure the new file is gone and path is as it was.  Either way the handle
- * is no longer pending.  A handle that is not pending (or NULL): 25, shown,
+ * is no longer pending: its mode letter is 'c', and wksclose, wkswrec and
+ * wkswrec_wk1 on it return 25 (silent) and do nothing, as after wks_discard
+ * and wks_discard_all.  A handle that is not pending (or NULL): 25, shown,
  * nothing done. */
 WKS_API int16_t wks_commit(WKS *h);
 
@@ -615,7 +627,7 @@ WKS_API int16_t wks_commit(WKS *h);
 WKS_API void    wks_discard(WKS *h);
 
 /* wks_discard for every pending handle, and drops the new file of a
- * conversion or copy_file under way (the converter then fails), async-signal-
+ * conversion or copy_file under way (the converter then stops: -7), async-signal-
  * safe: for a host's SIGINT or SIGTERM handler that then ends the process.
  * A handle inside wks_commit, or a result being put in place, is left to
  * it: such a handler should let that call return first, else a file being

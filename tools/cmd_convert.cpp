@@ -22,7 +22,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <set>
+#include <map>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,12 +35,17 @@ const char kHelp[] =
     "       wks convert --to orx|wk1 --out DIR [-j N | --jobs N] [--report FILE] SRC...\n"
     "\n"
     "Converts a WK1 file to ORX or an ORX file to WK1; the source's format\n"
-    "decides the direction.  SRC \"-\" reads standard input.  DST keeps its old\n"
-    "contents until the new file is complete: a failure or an interruption\n"
-    "leaves it as it was.  DST may name SRC: the file is then converted in\n"
-    "place (BOF version 1028).  The second form converts each SRC into DIR,\n"
-    "named after the source with the extension .orx or .wk1; a source already\n"
-    "in the target format is an error.  It runs up to N conversions at once in\n"
+    "decides the direction.  SRC \"-\" reads standard input; DST is always a\n"
+    "file, and one whose extension names the source's own format (.wk1 for a\n"
+    "WK1 source) is refused.  DST keeps its old contents until the new file is\n"
+    "complete: a failure or an interruption leaves it as it was.  DST may name\n"
+    "SRC: the file is then converted in place (BOF version 1028).  The second\n"
+    "form converts each SRC into DIR, named after the source with the extension\n"
+    ".orx or .wk1; a source already in the target format is an error.  Every\n"
+    "destination is decided first: a source whose result would replace a\n"
+    "source (under any name or link) or another source's result is refused,\n"
+    "and nothing is written for it; a file listed twice is taken once.\n"
+    "It runs up to N conversions at once in\n"
     "worker processes (-j N, by default the number of processors online; -j 1\n"
     "converts one file after the other in this process); the reports come in\n"
     "the order of the sources either way.  A progress bar is drawn on standard\n"
@@ -118,6 +124,45 @@ std::string damage_of(const std::string &path, bool to_orx) {
     return got < 0 ? in.error() : "cannot be converted";
 }
 
+// An existing file's identity: one file under any spelling or link.
+struct FileId {
+    dev_t device;
+    ino_t inode;
+    bool operator<(const FileId &o) const { return device != o.device ? device < o.device : inode < o.inode; }
+};
+
+bool identify(const std::string &path, FileId &id) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0) return false;
+    id = {st.st_dev, st.st_ino};
+    return true;
+}
+
+// Whether path ends in ext (".wk1"), in any letter case.
+bool has_extension(const std::string &path, const char *ext) {
+    const std::size_t n = std::strlen(ext);
+    return path.size() > n && strcasecmp(path.c_str() + path.size() - n, ext) == 0 &&
+           path[path.size() - n - 1] != '/';
+}
+
+const char *extension_of(Format f) { return f == Format::kOrx ? ".orx" : ".wk1"; }
+
+std::string already_in(Format f) {
+    return std::string(f == Format::kOrx ? "is already an " : "is already a ") + format_name(f) + " file";
+}
+
+// Why the single form refuses DST for a source of the given format, or "":
+// a name whose extension promises the source's own format, unless DST is
+// the source itself (converted in place).
+std::string destination_refusal(const std::string &source_path, Format format, const std::string &dst) {
+    if (!has_extension(dst, extension_of(format))) return "";
+    FileId a, b;
+    if (identify(source_path, a) && identify(dst, b) && !(a < b) && !(b < a)) return "";
+    const Format other = format == Format::kOrx ? Format::kWk1 : Format::kOrx;
+    return std::string("its extension names a ") + format_name(format) + " file, but the result is " +
+           (other == Format::kOrx ? "an " : "a ") + format_name(other) + " file; nothing written";
+}
+
 // Converts one file; reports on standard error and returns the status.
 int convert_one(const std::string &source, const std::string &dst, Format want, Bar &bar) {
     const std::string shown = shown_name(source);
@@ -129,9 +174,11 @@ int convert_one(const std::string &source, const std::string &dst, Format want, 
         if (!in.open(path)) return fail(shown, in.error());
         format = in.format();
     }
-    if (want != Format::kNeither && format == want)
-        return fail(shown, std::string(want == Format::kOrx ? "is already an " : "is already a ") + format_name(want) +
-                               " file");
+    if (want != Format::kNeither && format == want) return fail(shown, already_in(want));
+    if (want == Format::kNeither) {
+        const std::string refusal = destination_refusal(path, format, dst);
+        if (!refusal.empty()) return fail(dst, refusal);
+    }
     const bool to_orx = format == Format::kWk1;
     take_messages();
 
@@ -163,6 +210,10 @@ int convert_one(const std::string &source, const std::string &dst, Format want, 
     case WKS_CONVERT_NO_MEMORY:
         return fail(dst, "no memory for the header block");
     case WKS_CONVERT_OUTPUT_FAILED:
+        if (messages_pending() && reason != 0) {  // the system's reason, not the library's Write Error
+            take_messages();
+            return fail(dst, std::string("writing the new file failed: ") + std::strerror(reason) + "; nothing written");
+        }
         if (messages_pending()) return fail(dst, "writing the new file failed; nothing written");
         return fail(dst, std::string("cannot put the new file in place: ") + std::strerror(reason));
     default:  // the source could not be opened, read or translated
@@ -203,6 +254,54 @@ unsigned long workers_given(const std::string &text) {
     return n <= kMostWorkers ? n : 0;
 }
 
+// A source of a batch: its destination, and why it is refused, if it is.
+// A repeat (the same file as an earlier source) is taken once: it is only
+// noted.
+struct Planned {
+    std::string destination, refusal;
+    bool repeat = false;
+};
+
+// Every destination of a batch, decided before anything runs.  A source is
+// refused when its destination would be a source of the batch (any source,
+// under any spelling or link) or the destination of another file; a file
+// listed twice is a repeat.
+std::vector<Planned> plan_batch(const std::vector<std::string> &sources, const std::string &dir, Format want) {
+    std::vector<Planned> plan(sources.size());
+    std::map<FileId, std::size_t> first_of;           // each source file's first place in the list
+    std::map<std::string, std::vector<std::size_t>> by_destination;
+    for (std::size_t i = 0; i < sources.size(); ++i) {
+        Planned &p = plan[i];
+        p.destination = dir + "/" + base_name(sources[i]) + extension_of(want);
+        FileId id;
+        if (sources[i] == "-") {
+            p.refusal = "has no name to give its result; use 'wks convert - DST'";
+        } else if (identify(sources[i], id) && !first_of.emplace(id, i).second) {
+            p.repeat = true;
+            p.refusal = "listed before as " + sources[first_of[id]] + "; taken once";
+        } else {
+            by_destination[p.destination].push_back(i);
+        }
+    }
+    for (const auto &[destination, users] : by_destination) {
+        for (std::size_t i : users) {
+            Planned &p = plan[i];
+            FileId id;
+            const auto source = identify(destination, id) ? first_of.find(id) : first_of.end();
+            if (source != first_of.end() && source->second == i)
+                p.refusal = file_format(sources[i]) == want ? already_in(want)
+                                                             : "its result " + destination + " is the source itself";
+            else if (source != first_of.end())
+                p.refusal = "its result " + destination + " would replace " + sources[source->second] +
+                            ", a source of this batch";
+            else if (users.size() > 1)
+                p.refusal = "its result " + destination + " would also be that of " +
+                            sources[users[users.front() == i ? 1 : 0]];
+        }
+    }
+    return plan;
+}
+
 }  // namespace
 
 int cmd_convert(const Args &args) {
@@ -214,6 +313,7 @@ int cmd_convert(const Args &args) {
     if (!o.has("--to") && !o.has("--out")) {
         if (o.has("--jobs")) return usage_error("convert", "-j goes with --to and --out");
         if (o.positional.size() != 2) return usage_error("convert", "expects SRC and DST, or --to and --out");
+        if (o.positional[1] == "-") return usage_error("convert", "DST must name a file; '-' is not standard output here");
         struct stat st;
         const std::string &src = o.positional[0];
         const bool large = src != "-" && ::stat(src.c_str(), &st) == 0 && st.st_size >= kLargeFile;
@@ -229,30 +329,23 @@ int cmd_convert(const Args &args) {
     if (workers == 0) return usage_error("convert", "-j takes a number of workers from 1 to 1024");
     if (o.positional.empty()) return usage_error("convert", "expects at least one SRC");
     struct stat st;
-    if (::stat(dir.c_str(), &st) != 0) return fail(dir, std::strerror(errno));
-    if (!S_ISDIR(st.st_mode)) return fail(dir, "not a directory");
+    if (::stat(dir.c_str(), &st) != 0) return fail("--out " + dir, std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return fail("--out " + dir, "not a directory");
 
-    // Each source's destination and the reason it is refused, if it is,
-    // decided in the order of the sources before any conversion starts.
     const Format want = to == "orx" ? Format::kOrx : Format::kWk1;
     const std::vector<std::string> &sources = o.positional;
-    std::vector<std::string> destinations, refusals;
-    std::set<std::string> written;
-    for (const std::string &src : sources) {
-        destinations.push_back(dir + "/" + base_name(src) + "." + to);
-        if (src == "-")
-            refusals.push_back("has no name to give its result; use 'wks convert - DST'");
-        else if (!written.insert(destinations.back()).second)
-            refusals.push_back("would overwrite " + destinations.back() + ", converted from an earlier source");
-        else
-            refusals.emplace_back();
+    const std::vector<Planned> plan = plan_batch(sources, dir, want);
+    if (o.has("--report")) {
+        std::vector<std::string> destinations;
+        for (const Planned &p : plan) destinations.push_back(p.destination);
+        if (!open_rewrite_report(o.given.at("--report"), sources, destinations)) return kFailed;
     }
-    if (o.has("--report") && !open_rewrite_report(o.given.at("--report"), sources, destinations))
-        return kFailed;
     return close_rewrite_report(run_batch(sources, static_cast<unsigned>(workers), terminal, [&](std::size_t i) {
-        if (!refusals[i].empty()) return fail(shown_name(sources[i]), refusals[i]);
+        const Planned &p = plan[i];
+        if (p.repeat) return warn(shown_name(sources[i]), p.refusal);
+        if (!p.refusal.empty()) return fail(shown_name(sources[i]), p.refusal);
         Bar no_bytes(false);
-        return convert_one(sources[i], destinations[i], want, no_bytes);
+        return convert_one(sources[i], p.destination, want, no_bytes);
     }));
 }
 

@@ -9,7 +9,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tool {
 
@@ -21,8 +23,29 @@ std::string create_failure(const std::string &path, int code, int reason) {
         if (!S_ISREG(st.st_mode)) return "cannot create: is not a regular file";
         if ((st.st_mode & 0222) == 0) return "cannot create: the file is read-only";
     }
-    return std::string("cannot create: ") + std::strerror(reason);
+    // Otherwise it is the directory that refuses the new file beside path.
+    const std::size_t slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    return "cannot create a file in " + dir + ": " + std::strerror(reason);
 }
+
+namespace {
+
+// The system's reason for a failed write of a record, which a write that
+// took only part of it does not give: asked again for room after the
+// file's end (the new file goes anyway).  0 when it cannot be told.
+int write_failure_reason(int fd) {
+    if (errno != 0) return errno;
+#ifdef _WIN32
+    (void)fd;
+    return 0;
+#else
+    const off_t end = ::lseek(fd, 0, SEEK_END);
+    return end < 0 ? 0 : ::posix_fallocate(fd, end, WKS_RECORD_SIZE);
+#endif
+}
+
+}  // namespace
 
 Output::~Output() { discard(); }
 
@@ -54,8 +77,14 @@ bool Output::write_current() {
         discard();
         return false;
     }
+    errno = 0;
     if (wkswrec(&h_) == 0) return true;
-    error_ = "writing record " + std::to_string(records_) + " failed: " + error_text(h_.error);
+    if (const int reason = write_failure_reason(h_.fd)) {  // says more than the library's Write Error
+        error_ = "writing record " + std::to_string(records_) + " failed: " + std::strerror(reason);
+        take_messages();
+    } else {
+        error_ = "writing record " + std::to_string(records_) + " failed: " + error_text(h_.error);
+    }
     discard();
     return false;
 }

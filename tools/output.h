@@ -17,8 +17,9 @@
 namespace tool {
 
 // Why a new file for path could not be started, after the library refused
-// with code (38: what path is, when that is the reason, else the system's
-// reason, which it left in errno and the caller passes as reason).
+// with code (38: what path is, when that is the reason, else the directory
+// that refuses it and the system's reason, which the library left in errno
+// and the caller passes as reason).
 std::string create_failure(const std::string &path, int code, int reason);
 
 class Output {

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace tool {
 namespace {
@@ -78,6 +79,11 @@ bool Sheet::open(const std::string &path) {
     path_ = path;
     error_ = unreadable_reason(path);
     if (!error_.empty()) return false;
+    struct stat st;
+    if (::stat(path.c_str(), &st) == 0 && st.st_size == 0) {
+        error_ = "is empty";
+        return false;
+    }
     format_ = file_format(path);
     if (format_ == Format::kNeither) {
         error_ = "not an ORX or WK1 file";

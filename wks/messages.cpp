@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 #include "wks.h"
 
+#include <cerrno>
 #include <cstdarg>
 
 namespace plat = wks::plat;
@@ -29,6 +30,7 @@ wks_message_handler wks_set_message_handler(wks_message_handler handler) {
 }
 
 int32_t wkswin_printf(const char *format, ...) {
+    const int reason = errno;  // what made the caller show the message stays for it to read
     char text[kMessageBufferSize];
     text[0] = '\0';
     if (format) {
@@ -37,8 +39,9 @@ int32_t wkswin_printf(const char *format, ...) {
         plat::format_message(text, sizeof text, format, ap);
         va_end(ap);
     }
-    if (g_handler) return g_handler(kCaption, text);
-    return plat::message_box(kCaption, text);
+    const int32_t answer = g_handler ? g_handler(kCaption, text) : plat::message_box(kCaption, text);
+    errno = reason;
+    return answer;
 }
 
 }

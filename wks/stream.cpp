@@ -14,6 +14,7 @@
  */
 #include "wks/stream.h"
 
+#include "convert/pending_files.h"
 #include "platform/platform.h"
 #include "wks/header.h"
 #include "wks/read_ahead.h"
@@ -271,10 +272,11 @@ int16_t wksnextc(WKS *h) {
     return set_error(h, 0);
 }
 
-int16_t wkswrec(WKS *h) { return write_record(h); }
+int16_t wkswrec(WKS *h) { return convert::write_host_record(h); }
 
 int16_t wksclose(WKS *h) {
     if (!h) return wkserr(WKS_E_CLOSE);
+    if (h->mode == kModeEnded) return set_error(h, WKS_E_CLOSE);
     end_read_ahead(h);
     if (h->mode == 'w') {
         set_rec(h, WKS_EOF, 0);

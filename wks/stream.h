@@ -41,6 +41,11 @@ inline bool is_valid_bof(const WKS *h) {
     return version == kVersion1028 || version == kVersion1030;
 }
 
+// The mode letter of a handle wks_create started once wks_commit or
+// wks_discard has ended it: wksclose, wkswrec and wkswrec_wk1 then do
+// nothing but answer 25, silently.
+constexpr char kModeEnded = 'c';
+
 // Sets the code in the handle and returns it.
 inline int16_t set_error(WKS *h, int16_t code) {
     h->error = code;

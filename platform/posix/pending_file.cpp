@@ -7,8 +7,9 @@
  * creates a missing destination outright, or a link under a free temporary
  * name and a rename replace an existing one (a process killed between the
  * two is the only one that leaves a temporary file).  Elsewhere, and on file
- * systems that refuse unnamed files, it is created exclusively under the
- * first free temporary name and renamed over the destination.  Either way
+ * systems that refuse unnamed files, it is created exclusively under a free
+ * temporary name, ".NAME.wks-XXXXXX" beside the destination NAME, and renamed
+ * over it.  Either way
  * it is flushed to the disk before it gets its final name, so the
  * destination never names a file whose bytes may not be there.
  *
@@ -34,8 +35,7 @@ namespace wks::plat {
 namespace {
 
 constexpr int kMaxLinks = 40;     // as the kernel follows them
-constexpr int kMaxNames = 1000;   // temporary names tried before giving up
-constexpr char kFirstName[] = "$_$";
+constexpr int kMaxNames = 100;    // temporary names tried before giving up
 constexpr char kProcFds[] = "/proc/self/fd";
 
 using Path = char[kPathCapacity];
@@ -81,25 +81,24 @@ bool follow_links(const char *path, Path &out) {
 }
 
 // Whether the target may be replaced: it is missing, or a regular file the
-// process may write.  existing tells which, st holds what it is.
+// process may write.  existing tells which, st holds what it is.  A refusal
+// leaves its reason in errno: EISDIR, EACCES (read-only, or not a regular
+// file) or the system's own (EROFS on a read-only file system).
 bool may_replace(const char *target, struct stat &st, bool &existing) {
     existing = ::stat(target, &st) == 0;
     if (!existing) return errno == ENOENT;
-    if (S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode) || posix::is_read_only(target, st)) {
-        errno = EACCES;
+    if (S_ISDIR(st.st_mode) || !S_ISREG(st.st_mode) || (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+        errno = S_ISDIR(st.st_mode) ? EISDIR : EACCES;
         return false;
     }
-    return true;
+    return !posix::is_read_only(target, st);  // the process may not write it: faccessat's reason
 }
 
-// The n-th temporary name beside target: "$_$", then "file0", "file1", ...
-bool temporary_name(Path &out, const char *target, int n) {
-    char leaf[16];
-    if (n == 0)
-        std::snprintf(leaf, sizeof leaf, "%s", kFirstName);
-    else
-        std::snprintf(leaf, sizeof leaf, "file%d", n - 1);
-    return join(out, directory_of(target), leaf);
+// A new temporary name beside target (pending_place.h).
+bool name_beside(Path &out, const char *target) {
+    if (temporary_name(out, target, directory_of(target).size())) return true;
+    errno = ENAMETOOLONG;
+    return false;
 }
 
 bool unnamed_files_available() {
@@ -123,10 +122,10 @@ int open_unnamed(const char *target) {
 #endif
 }
 
-// Creates the file exclusively under the first free temporary name.
+// Creates the file exclusively under a free temporary name.
 bool open_named(PendingFile &file) {
-    for (int n = 0; n < kMaxNames; ++n) {
-        if (!temporary_name(file.name, file.target, n)) break;
+    for (int tries = 0; tries < kMaxNames; ++tries) {
+        if (!name_beside(file.name, file.target)) break;
         if (fault_hit(Op::Open)) break;
         file.fd = posix::open_retrying(file.name, O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, posix::kNewFileMode);
         if (file.fd >= 0) return true;
@@ -157,7 +156,7 @@ int flush(int fd) {
 }
 
 // Gives an unnamed file a name: the target itself when it is missing (then
-// true in at_target), else the first free temporary name.
+// true in at_target), else a free temporary name.
 bool link_unnamed(PendingFile &file, bool &at_target) {
     char fd_path[sizeof kProcFds + 16];
     std::snprintf(fd_path, sizeof fd_path, "%s/%d", kProcFds, file.fd);
@@ -165,8 +164,8 @@ bool link_unnamed(PendingFile &file, bool &at_target) {
     at_target = ::linkat(AT_FDCWD, fd_path, AT_FDCWD, file.target, AT_SYMLINK_FOLLOW) == 0;
     if (at_target) return true;
     if (errno != EEXIST) return false;
-    for (int n = 0; n < kMaxNames; ++n) {
-        if (!temporary_name(file.name, file.target, n)) break;
+    for (int tries = 0; tries < kMaxNames; ++tries) {
+        if (!name_beside(file.name, file.target)) break;
         if (::linkat(AT_FDCWD, fd_path, AT_FDCWD, file.name, AT_SYMLINK_FOLLOW) == 0) return true;
         if (errno != EEXIST) break;
     }

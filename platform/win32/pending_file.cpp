@@ -1,8 +1,8 @@
 /*
  * Pending files on Windows (see platform.h): a whole file written beside
  * its destination and put in place in one step.  Windows has no unnamed
- * files, so the new file is created exclusively under the first free
- * temporary name beside the destination, flushed to the disk, closed, and
+ * files, so the new file is created exclusively under a free temporary
+ * name beside the destination (".NAME.wks-XXXXXX"), flushed to the disk, closed, and
  * moved over the destination with MoveFileEx, which replaces it in one step.
  *
  * A destination that is a directory or carries the read-only attribute is
@@ -19,7 +19,6 @@
 #include <windows.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
@@ -28,22 +27,12 @@
 namespace wks::plat {
 namespace {
 
-constexpr int kMaxNames = 1000;  // temporary names tried before giving up
-constexpr char kFirstName[] = "$_$";
+constexpr int kMaxNames = 100;  // temporary names tried before giving up
 
-// The n-th temporary name beside target: "$_$", then "file0", "file1", ...
-bool temporary_name(char (&out)[kPathCapacity], const char *target, int n) {
+// A new temporary name beside target (pending_place.h).
+bool name_beside(char (&out)[kPathCapacity], const char *target) {
     const SplitPath parts = split_path(target);
-    const std::size_t dir = parts.drive.size() + parts.dir.size();  // the path's first characters
-    char leaf[16];
-    if (n == 0)
-        std::snprintf(leaf, sizeof leaf, "%s", kFirstName);
-    else
-        std::snprintf(leaf, sizeof leaf, "file%d", n - 1);
-    if (dir + std::strlen(leaf) + 1 > kPathCapacity) return false;
-    std::memmove(out, target, dir);
-    std::strcpy(out + dir, leaf);
-    return true;
+    return temporary_name(out, target, parts.drive.size() + parts.dir.size());
 }
 
 // Whether the target may be replaced: it is missing, or a file that is
@@ -62,11 +51,11 @@ bool create_pending(PendingFile &file, const char *destination) {
     if (std::strlen(destination) + 1 > kPathCapacity) return false;
     std::strcpy(file.target, destination);
     if (!may_replace(file.target)) {
-        errno = EACCES;
+        errno = (::GetFileAttributesA(file.target) & FILE_ATTRIBUTE_DIRECTORY) != 0 ? EISDIR : EACCES;
         return false;
     }
-    for (int n = 0; n < kMaxNames; ++n) {
-        if (!temporary_name(file.name, file.target, n)) break;
+    for (int tries = 0; tries < kMaxNames; ++tries) {
+        if (!name_beside(file.name, file.target)) break;
         if (fault_hit(Op::Open)) break;
         file.fd = ::_open(file.name, _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
         if (file.fd >= 0) return true;

@@ -298,6 +298,9 @@ TEST_F(Converters, SafeCreationTouchesTheDestinationOnlyAtCommit) {
         for (const bool keep : {false, true}) {
             WKS h = blank_handle();
             ASSERT_EQ(wks_create(&h, c.dst, c.format, c.source), &h) << c.dst;
+            h.rec.length[0] = (WKS_MAX_READ_BODY + 1) & 0xff;  // a body no reader takes back: refused
+            h.rec.length[1] = (WKS_MAX_READ_BODY + 1) >> 8;
+            ASSERT_EQ(wkswrec(&h), WKS_E_WRITE);
             std::copy(cell.begin(), cell.end(), reinterpret_cast<unsigned char *>(&h.rec));
             ASSERT_EQ(wkswrec_wk1(&h), 0);
             EXPECT_EQ(file_exists(c.dst) ? read_file(c.dst) : Bytes(), before) << c.dst;
@@ -311,12 +314,17 @@ TEST_F(Converters, SafeCreationTouchesTheDestinationOnlyAtCommit) {
             EXPECT_EQ(file_exists(c.dst) ? read_file(c.dst) : Bytes(), keep ? concat({c.want, cell, eof()}) : before)
                 << c.dst << (keep ? " committed" : " discarded");
             EXPECT_EQ(wks_commit(&h), 25) << "no longer pending";
+            EXPECT_EQ(wkswrec(&h), 25);  // quietly, as wksclose
+            EXPECT_EQ(wksclose(&h), 25);
+            EXPECT_EQ(+h.error, 25);
             ASSERT_TRUE(c.format == WKS_FORMAT_WK1 || SetOrxHeader(block.data()));
         }
         wks_cleanup();
     }
     EXPECT_EQ(entries(dir.path()), (std::set<std::string>{"src.wk1", "new.orx", "old.WK1", "old.dat"}));
-    EXPECT_EQ(messages.texts(), std::vector<std::string>(8, error_message(25)));
+    std::vector<std::string> shown;
+    for (int i = 0; i < 8; ++i) shown.insert(shown.end(), {error_message(WKS_E_WRITE), error_message(25)});
+    EXPECT_EQ(messages.texts(), shown);
 
     // A fixed number of handles may be pending; one more, an empty path or
     // an unknown format is refused.

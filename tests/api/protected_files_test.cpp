@@ -5,6 +5,7 @@
 // directory or file as it was.
 #include "support/test_support.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -51,7 +52,12 @@ TEST_F(ProtectedFiles, AreNeverReplacedOrWritten) {
         {"wk1_to_orx", [&](const char *dst) { return wk1_to_orx(wk1.c_str(), dst) == WKS_CONVERT_CREATE_FAILED; }},
         {"orx_to_wk1", [&](const char *dst) { return orx_to_wk1(orx.c_str(), dst) == WKS_CONVERT_CREATE_FAILED; }},
         {"copy_file", [&](const char *dst) { return copy_file(orx.c_str(), dst) == -1; }},
-        {"wks_create", [&](const char *dst) { WKS h = blank_handle(); return !wks_create(&h, dst, WKS_FORMAT_ORX, nullptr) && h.error == 38; }},
+        {"wks_create", [&](const char *dst) {
+             WKS h = blank_handle();
+             errno = 0;
+             return !wks_create(&h, dst, WKS_FORMAT_ORX, nullptr) && h.error == 38 &&
+                    errno == (dst == folder ? EISDIR : EACCES);
+         }},
     };
     for (const auto &w : writers) {
         for (const std::string &dst : {folder, read_only}) {

@@ -197,42 +197,62 @@ TEST_F(ConverterSweep, CalcFileOrx) { run(calc_in_place, orx_source, true, "book
 TEST_F(ConverterSweep, SafeCreation) { run(safe_copy, wk1_source, false, "in.wk1", "out.wk1"); }
 TEST_F(ConverterSweep, SafeCreationOntoTheSource) { run(safe_copy, wk1_source, true, "book.wk1", "book.wk1"); }
 
-// A pending file made the named way is removed by wks_discard_all, as a
-// signal handler calls it: a wks_create file, and a conversion's result
-// (the handler runs where a signal may come, between two progress reports;
-// the conversion then fails).
+// The names of dir's entries that are not destination: the temporary files.
+std::set<std::string> others(const std::string &dir, const std::string &destination) {
+    std::set<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(dir))
+        if (e.path().filename() != destination) names.insert(e.path().filename().string());
+    return names;
+}
+
+// A pending file made the named way is called ".NAME.wks-XXXXXX" after its
+// destination, never a name a user's file could have, and is removed by
+// wks_discard_all, as a signal handler calls it: a wks_create file, and a
+// conversion's result.  A progress handler that drops the result or calls a
+// converter (refused) stops the conversion, quietly.
 TEST_F(ConverterSweep, DiscardAllRemovesANamedPendingFile) {
     plat::refuse_unnamed_files(true);
     const std::string to = dir.file("kept.wk1");
     write_file(to, {1, 2, 3});
     WKS h = blank_handle();
     ASSERT_TRUE(wks_create(&h, to.c_str(), WKS_FORMAT_WK1, nullptr));
-    EXPECT_TRUE(file_exists(dir.file("$_$")));
+    const std::set<std::string> pending = others(dir.path(), "kept.wk1");
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending.begin()->substr(0, 14), ".kept.wk1.wks-");
+    EXPECT_EQ(pending.begin()->size(), 20u);
     wks_discard_all();
     EXPECT_EQ(read_file(to), (Bytes{1, 2, 3}));
-    EXPECT_FALSE(file_exists(dir.file("$_$")));
+    EXPECT_EQ(others(dir.path(), "kept.wk1"), std::set<std::string>{});
     EXPECT_EQ(open_descriptor_count(), descriptors);
 
     const std::string from = dir.file("in.orx");
     write_file(from, orx_source);
     struct Seen {
-        std::string temporary;
+        std::string dir;
+        bool nested;
         bool named = false;
-    } seen{dir.file("$_$")};
-    wks_set_progress_handler(
-        [](void *context, int64_t, int64_t) -> int32_t {
-            auto *s = static_cast<Seen *>(context);
-            s->named = s->named || file_exists(s->temporary);
-            wks_discard_all();
-            return 0;
-        },
-        &seen);
-    EXPECT_EQ(orx_to_wk1(from.c_str(), to.c_str()), WKS_CONVERT_OUTPUT_FAILED);
-    EXPECT_TRUE(seen.named);
-    EXPECT_EQ(read_file(to), (Bytes{1, 2, 3}));
-    EXPECT_FALSE(file_exists(dir.file("$_$")));
-    EXPECT_EQ(messages.texts(), std::vector<std::string>{error_message(WKS_E_WRITE)});
-    EXPECT_EQ(open_descriptor_count(), descriptors);
+        int32_t inner = 0;
+    };
+    for (const bool nested : {false, true}) {
+        Seen seen{dir.path(), nested};
+        wks_set_progress_handler(
+            [](void *context, int64_t, int64_t) -> int32_t {
+                auto *s = static_cast<Seen *>(context);
+                s->named = s->named || others(s->dir, "kept.wk1").size() == 2;  // in.orx and the new file
+                if (!s->nested) wks_discard_all();
+                if (s->nested) s->inner = wk1_to_orx((s->dir + "/none.wk1").c_str(), (s->dir + "/x.orx").c_str());
+                return 0;
+            },
+            &seen);
+        EXPECT_EQ(orx_to_wk1(from.c_str(), to.c_str()), WKS_CONVERT_STOPPED) << nested;
+        EXPECT_TRUE(seen.named);
+        EXPECT_EQ(seen.inner, nested ? WKS_CONVERT_STOPPED : 0);
+        EXPECT_EQ(read_file(to), (Bytes{1, 2, 3}));
+        EXPECT_EQ(others(dir.path(), "kept.wk1"), std::set<std::string>{"in.orx"});
+        EXPECT_EQ(messages.count(), 0u);
+        EXPECT_EQ(open_descriptor_count(), descriptors);
+    }
+    wks_set_progress_handler(nullptr, nullptr);
 }
 
 }  // namespace

@@ -228,20 +228,31 @@ TEST_F(Tool, ImportRefusesWhatItCannotStoreAndLeavesNoFile) {
         {"1e999\n", "huge.orx", "out of range"},
         {std::string("1,a\0b\n", 6), "nul.wk1", "B1: the field holds a NUL byte"},
         {"x,\xCE\xA9\n", "omega.wk1", "B1: character U+03A9 has no byte"},
-        {"{\"kind\":\"label\",\"col\":0}\n", "bad.orx", "in.csv:1: \"row\" must be a whole number"},
+        {"{\"kind\":\"bof\",\"version\":1030}\n{\"kind\":\"label\",\"col\":0}\n", "bad.orx",
+         "in.csv:2: \"row\" must be a whole number"},
+        // JSON is told by its content; without a BOF record first (an empty
+        // pipe after a failed dump) it makes nothing.
+        {"{\"kind\":\"label\",\"col\":0,\"row\":0,\"format\":255,\"value\":\"x\"}\n", "nobof.wk1",
+         "in.csv:1: the first record must be the BOF record"},
+        {"", "empty.wk1", "in.csv: is empty; nothing written"},
+        {"\xEF\xBB\xBF", "bom.orx", "in.csv: is empty; nothing written"},
+        {"=1e400\n", "huge.wk1", "A1: formula '1e400': a number in it is out of range"},
+        {"x,=A1&\"\xC3\xA9" + std::string(100, 'y') + "\"+\n", "long.wk1",
+         "B1: formula 'A1&\"\xC3\xA9" + std::string(75, 'y') + "...': error"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.csv.substr(0, 40));
         write_text(dir.file("in.csv"), c.csv);
         write_text(dir.file(c.out), "precious");
         std::vector<std::string> args = {"import", dir.file("in.csv"), dir.file(c.out)};
-        if (c.csv[0] == '{') args.insert(args.begin() + 1, "--json");
+        if (c.out == "bad.orx" && c.csv[0] == '{') args.insert(args.begin() + 1, "--json");
         if (c.out == "omega.wk1") args.insert(args.begin() + 1, "--encoding=latin1");
         const Result r = wks(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(has(r.err, c.message)) << r.err;
         EXPECT_EQ(text_of(dir.file(c.out)), "precious");
     }
+    write_text(dir.file("in.csv"), "1\n");
     // What cannot be read or made is named with the system's reason; a file
     // that is the input under any name is never the output.
     ASSERT_EQ(std::system(("mkdir " + quoted(dir.file("folder.wk1")) + " && ln " + quoted(dir.file("in.csv")) + " " +
@@ -352,7 +363,7 @@ TEST_F(Tool, JsonDumpImportsBackByteForByte) {
     const Result r = wks({"import", "--json", dir.file("all.json"), dir.file("other.wk1")});
     EXPECT_TRUE(has(r.err, "a malformed cell record of a ORX file cannot go into a WK1 file")) << r.err;
     // Formulas given by their text alone are compiled, with the names before them.
-    write_text(dir.file("hand.json"), "{\"kind\":\"range_name\",\"range_name\":\"TOTAL\",\"c1\":0,\"r1\":0,\"c2\":0,"
+    write_text(dir.file("hand.json"), "{\"kind\":\"bof\",\"version\":1030}\n{\"kind\":\"range_name\",\"range_name\":\"TOTAL\",\"c1\":0,\"r1\":0,\"c2\":0,"
                                       "\"r2\":2}\n{\"kind\":\"formula\",\"col\":1,\"row\":0,\"format\":255,"
                                       "\"text\":\"@SUM(TOTAL)*2\"}\n");
     ASSERT_EQ(wks({"import", "--json", dir.file("hand.json"), dir.file("hand.wk1")}).status, 0);
@@ -785,6 +796,15 @@ TEST_F(Tool, ReadersNameTheFileTheyCannotRead) {
     EXPECT_TRUE(has(info.out, "\n\nfile: " + dir.file("notes.txt") + "\nformat: neither\n\nfile: standard input\n"))
         << info.out;
     EXPECT_EQ(wks({"csv", "-"}, a).out, "1\n");
+    // Output that is lost fails the command.
+    for (const char *command : {"info", "dump", "csv", "--help"}) {
+        const std::string run = quoted(WKS_TOOL_PATH) + " " + command + " " + quoted(a) + " >/dev/full 2>" +
+                                quoted(dir.file("err"));
+        const int raw = std::system(run.c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1) << command;
+        EXPECT_TRUE(has(text_of(dir.file("err")), "wks: standard output: cannot write: No space left on device"))
+            << text_of(dir.file("err"));
+    }
 }
 
 TEST_F(Tool, CompileAndDecodeRoundTrip) {

@@ -4,6 +4,8 @@
  * reads back into the same records.
  */
 #include "tools/commands.h"
+#include "tools/json.h"
+#include "tools/record_form.h"
 #include "tools/sheet.h"
 #include "tools/text.h"
 
@@ -32,7 +34,8 @@ const char kHelp[] =
     "  --encoding SET  the character set of labels and names: cp437 (the\n"
     "                  default), cp850, cp1252 or latin1; output is UTF-8\n";
 
-constexpr int kShownBytes = 16;  // body bytes shown for records without a meaning here
+constexpr int kShownBytes = 16;
+constexpr int kRecordHeader = 4;  // body bytes shown for records without a meaning here
 // The ORX cell prefix the library writes: ten zero bytes and a 2.
 constexpr unsigned char kUsualPrefix[WKS_ORX_CELL_PREFIX] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, WKS_ORX_PREFIX_MARK};
 
@@ -49,6 +52,10 @@ std::string head_hex(const Record &r) {
 }
 
 void print_text(const Record &r, Charset set) {
+    if (r.kind == Kind::kTrailing) {
+        std::printf("%d trailing bytes len=%d %s\n", r.index, r.length, head_hex(r).c_str());
+        return;
+    }
     std::string line = std::to_string(r.index) + " " + type_text(r) + " len=" + std::to_string(r.length);
     if (r.cell) {
         char fmt[8];
@@ -81,7 +88,27 @@ std::string json_double(double v, const unsigned char *bytes) {
     return "\"nan:" + hex(big_endian, sizeof big_endian) + "\"";
 }
 
-void print_json(const Record &r, const Sheet &sheet, Charset set) {
+// Adds the record's body to its object o (not closed yet) where the other
+// fields do not make the record's bytes again, as check (the import's
+// reader) makes them.
+void keep_bytes(std::string &o, const Record &r, JsonRecords &check) {
+    JsonObject parsed;
+    WKS_RECORD rec;
+    std::vector<unsigned char> trailing;
+    std::string why;
+    const bool same = parse_json_object(o + "}", parsed, why) &&
+                      check.record(parsed, rec, trailing, why) == JsonRecords::kRecord &&
+                      std::memcmp(&rec, r.body - kRecordHeader, static_cast<std::size_t>(kRecordHeader + r.length)) == 0;
+    take_messages();  // a formula's or name's complaint: the body says it all
+    if (!same) o += ",\"body\":\"" + hex(r.body, static_cast<std::size_t>(r.length)) + "\"";
+}
+
+void print_json(const Record &r, const Sheet &sheet, Charset set, JsonRecords &check) {
+    if (r.kind == Kind::kTrailing) {
+        std::printf("{\"index\":%d,\"kind\":\"trailing\",\"length\":%d,\"bytes\":\"%s\"}\n", r.index, r.length,
+                    hex(r.body, static_cast<std::size_t>(r.length)).c_str());
+        return;
+    }
     const char *name = record_name(r.type);
     std::string o = "{\"index\":" + std::to_string(r.index) + ",\"type\":" + std::to_string(r.type) +
                     ",\"name\":" + (name ? json_string(name) : "null") + ",\"length\":" + std::to_string(r.length);
@@ -129,7 +156,9 @@ void print_json(const Record &r, const Sheet &sheet, Charset set) {
     case Kind::kOther:
         o += ",\"kind\":\"other\",\"body\":\"" + hex(r.body, static_cast<std::size_t>(r.length)) + "\"";
         break;
+    case Kind::kTrailing: break;
     }
+    if (r.kind != Kind::kOther && r.kind != Kind::kBad) keep_bytes(o, r, check);
     std::printf("%s}\n", o.c_str());
 }
 
@@ -149,9 +178,13 @@ int cmd_dump(const Args &args) {
     if (!input_path(o.positional[0], path, why)) return fail(shown, why);
     Sheet sheet;
     if (!sheet.open(path) || !sheet.load_names()) return fail(shown, sheet.error());
+    sheet.read_past_end(true);
+    JsonRecords check(set);
+    check.set_source(sheet.format());
+    check.set_target(sheet.format());
     Record r;
     int got;
-    while ((got = sheet.next(r)) == 1) json ? print_json(r, sheet, set) : print_text(r, set);
+    while ((got = sheet.next(r)) == 1) json ? print_json(r, sheet, set, check) : print_text(r, set);
     return got < 0 ? fail(shown, sheet.error()) : kOk;
 }
 

@@ -34,6 +34,7 @@ public:
     bool header(const JsonObject &bof, std::vector<unsigned char> &block, std::string &why);
     // The layout the records go into: the records made are in it.
     void set_target(Format target) { target_ = target; }
+    void set_source(Format source) { source_ = source; }
     Format source() const { return source_; }
 
     // What an object makes.

@@ -332,12 +332,25 @@ TEST_F(Tool, JsonDumpImportsBackByteForByte) {
                     record(WKS_FORMULA, orx_cell_body(0xff, 3, 1, formula_value(sum, INFINITY))),
                     record(WKS_NUMBER, orx_cell_body(0x02, 4, 1, {1, 2})), record(99, {1, 2, 3})});
     ASSERT_EQ(wks({"convert", orx, dir.file("all.wk1")}).status, 0);
+    // Bytes no field gives (after a label's NUL, an integer's or a blank's
+    // value, in a range name's filler), a second BOF record, records after
+    // the EOF record and bytes that make no record: a file of version 1028
+    // under a name of neither extension.
+    Bytes name = range_name_body("TOT", 0, 0, 0, 2);
+    name[5] = 'x';
+    write_file(dir.file("odd.wks"),
+               concat({bof(1028), record(WKS_LABEL, wk1_cell_body(0xff, 0, 0, {'\'', 'a', 0, 'z'})),
+                       record(WKS_LABEL, wk1_cell_body(0xff, 1, 0, {'\'', 'a'})),
+                       record(WKS_INTEGER, wk1_cell_body(0xff, 2, 0, {5, 0, 7})),
+                       record(WKS_BLANK, wk1_cell_body(0xff, 3, 0, {1})), record(WKS_RANGE_NAME, name), bof(1030),
+                       eof(), record(WKS_NUMBER, wk1_cell_body(0xff, 0, 5, number_body(2.5))), record(WKS_EOF, {1, 2}),
+                       Bytes{0x1a, 0x1a, 0x1a}}));
     const struct {
         std::string file, encoding, label;  // the label as the set reads it, in UTF-8
     } cases[] = {
         {orx, "cp437", "^Caf\xC3\xA9"}, {orx, "cp850", "^Caf\xC3\xA9"}, {orx, "cp1252", "^Caf\xE2\x80\x9A"},
         {orx, "latin1", "^Caf\xC2\x82"}, {dir.file("all.wk1"), "cp437", "^Caf\xC3\xA9"},
-        {imported(text_of(WKS_SAMPLE_CSV), "sample.wk1"), "cp437", ""},
+        {imported(text_of(WKS_SAMPLE_CSV), "sample.wk1"), "cp437", ""}, {dir.file("odd.wks"), "cp437", ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file + " " + c.encoding);
@@ -350,7 +363,7 @@ TEST_F(Tool, JsonDumpImportsBackByteForByte) {
             EXPECT_TRUE(has(wks({"csv", c.file}).out, utf8.substr(1) + ",")) << "csv";
             EXPECT_TRUE(has(wks({"info", c.file}).out, "TO\xC3\xA9 A1\n")) << "info";
         }
-        const std::string back = dir.file(c.file.substr(c.file.size() - 3) == "orx" ? "back.orx" : "back.wk1");
+        const std::string back = dir.file("back" + c.file.substr(c.file.size() - 4));
         const Result r = wks({"import", "--json", "--encoding", c.encoding, "-", back}, [&] {
             write_text(dir.file("all.json"), json.out);
             return dir.file("all.json");

@@ -207,6 +207,15 @@ TEST_F(Tool, ImportChoosesCellKindsFromTheText) {
         ASSERT_EQ(csv.status, 0) << csv.err;
         EXPECT_EQ(csv.out, text);
     }
+    // ERR and NA in number cells (and a NaN, shown as ERR) as the formulas
+    // that give them back.
+    const std::string special = orx_file(
+        "special.orx", {record(WKS_NUMBER, orx_cell_body(0xff, 0, 0, number_body(INFINITY))),
+                        record(WKS_NUMBER, orx_cell_body(0xff, 1, 0, number_body(-INFINITY))),
+                        record(WKS_NUMBER, orx_cell_body(0xff, 2, 0, number_body(NAN)))});
+    const Result plain = wks({"csv", special});
+    EXPECT_EQ(plain.out, "=@ERR,=@NA,=@ERR\n");
+    EXPECT_EQ(wks({"csv", "--values", imported(plain.out, "special.wk1")}).out, "ERR,NA,ERR\n");
     const Result csv = wks({"csv", file});
     ASSERT_EQ(csv.status, 0) << csv.err;
     write_text(dir.file("again.csv"), csv.out);

@@ -55,6 +55,14 @@ private:
     WKS scratch_{};                     // formulas compiled from text; names are looked up under it
 };
 
+struct Record;
+
+// The JSON form of a record (one line, without its LF) of a file in format,
+// which has header_block (empty for a WK1 file): the record's body is added
+// where the other fields would not make it again as check makes records.
+std::string record_json(const Record &r, Format format, const std::vector<unsigned char> &header_block, Charset set,
+                        JsonRecords &check);
+
 }  // namespace tool
 
 #endif

@@ -35,9 +35,9 @@ Bytes rebuilt(const std::vector<std::string> &lines, tool::Format format, tool::
     std::vector<unsigned char> trailing, block;
     for (const std::string &line : lines) {
         if (!tool::parse_json_object(line, o, why)) fail("a line of the JSON form does not parse", line + ": " + why);
-        if (out.empty() && format == tool::Format::kOrx) {
+        if (&line == &lines.front()) {
             if (!records.header(o, block, why)) fail("the BOF object is refused", why);
-            if (block.empty()) block = tool::empty_header_block();
+            if (block.empty() && format == tool::Format::kOrx) block = tool::empty_header_block();
             out.insert(out.end(), block.begin(), block.end());
         }
         switch (records.record(o, rec, trailing, why)) {

@@ -1,14 +1,12 @@
 /*
- * wks import [--json] FILE OUT: builds an ORX or a WK1 file (by OUT's
- * extension) from a CSV file, one cell per non-empty field, row by row, or
- * from the JSON records of 'wks dump --json', record by record.  Cells are
- * built in the ORX cell layout (formula text by wksform) and translated for
- * a WK1 file.  OUT is written through the library's safe creation: a failed
- * import leaves it as it was.
+ * wks import [--json] FILE OUT: builds an ORX or a WK1 file from a CSV
+ * file, one cell per non-empty field, row by row, or from the JSON form of
+ * 'wks dump --json', record by record (record_form.h).  The new file is
+ * written by Output (output.h): a failed import leaves OUT as it was.
  *
  * A CSV import stores its formulas' computed values: the cells go to a
- * scratch file first, wks_calc_file writes the values into it, and its
- * records then go to OUT as they are.  A JSON import keeps the values the
+ * scratch file first, wks_calc_file computes it without writing, and the
+ * cells then go to OUT with the values.  A JSON import keeps the values the
  * objects give, as the lossless form must.
  */
 #include "tools/commands.h"
@@ -38,20 +36,26 @@ const char kHelp[] =
     "Builds OUT from FILE (\"-\" reads standard input): an ORX file when OUT\n"
     "ends in .orx, a WK1 file when it ends in .wk1 (any case).  OUT keeps its\n"
     "old contents until the new file is complete; any failure leaves it as it\n"
-    "was.  OUT may not name FILE.  A UTF-8 byte-order mark is skipped.\n"
+    "was.  OUT may not name FILE; an empty FILE writes nothing.  A UTF-8\n"
+    "byte-order mark is skipped.\n"
     "\n"
     "FILE is CSV: the first record is row 1, its first field column A.  Each\n"
     "non-empty field becomes a cell: a decimal number an integer cell (whole\n"
     "numbers -32768..32767) or a number cell; text starting with \"=\" or \"+\"\n"
     "a formula (the \"=\" is dropped, a \"+\" kept as part of the formula);\n"
     "text starting with an apostrophe a label of the rest; anything else a\n"
-    "label.  A field holding a NUL byte is refused.  Each formula stores the\n"
-    "value it computes to, as 'wks calc' computes it.\n"
+    "label.  A field holding a NUL byte, or a formula with a number too large\n"
+    "for a double, is refused.  Each formula stores the value it computes to,\n"
+    "as 'wks calc' computes it.\n"
     "\n"
     "  --json          FILE holds the records of 'wks dump --json', one object\n"
-    "                  per line; they are written back as they were, formulas\n"
-    "                  from their code (from their text when it is missing)\n"
-    "                  with the value they give (0 when they give none)\n"
+    "                  per line, the BOF record's first; they are written back\n"
+    "                  as they were, formulas from their code (from their text\n"
+    "                  when it is missing) with the value they give (0 when\n"
+    "                  they give none).  Without --json, a FILE whose name ends\n"
+    "                  in .json or whose first line is such an object is read\n"
+    "                  so too.  OUT may then have any name: its format is the\n"
+    "                  one the BOF record gives\n"
     "  --encoding SET  the character set labels, strings and names are written\n"
     "                  in: cp437 (the default), cp850, cp1252 or latin1; FILE is\n"
     "                  UTF-8\n";

@@ -314,7 +314,7 @@ bool JsonRecords::raw(const JsonObject &o, bool malformed, WKS_RECORD &rec, std:
     if (body.size() > WKS_MAX_READ_BODY) return why = "the body is too long for a record", false;
     wksni(rec.type, static_cast<int16_t>(type));
     wksni(rec.length, static_cast<int16_t>(body.size()));
-    std::memcpy(rec.body, body.data(), body.size());
+    if (!body.empty()) std::memcpy(rec.body, body.data(), body.size());
     // A cell's bytes are in the layout of the file they come from.
     if (!is_cell_type(type) || source_ == target_) return true;
     const std::string cannot = "a " + std::string(malformed ? "malformed " : "") + "cell record of a " +

@@ -534,6 +534,17 @@ TEST_F(Tool, AnInterruptedImportLeavesTheDestination) {
     }
 }
 
+// Even SIGKILL leaves nothing in the temporary directory: the import's
+// scratch file has no name.
+TEST_F(Tool, AKilledImportLeavesNoScratchFile) {
+    const std::string script = "cd " + quoted(dir.path()) + " && mkdir tmp && mkfifo in.fifo && (TMPDIR=" +
+                               quoted(dir.file("tmp")) + " " + quoted(WKS_TOOL_PATH) +
+                               " import in.fifo out.orx 2>/dev/null & pid=$!; exec 3>in.fifo; echo 1,2 >&3; "
+                               "sleep 0.3; kill -KILL $pid; wait $pid; exec 3>&-) && rm in.fifo";
+    ASSERT_EQ(std::system(script.c_str()), 0);
+    EXPECT_EQ(std::system(("test -z \"$(ls -A " + quoted(dir.file("tmp")) + ")\"").c_str()), 0);
+}
+
 // A single large conversion draws its progress when standard error is a
 // terminal, and nothing otherwise.
 TEST_F(Tool, ALargeConversionShowsItsProgressOnATerminal) {

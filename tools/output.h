@@ -67,8 +67,6 @@ public:
     bool write_orx_layout(const WKS_RECORD &rec);
     // Writes bytes that are no record (what follows a file's last record).
     void write_bytes(const void *bytes, std::size_t n) { file_.write(bytes, n); }
-    // Records written so far.
-    long records() const { return records_; }
     // Puts the file in place, after an EOF record unless eof is false.
     bool commit(bool eof = true);
     const std::string &error() const { return error_; }

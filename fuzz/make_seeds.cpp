@@ -9,6 +9,8 @@
  */
 #include "fuzz_support.h"
 
+#include "tools/record_form.h"
+#include "tools/sheet.h"
 #include "wks/bytes.h"
 #include "wks/header.h"
 #include "wks/layout.h"
@@ -48,6 +50,13 @@ const char *const kFormulas[] = {
 
 constexpr int16_t kCol = 2, kRow = 2;
 constexpr int32_t kFile = 7;
+
+// A parameter byte, then text.
+Bytes concat_text(uint8_t flags, const char *text) {
+    Bytes b = {flags};
+    b.insert(b.end(), text, text + std::strlen(text));
+    return b;
+}
 
 void put(const fs::path &dir, const std::string &name, const Bytes &bytes) {
     fs::create_directories(dir);
@@ -191,6 +200,46 @@ void record_seeds(const fs::path &out) {
     }
 }
 
+// The tool's readers: CSV text, the JSON form of the ORX and WK1 seed
+// files, and the files themselves, one with records and bytes after its
+// EOF record.
+void tool_seeds(const fs::path &out, const std::string &orx, const std::string &wk1) {
+    const char *const csv[] = {
+        "Item,Qty,Price,Total\nApples,12,0.45,=B2*C2\n\"Figs, dried\",2,3.2,=$B$3*C3\nSum,=@SUM(B2..B3),,=@SUM(D2..D3)\n",
+        ("\xEF\xBB\xBF" "32767,-32768,32768,1.0,2e3,-0.5\r\n'quoted,+A1,=,12a,\"two\r\nlines\"\r\n,,\"say \"\"hi\"\"\"\n"),
+        "Caf\xC3\xA9,=@UPPER(\"abc\")&\"x\",=@ERR,=@NA,=1e300*10\n",
+    };
+    int i = 0;
+    for (const char *text : csv) put(out / "tool_csv", "csv" + std::to_string(i++), concat_text(0, text));
+    written_orx(orx, 3);
+    if (orx_to_wk1(orx.c_str(), wk1.c_str()) != 0) fail("seed: orx_to_wk1 failed");
+    wks_cleanup();
+    Bytes odd = read_file(wk1);
+    const Bytes tail = {0x0e, 0, 0x0d, 0, 0xff, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0xf0, 0x3f, 1, 0, 0, 0, 0x1a, 0x1a};
+    odd.insert(odd.end(), tail.begin(), tail.end());
+    write_file(path("odd.wk1"), odd.data(), odd.size());
+    for (const std::string &file : {orx, wk1, path("odd.wk1")}) {
+        const std::string name = fs::path(file).filename().string();
+        const Bytes bytes = read_file(file);
+        Bytes seed = {0};
+        seed.insert(seed.end(), bytes.begin(), bytes.end());
+        put(out / "tool_dump", name, seed);
+        tool::Sheet sheet;
+        if (!sheet.open(file) || !sheet.load_names()) fail("seed: the tool cannot read", file);
+        sheet.read_past_end(true);
+        tool::JsonRecords check(tool::Charset::kCp437);
+        check.set_source(sheet.format());
+        check.set_target(sheet.format());
+        std::string lines;
+        tool::Record r;
+        while (sheet.next(r) == 1) lines += tool::record_json(r, sheet.format(), sheet.header_block(),
+                                                               tool::Charset::kCp437, check) + "\n";
+        for (uint8_t flags = 0; flags < 2; ++flags)
+            put(out / "tool_json", name + "-" + std::to_string(flags), concat_text(flags, lines.c_str()));
+        tool::take_messages();
+    }
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -205,6 +254,7 @@ int main(int argc, char **argv) {
     orx_seeds(out, path("seed.orx"));
     wk1_seeds(out, path("seed.orx"), path("seed.wk1"));
     record_seeds(out);
+    tool_seeds(out, path("seed.orx"), path("seed.wk1"));
     end_input();
     return 0;
 }

@@ -13,6 +13,7 @@
 #include "tools/text.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -31,9 +32,11 @@ const char kHelp[] =
     "alignment character, formulas as \"=\" and their text with every constant\n"
     "exact and ranges by their coordinates.  A label that would read back as\n"
     "a number or a formula (or is empty, or starts with an apostrophe) gets an\n"
-    "apostrophe in front, as when typed into a sheet.  'wks import' makes the\n"
-    "same cells of it, except that alignment, format bytes, whole numbers kept\n"
-    "as reals and range names are not kept: 'wks dump --json' keeps them all.\n"
+    "apostrophe in front, as when typed into a sheet; a number cell holding\n"
+    "ERR or NA is written as the formula =@ERR or =@NA.  'wks import' makes\n"
+    "the same cells of it, except that alignment, format bytes, whole numbers\n"
+    "kept as reals, ERR and NA in number cells (formulas then) and range names\n"
+    "are not kept: 'wks dump --json' keeps them all.\n"
     "A damaged file is written up to the damage, which is then named.\n"
     "\n"
     "  --values        each cell as the sheet shows it: numbers in their cell's\n"
@@ -60,7 +63,11 @@ std::string label_field(const std::string &stored) {
 std::string plain_field(const CellContent &c) {
     switch (c.kind) {
     case Kind::kInteger: return std::to_string(static_cast<int>(c.number));
-    case Kind::kNumber: return number_text(c.number);
+    case Kind::kNumber:
+        // ERR and NA (and any other NaN, which shows as ERR) as the formulas
+        // that give them: no number reads back as one.
+        if (!std::isfinite(c.number)) return std::isinf(c.number) && c.number < 0 ? "=@NA" : "=@ERR";
+        return number_text(c.number);
     case Kind::kLabel: return label_field(c.text);
     default: return "=" + c.text;
     }
@@ -199,7 +206,7 @@ int cmd_csv(const Args &args) {
         if (!holds_value(r.kind)) continue;
         if (!on_sheet(r)) {
             problems.report("record " + std::to_string(r.index) + ": cell " + cell_name(r.col, r.row) +
-                            " lies outside the sheet");
+                            " lies outside the sheet (A1..IV8192) and is not shown");
             continue;
         }
         CellContent *c = place(r.row, r.col);

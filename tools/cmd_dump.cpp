@@ -4,6 +4,8 @@
  * reads back into the same records.
  */
 #include "tools/commands.h"
+#include "tools/json.h"
+#include "tools/record_form.h"
 #include "tools/sheet.h"
 #include "tools/text.h"
 
@@ -33,8 +35,6 @@ const char kHelp[] =
     "                  default), cp850, cp1252 or latin1; output is UTF-8\n";
 
 constexpr int kShownBytes = 16;  // body bytes shown for records without a meaning here
-// The ORX cell prefix the library writes: ten zero bytes and a 2.
-constexpr unsigned char kUsualPrefix[WKS_ORX_CELL_PREFIX] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, WKS_ORX_PREFIX_MARK};
 
 std::string type_text(const Record &r) {
     const char *name = record_name(r.type);
@@ -49,6 +49,10 @@ std::string head_hex(const Record &r) {
 }
 
 void print_text(const Record &r, Charset set) {
+    if (r.kind == Kind::kTrailing) {
+        std::printf("%d trailing bytes len=%d %s\n", r.index, r.length, head_hex(r).c_str());
+        return;
+    }
     std::string line = std::to_string(r.index) + " " + type_text(r) + " len=" + std::to_string(r.length);
     if (r.cell) {
         char fmt[8];
@@ -71,68 +75,6 @@ void print_text(const Record &r, Charset set) {
     std::printf("%s\n", line.c_str());
 }
 
-// A double exactly: a JSON number when finite, else "inf", "-inf" or
-// "nan:" and its 64 bits in hexadecimal.
-std::string json_double(double v, const unsigned char *bytes) {
-    if (std::isfinite(v)) return number_text(v);
-    if (std::isinf(v)) return v < 0 ? "\"-inf\"" : "\"inf\"";
-    unsigned char big_endian[8];
-    for (int i = 0; i < 8; ++i) big_endian[i] = bytes[7 - i];
-    return "\"nan:" + hex(big_endian, sizeof big_endian) + "\"";
-}
-
-void print_json(const Record &r, const Sheet &sheet, Charset set) {
-    const char *name = record_name(r.type);
-    std::string o = "{\"index\":" + std::to_string(r.index) + ",\"type\":" + std::to_string(r.type) +
-                    ",\"name\":" + (name ? json_string(name) : "null") + ",\"length\":" + std::to_string(r.length);
-    auto cell = [&](const char *kind) {
-        o += ",\"kind\":\"" + std::string(kind) + "\",\"cell\":" + json_string(cell_name(r.col, r.row)) +
-             ",\"col\":" + std::to_string(r.col) + ",\"row\":" + std::to_string(r.row) +
-             ",\"format\":" + std::to_string(r.format);
-        if (sheet.format() == Format::kOrx && std::memcmp(r.body, kUsualPrefix, sizeof kUsualPrefix) != 0)
-            o += ",\"prefix\":\"" + hex(r.body, sizeof kUsualPrefix) + "\"";
-    };
-    const std::string text = json_string(to_utf8(r.text, set));
-    switch (r.kind) {
-    case Kind::kBof:
-        o += ",\"kind\":\"bof\",\"version\":" + std::to_string(r.version) + ",\"file_format\":\"" +
-             format_name(sheet.format()) + "\"";
-        if (!sheet.header_block().empty()) {
-            // Only a block that holds more than the magic words is written out.
-            const auto &block = sheet.header_block();
-            if (std::any_of(block.begin(), block.end() - 4, [](unsigned char b) { return b != 0; }))
-                o += ",\"header_block\":\"" + hex(block.data(), block.size()) + "\"";
-        }
-        break;
-    case Kind::kEof: o += ",\"kind\":\"eof\""; break;
-    case Kind::kBlank: cell("blank"); break;
-    case Kind::kInteger: cell("integer"), o += ",\"value\":" + std::to_string(r.integer); break;
-    case Kind::kNumber: cell("number"), o += ",\"value\":" + json_double(r.number, r.value); break;
-    case Kind::kLabel: cell("label"), o += ",\"value\":" + text; break;
-    case Kind::kString: cell("string"), o += ",\"value\":" + text; break;
-    case Kind::kFormula:
-        cell("formula");
-        o += ",\"text\":" + text + ",\"value\":" + json_double(r.number, r.value) + ",\"code\":\"" +
-             hex(r.code, static_cast<std::size_t>(r.code_bytes)) + "\"";
-        break;
-    case Kind::kRangeName:
-        o += ",\"kind\":\"range_name\",\"range_name\":" + text + ",\"range\":" + json_string(range_text(r)) +
-             ",\"c1\":" + std::to_string(r.c1) + ",\"r1\":" + std::to_string(r.r1) + ",\"c2\":" +
-             std::to_string(r.c2) + ",\"r2\":" + std::to_string(r.r2);
-        break;
-    case Kind::kBad:
-        if (r.cell) cell("malformed");
-        else o += ",\"kind\":\"malformed\"";
-        o += ",\"problem\":" + json_string(r.problem) + ",\"body\":\"" +
-             hex(r.body, static_cast<std::size_t>(r.length)) + "\"";
-        break;
-    case Kind::kOther:
-        o += ",\"kind\":\"other\",\"body\":\"" + hex(r.body, static_cast<std::size_t>(r.length)) + "\"";
-        break;
-    }
-    std::printf("%s}\n", o.c_str());
-}
-
 }  // namespace
 
 int cmd_dump(const Args &args) {
@@ -149,9 +91,16 @@ int cmd_dump(const Args &args) {
     if (!input_path(o.positional[0], path, why)) return fail(shown, why);
     Sheet sheet;
     if (!sheet.open(path) || !sheet.load_names()) return fail(shown, sheet.error());
+    sheet.read_past_end(true);
+    JsonRecords check(set);
+    check.set_source(sheet.format());
+    check.set_target(sheet.format());
     Record r;
     int got;
-    while ((got = sheet.next(r)) == 1) json ? print_json(r, sheet, set) : print_text(r, set);
+    while ((got = sheet.next(r)) == 1) {
+        if (json) std::printf("%s\n", record_json(r, sheet.format(), sheet.header_block(), set, check).c_str());
+        else print_text(r, set);
+    }
     return got < 0 ? fail(shown, sheet.error()) : kOk;
 }
 

@@ -1,29 +1,29 @@
 /*
- * wks import [--json] FILE OUT: builds an ORX or a WK1 file (by OUT's
- * extension) from a CSV file, one cell per non-empty field, row by row, or
- * from the JSON records of 'wks dump --json', record by record.  Cells are
- * built in the ORX cell layout (formula text by wksform) and translated for
- * a WK1 file.  OUT is written through the library's safe creation: a failed
- * import leaves it as it was.
+ * wks import [--json] FILE OUT: builds an ORX or a WK1 file from a CSV
+ * file, one cell per non-empty field, row by row, or from the JSON form of
+ * 'wks dump --json', record by record (record_form.h).  The new file is
+ * written by Output (output.h): a failed import leaves OUT as it was.
  *
  * A CSV import stores its formulas' computed values: the cells go to a
- * scratch file first, wks_calc_file writes the values into it, and its
- * records then go to OUT as they are.  A JSON import keeps the values the
+ * scratch file first, wks_calc_file computes it without writing, and the
+ * cells then go to OUT with the values.  A JSON import keeps the values the
  * objects give, as the lossless form must.
  */
 #include "tools/commands.h"
 #include "tools/common.h"
 #include "tools/json.h"
+#include "tools/record_form.h"
 #include "tools/output.h"
-#include "tools/signals.h"
 #include "tools/text.h"
 #include "wks.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <strings.h>
 #include <sys/stat.h>
 
@@ -36,30 +36,35 @@ const char kHelp[] =
     "Builds OUT from FILE (\"-\" reads standard input): an ORX file when OUT\n"
     "ends in .orx, a WK1 file when it ends in .wk1 (any case).  OUT keeps its\n"
     "old contents until the new file is complete; any failure leaves it as it\n"
-    "was.  OUT may not name FILE.  A UTF-8 byte-order mark is skipped.\n"
+    "was.  OUT may not name FILE; an empty FILE writes nothing.  A UTF-8\n"
+    "byte-order mark is skipped.\n"
     "\n"
     "FILE is CSV: the first record is row 1, its first field column A.  Each\n"
     "non-empty field becomes a cell: a decimal number an integer cell (whole\n"
     "numbers -32768..32767) or a number cell; text starting with \"=\" or \"+\"\n"
     "a formula (the \"=\" is dropped, a \"+\" kept as part of the formula);\n"
     "text starting with an apostrophe a label of the rest; anything else a\n"
-    "label.  A field holding a NUL byte is refused.  Each formula stores the\n"
-    "value it computes to, as 'wks calc' computes it.\n"
+    "label.  A field holding a NUL byte, or a formula with a number too large\n"
+    "for a double, is refused.  Each formula stores the value it computes to,\n"
+    "as 'wks calc' computes it.\n"
     "\n"
     "  --json          FILE holds the records of 'wks dump --json', one object\n"
-    "                  per line; they are written back as they were, formulas\n"
-    "                  from their code (from their text when it is missing)\n"
-    "                  with the value they give (0 when they give none)\n"
+    "                  per line, the BOF record's first; they are written back\n"
+    "                  as they were, formulas from their code (from their text\n"
+    "                  when it is missing) with the value they give (0 when\n"
+    "                  they give none).  Without --json, a FILE whose name ends\n"
+    "                  in .json or whose first line is such an object is read\n"
+    "                  so too.  OUT may then have any name: its format is the\n"
+    "                  one the BOF record gives\n"
     "  --encoding SET  the character set labels, strings and names are written\n"
     "                  in: cp437 (the default), cp850, cp1252 or latin1; FILE is\n"
     "                  UTF-8\n";
 
-constexpr int kValue = WKS_ORX_CELL_PREFIX + WKS_CELL_VALUE;  // value area in the ORX cell layout
-constexpr int kFormulaCode = WKS_ORX_CELL_PREFIX + WKS_CELL_FORMULA_CODE;
-constexpr int kFormulaValue = WKS_CELL_FORMULA_CODE - WKS_CELL_VALUE;
-constexpr unsigned char kDefaultFormat = 0xFF;
-constexpr unsigned char kUsualPrefix[WKS_ORX_CELL_PREFIX] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, WKS_ORX_PREFIX_MARK};
-constexpr char kLabelPrefix = '\'';
+constexpr int kWk1Value = WKS_CELL_VALUE;  // value area in the WK1 cell layout
+constexpr int kRecordHeader = 4;
+constexpr int kBofVersion = 1030;
+constexpr int32_t kReadAheadBytes = 1 << 17;
+constexpr std::size_t kLongestFirstLine = 1 << 16;  // looked at to tell JSON from CSV
 
 Format target_of(const std::string &path) {
     const std::size_t dot = path.rfind('.');
@@ -68,6 +73,11 @@ Format target_of(const std::string &path) {
     if (!strcasecmp(ext.c_str(), ".orx")) return Format::kOrx;
     if (!strcasecmp(ext.c_str(), ".wk1")) return Format::kWk1;
     return Format::kNeither;
+}
+
+bool ends_in(const std::string &path, const char *ext) {
+    const std::size_t n = std::strlen(ext);
+    return path.size() > n && !strcasecmp(path.c_str() + path.size() - n, ext);
 }
 
 // True when out names the file the input comes from, under any name or link
@@ -79,75 +89,37 @@ bool names_input(const std::string &input, const std::string &out) {
     return got == 0 && in_st.st_ino != 0 && in_st.st_dev == out_st.st_dev && in_st.st_ino == out_st.st_ino;
 }
 
-// Starts a cell record in the ORX cell layout with value_bytes of value.
-void start_cell(WKS_RECORD &rec, int type, int16_t col, int16_t row, int value_bytes,
-                unsigned char format = kDefaultFormat, const unsigned char *prefix = kUsualPrefix) {
-    unsigned char *b = rec.body;
-    std::memcpy(b, prefix, WKS_ORX_CELL_PREFIX);
-    b[WKS_ORX_CELL_PREFIX + WKS_CELL_FORMAT] = format;
-    wksni(b + WKS_ORX_CELL_PREFIX + WKS_CELL_COLUMN, col);
-    wksni(b + WKS_ORX_CELL_PREFIX + WKS_CELL_ROW, row);
-    wksni(rec.type, static_cast<int16_t>(type));
-    wksni(rec.length, static_cast<int16_t>(kValue + value_bytes));
-}
-
-// A label or string cell of text (8-bit, no NUL); false when it is too long
-// for a record that can be read back.
-bool text_cell(WKS_RECORD &rec, int type, int16_t col, int16_t row, const std::string &text, std::string &why,
-               unsigned char format = kDefaultFormat, const unsigned char *prefix = kUsualPrefix) {
-    constexpr std::size_t kLongest = WKS_MAX_READ_BODY - kValue - 1;  // the NUL
-    if (text.size() > kLongest) {
-        why = "text of " + std::to_string(text.size()) + " bytes is longer than a record holds (" +
-              std::to_string(kLongest) + ")";
-        return false;
-    }
-    start_cell(rec, type, col, row, static_cast<int>(text.size()) + 1, format, prefix);
-    std::memcpy(rec.body + kValue, text.data(), text.size());
-    rec.body[kValue + text.size()] = 0;
-    return true;
-}
-
-// Formula text compiled into the cell's record by wksform.
-bool compiled_formula(WKS &cell, const std::string &text, int16_t col, int16_t row, std::string &why) {
-    start_cell(cell.rec, WKS_FORMULA, col, row, 0);  // the prefix; wksform fills the rest
-    const int16_t got = wksform(&cell, ' ', col, row, text.c_str());
-    if (got == 0) return true;
-    take_messages();  // the message says what `why` says
-    why = "formula '" + text + "': " + error_text(got);
-    return false;
+void put_record(ScratchFile &file, const WKS_RECORD &rec) {
+    file.write(&rec, static_cast<std::size_t>(kRecordHeader + (rec.length[0] | rec.length[1] << 8)));
 }
 
 // ---- CSV --------------------------------------------------------------------
 
-// The cell for one field (8-bit text) in cell.rec; false with the reason.
-bool csv_cell(WKS &cell, const std::string &field, int16_t col, int16_t row, std::string &why) {
-    bool whole;
-    if (field[0] == '=' || field[0] == '+')
-        return compiled_formula(cell, field.substr(field[0] == '=' ? 1 : 0), col, row, why);
-    if (is_decimal_number(field, whole)) {
-        errno = 0;
-        const double v = std::strtod(field.c_str(), nullptr);
-        if (errno == ERANGE && (v > 1 || v < -1)) {
-            why = "number '" + field + "' is out of range";
-            return false;
-        }
-        if (whole && v >= INT16_MIN && v <= INT16_MAX) {
-            start_cell(cell.rec, WKS_INTEGER, col, row, 2);
-            wksni(cell.rec.body + kValue, static_cast<int16_t>(v));
-        } else {
-            start_cell(cell.rec, WKS_NUMBER, col, row, 8);
-            wksdi(cell.rec.body + kValue, v);
-        }
-        return true;
-    }
-    return text_cell(cell.rec, WKS_LABEL, col, row, field[0] == kLabelPrefix ? field : kLabelPrefix + field, why);
+// Each formula's computed value, in file order.
+struct Computed {
+    int16_t col, row;
+    int32_t kind;
+    double number;
+    std::string text;
+};
+
+extern "C" void keep_value(void *context, int16_t col, int16_t row, const WKS_VALUE *, const WKS_VALUE *computed,
+                           int32_t) {
+    static_cast<std::vector<Computed> *>(context)->push_back(
+        {col, row, computed->kind, computed->number, computed->kind == WKS_VALUE_STRING ? computed->text : ""});
 }
 
-int import_csv(std::FILE *in, const std::string &csv, Output &out, Charset set) {
-    TextInput text(in);
+// The cells of the CSV text, in the WK1 cell layout between a BOF and an
+// EOF record, into cells.
+int csv_cells(TextInput &text, const std::string &csv, ScratchFile &cells, Charset set) {
     std::vector<std::string> fields;
     bool unterminated = false;
     WKS cell{};
+    WKS_RECORD rec;
+    wksni(rec.type, WKS_BOF);
+    wksni(rec.length, 2);
+    wksni(rec.body, kBofVersion);
+    put_record(cells, rec);
     for (int row = 0; read_csv_record(text, fields, &unterminated); ++row) {
         const std::string where = csv + ":" + std::to_string(row + 1);
         if (unterminated) return fail(where, "quoted field not closed at the end of the file");
@@ -160,288 +132,138 @@ int import_csv(std::FILE *in, const std::string &csv, Output &out, Charset set) 
             if (fields[col].find('\0') != std::string::npos)
                 return fail(where, cell_name(c, r) + ": the field holds a NUL byte");
             if (!from_utf8(fields[col], set, bytes, why)) return fail(where, cell_name(c, r) + ": " + why);
-            if (!csv_cell(cell, bytes, c, r, why)) return fail(where, cell_name(c, r) + ": " + why);
-            if (!out.write_orx_layout(cell.rec)) return fail(out.path(), out.error());
+            if (!csv_cell(cell, bytes, c, r, set, why)) return fail(where, cell_name(c, r) + ": " + why);
+            if (orx_rec_to_wk1_rec(reinterpret_cast<const unsigned char *>(&cell.rec),
+                                   reinterpret_cast<unsigned char *>(&rec)) != 0)
+                return fail(where, cell_name(c, r) + ": the cell does not fit a record");
+            put_record(cells, rec);
         }
     }
-    return text.failed() ? fail(csv, "read error") : kOk;
+    if (text.failed()) return fail(csv, "read error");
+    wksni(rec.type, WKS_EOF);
+    wksni(rec.length, 0);
+    put_record(cells, rec);
+    std::string why;
+    return cells.flush(why) ? kOk : fail(csv, why);
 }
 
-// Copies the records of a file the tool wrote (scratch) to out, which it
-// starts: they are already in out's format.
-int copy_records(const std::string &scratch, Output &out, const std::string &source) {
-    const bool orx = out.format() == Format::kOrx;
+// Writes a record in the WK1 cell layout to out, translated for an ORX file.
+bool write_wk1_layout(Output &out, const WKS_RECORD &rec) {
+    if (out.format() == Format::kWk1) return out.write(rec);
+    WKS_RECORD orx;
+    wk1_rec_to_orx_rec(reinterpret_cast<const unsigned char *>(&rec), reinterpret_cast<unsigned char *>(&orx));
+    return out.write(orx);
+}
+
+// The records of cells to out, each formula with its computed value (a
+// string value in a record of its own after it), as 'wks calc' stores them:
+// ERR as +infinity, NA as -infinity, a string as the NaN that marks one.
+int copy_computed(const std::string &cells, const std::vector<Computed> &values, Output &out) {
     WKS in{};
-    set_open_for_load(0);  // its header block is only checked: out gets an empty one, as scratch did
-    if (!(orx ? wksopen(&in, scratch.c_str(), "") : wksopen_wk1(&in, scratch.c_str(), "")))
-        return fail(scratch, "cannot read the scratch file back: " + error_text(in.error));
+    if (!wksopen_wk1(&in, cells.c_str(), ""))
+        return fail(out.path(), "cannot read the scratch file back: " + error_text(in.error));
+    wks_read_ahead(&in, kReadAheadBytes);
     int status = kOk;
     int16_t got;
-    if (!out.create(source, nullptr)) status = fail(out.path(), out.error());
-    while (status == kOk && (got = orx ? wksnextr(&in) : wksnextr_wk1(&in)) != -1) {
-        if (got != 0) status = fail(scratch, "cannot read the scratch file back: " + error_text(got));
-        else if (!out.write(in.rec)) status = fail(out.path(), out.error());
+    std::size_t next = 0;
+    while (status == kOk && (got = wksnextr_wk1(&in)) != -1) {
+        if (got != 0) {
+            status = fail(out.path(), "cannot read the scratch file back: " + error_text(got));
+            break;
+        }
+        WKS_RECORD &rec = in.rec;
+        const int16_t type = static_cast<int16_t>(rec.type[0] | rec.type[1] << 8);
+        const Computed *v = nullptr;
+        if (type == WKS_FORMULA && next < values.size() &&
+            values[next].col == static_cast<int16_t>(rec.body[WKS_CELL_COLUMN] | rec.body[WKS_CELL_COLUMN + 1] << 8) &&
+            values[next].row == static_cast<int16_t>(rec.body[WKS_CELL_ROW] | rec.body[WKS_CELL_ROW + 1] << 8))
+            v = &values[next++];
+        if (v) {
+            const uint64_t string_mark = 0x7FF8000000000000ull;
+            double stored;
+            if (v->kind == WKS_VALUE_STRING) std::memcpy(&stored, &string_mark, sizeof stored);
+            else stored = v->kind == WKS_VALUE_NUMBER ? v->number : v->kind == WKS_VALUE_NA ? -HUGE_VAL : HUGE_VAL;
+            wksdi(rec.body + kWk1Value, stored);
+        }
+        if (!write_wk1_layout(out, rec)) status = fail(out.path(), out.error());
+        if (status != kOk || !v || v->kind != WKS_VALUE_STRING) continue;
+        const std::size_t n = std::min(v->text.size(), static_cast<std::size_t>(WKS_MAX_READ_BODY - kWk1Value - 1));
+        std::memcpy(rec.body + kWk1Value, v->text.data(), n);
+        rec.body[kWk1Value + n] = 0;
+        wksni(rec.type, WKS_STRING);
+        wksni(rec.length, static_cast<int16_t>(kWk1Value + n + 1));
+        if (!write_wk1_layout(out, rec)) status = fail(out.path(), out.error());
     }
-    if (orx) wksclose(&in);
-    else wksclose_wk1(&in);
+    wksclose_wk1(&in);
     return status;
 }
 
-// The CSV import through a scratch file that gets the computed values.
-int import_csv_computed(std::FILE *in, const std::string &csv, Output &out, const std::string &source, Charset set) {
-    std::string scratch_file, why;
-    if (!scratch_path(scratch_file, why)) return fail(out.path(), why);
-    {
-        Output scratch(scratch_file, out.format());
-        if (!scratch.create("", nullptr)) return fail(scratch_file, scratch.error());
-        const int status = import_csv(in, csv, scratch, set);
-        if (status != kOk) return status;
-        if (!scratch.commit()) return fail(scratch_file, scratch.error());
-    }
-    int16_t code;
-    {
-        Committing committing;  // a file put in place beside the scratch file is never left half done
-        code = wks_calc_file(scratch_file.c_str(), 0, 1, nullptr, nullptr, nullptr);
-    }
+// The CSV import: the cells go to a scratch file, which wks_calc_file
+// computes without writing; then they go to out with the values.
+int import_csv(TextInput &text, const std::string &csv, Output &out, Charset set) {
+    if (!out.create(nullptr, kBofVersion)) return fail(out.path(), out.error());
+    ScratchFile cells;
+    std::string why;
+    if (!cells.open(why)) return fail(out.path(), why);
+    const int status = csv_cells(text, csv, cells, set);
+    if (status != kOk) return status;
+    std::vector<Computed> values;
+    const int16_t code = wks_calc_file(cells.path().c_str(), WKS_CALC_CHECK, 1, keep_value, &values, nullptr);
     if (code != 0) return fail(out.path(), "cannot compute its formulas' values: " + error_text(code));
-    return copy_records(scratch_file, out, source);
+    return copy_computed(cells.path(), values, out);
 }
 
 // ---- JSON -------------------------------------------------------------------
 
-// Records from the objects 'wks dump --json' writes.
-class JsonRecords {
-public:
-    JsonRecords(Charset set, Format target) : set_(set), target_(target) {}
-
-    // The first object may be the BOF record, with an ORX file's header block.
-    bool header(const JsonObject &bof, std::vector<unsigned char> &block, std::string &why);
-    // The record of one object in rec (ORX cell layout for cells): 1 made,
-    // 0 the EOF record, -1 refused with the reason in why.
-    int record(const JsonObject &o, WKS_RECORD &rec, std::string &why);
-    // Whether the last record made is raw bytes, already in the target's
-    // layout.
-    bool raw_bytes() const { return raw_bytes_; }
-
-private:
-    bool cell(const JsonObject &o, const std::string &kind, WKS_RECORD &rec, std::string &why);
-    bool raw(const JsonObject &o, WKS_RECORD &rec, std::string &why);
-    bool range_name(const JsonObject &o, WKS_RECORD &rec, std::string &why);
-
-    Charset set_;
-    Format target_;
-    Format source_ = Format::kNeither;  // the cell layout the objects were dumped from, when told
-    WKS scratch_{};                     // formulas compiled from text; names are looked up under it
-    bool raw_bytes_ = false;
-};
-
-const JsonValue *field(const JsonObject &o, const char *key) {
-    const auto it = o.find(key);
-    return it == o.end() ? nullptr : &it->second;
+// True when a line is an object of the JSON form.
+bool json_record(const std::string &line) {
+    JsonObject o;
+    std::string why;
+    return parse_json_object(line, o, why) && o.count("kind");
 }
 
-bool integer_field(const JsonObject &o, const char *key, long lo, long hi, long &v, std::string &why) {
-    const JsonValue *f = field(o, key);
-    char *end = nullptr;
-    if (f && f->type == JsonValue::kNumber) v = std::strtol(f->text.c_str(), &end, 10);
-    if (!f || f->type != JsonValue::kNumber || *end || v < lo || v > hi) {
-        why = std::string("\"") + key + "\" must be a whole number from " + std::to_string(lo) + " to " +
-              std::to_string(hi);
-        return false;
-    }
-    return true;
-}
-
-bool hex_field(const JsonObject &o, const char *key, std::vector<unsigned char> &bytes, std::string &why) {
-    const JsonValue *f = field(o, key);
-    if (f && f->type == JsonValue::kString && parse_hex(f->text, bytes)) return true;
-    why = std::string("\"") + key + "\" must be a string of hexadecimal bytes";
-    return false;
-}
-
-// A double as the dump writes one: a number, "inf", "-inf" or "nan:" and 64 bits.
-bool double_field(const JsonObject &o, const char *key, unsigned char out[8], std::string &why) {
-    const JsonValue *f = field(o, key);
-    std::vector<unsigned char> bits;
-    if (f && f->type == JsonValue::kNumber) {
-        wksdi(out, std::strtod(f->text.c_str(), nullptr));
-        return true;
-    }
-    if (f && f->type == JsonValue::kString) {
-        if (f->text == "inf" || f->text == "-inf") {
-            wksdi(out, f->text[0] == '-' ? -HUGE_VAL : HUGE_VAL);
-            return true;
-        }
-        if (f->text.compare(0, 4, "nan:") == 0 && parse_hex(f->text.substr(4), bits) && bits.size() == 8) {
-            for (int i = 0; i < 8; ++i) out[i] = bits[7 - i];
-            return true;
-        }
-    }
-    why = std::string("\"") + key + "\" must be a number, \"inf\", \"-inf\" or \"nan:\" and 16 hexadecimal digits";
-    return false;
-}
-
-bool text_field(const JsonObject &o, const char *key, Charset set, std::string &bytes, std::string &why) {
-    const JsonValue *f = field(o, key);
-    if (!f || f->type != JsonValue::kString) {
-        why = std::string("\"") + key + "\" must be a string";
-        return false;
-    }
-    if (f->text.find('\0') != std::string::npos) {
-        why = std::string("\"") + key + "\" holds a NUL character";
-        return false;
-    }
-    if (from_utf8(f->text, set, bytes, why)) return true;
-    why = std::string("\"") + key + "\": " + why;
-    return false;
-}
-
-bool JsonRecords::header(const JsonObject &bof, std::vector<unsigned char> &block, std::string &why) {
-    if (const JsonValue *f = field(bof, "file_format"))
-        source_ = f->text == "ORX" ? Format::kOrx : f->text == "WK1" ? Format::kWk1 : Format::kNeither;
-    if (!field(bof, "header_block")) return true;
-    if (!hex_field(bof, "header_block", block, why)) return false;
-    if (block.size() == WKS_HEADER_SIZE) return true;
-    why = "\"header_block\" must be " + std::to_string(WKS_HEADER_SIZE) + " bytes";
-    return false;
-}
-
-int JsonRecords::record(const JsonObject &o, WKS_RECORD &rec, std::string &why) {
-    const JsonValue *kind = field(o, "kind");
-    const std::string k = kind && kind->type == JsonValue::kString ? kind->text : "";
-    bool made;
-    raw_bytes_ = k == "other" || k == "malformed";
-    if (k == "eof") return 0;
-    if (k == "bof") {
-        why = "a BOF record may only come first";
-        return -1;
-    }
-    if (k == "blank" || k == "integer" || k == "number" || k == "label" || k == "string" || k == "formula")
-        made = cell(o, k, rec, why);
-    else if (k == "range_name")
-        made = range_name(o, rec, why);
-    else if (k == "other" || k == "malformed")
-        made = raw(o, rec, why);
-    else
-        return why = "\"kind\" must name a kind of record the dump writes", -1;
-    return made ? 1 : -1;
-}
-
-bool JsonRecords::cell(const JsonObject &o, const std::string &kind, WKS_RECORD &rec, std::string &why) {
-    long col, row, format, v;
-    std::vector<unsigned char> prefix(kUsualPrefix, kUsualPrefix + WKS_ORX_CELL_PREFIX), code;
-    if (!integer_field(o, "col", INT16_MIN, INT16_MAX, col, why) ||
-        !integer_field(o, "row", INT16_MIN, INT16_MAX, row, why) || !integer_field(o, "format", 0, 255, format, why))
-        return false;
-    if (field(o, "prefix") && (!hex_field(o, "prefix", prefix, why) || prefix.size() != WKS_ORX_CELL_PREFIX))
-        return why = "\"prefix\" must be " + std::to_string(WKS_ORX_CELL_PREFIX) + " bytes", false;
-    const auto c = static_cast<int16_t>(col), r = static_cast<int16_t>(row);
-    const auto f = static_cast<unsigned char>(format);
-    std::string text;
-    if (kind == "blank") {
-        start_cell(rec, WKS_BLANK, c, r, 0, f, prefix.data());
-    } else if (kind == "integer") {
-        if (!integer_field(o, "value", INT16_MIN, INT16_MAX, v, why)) return false;
-        start_cell(rec, WKS_INTEGER, c, r, 2, f, prefix.data());
-        wksni(rec.body + kValue, static_cast<int16_t>(v));
-    } else if (kind == "number") {
-        start_cell(rec, WKS_NUMBER, c, r, 8, f, prefix.data());
-        if (!double_field(o, "value", rec.body + kValue, why)) return false;
-    } else if (kind == "label" || kind == "string") {
-        if (!text_field(o, "value", set_, text, why)) return false;
-        return text_cell(rec, kind == "label" ? WKS_LABEL : WKS_STRING, c, r, text, why, f, prefix.data());
-    } else if (field(o, "code")) {
-        if (!hex_field(o, "code", code, why)) return false;
-        if (code.size() < 2 || code.size() != 2u + (code[0] | code[1] << 8))
-            return why = "\"code\" must start with its length word", false;
-        if (kFormulaCode + code.size() > WKS_MAX_READ_BODY)
-            return why = "the formula code is too long for a record", false;
-        start_cell(rec, WKS_FORMULA, c, r, kFormulaValue + static_cast<int>(code.size()), f, prefix.data());
-        wksdi(rec.body + kValue, 0.0);  // the value a formula without one gets from wksform too
-        std::memcpy(rec.body + kFormulaCode, code.data(), code.size());
-    } else {
-        if (!text_field(o, "text", set_, text, why) || !compiled_formula(scratch_, text, c, r, why)) return false;
-        rec = scratch_.rec;
-        std::memcpy(rec.body, prefix.data(), prefix.size());
-        rec.body[WKS_ORX_CELL_PREFIX + WKS_CELL_FORMAT] = f;
-    }
-    if (kind == "formula" && field(o, "value")) return double_field(o, "value", rec.body + kValue, why);
-    return true;
-}
-
-bool JsonRecords::range_name(const JsonObject &o, WKS_RECORD &rec, std::string &why) {
-    std::string name;
-    long type = WKS_RANGE_NAME, coordinate[4];
-    static const char *const kKeys[] = {"c1", "r1", "c2", "r2"};
-    if (!text_field(o, "range_name", set_, name, why)) return false;
-    if (name.size() >= WKS_NAME_TEXT_SIZE)
-        return why = "a range name has at most " + std::to_string(WKS_NAME_TEXT_SIZE - 1) + " characters", false;
-    if (field(o, "type") && (!integer_field(o, "type", WKS_RANGE_NAME, WKS_RANGE_NAME2, type, why) ||
-                             (type != WKS_RANGE_NAME && type != WKS_RANGE_NAME2)))
-        return why = "\"type\" of a range name must be 11 or 71", false;
-    for (int i = 0; i < 4; ++i)
-        if (!integer_field(o, kKeys[i], INT16_MIN, INT16_MAX, coordinate[i], why)) return false;
-    std::memset(rec.body, 0, WKS_NAME_RECORD_SIZE);
-    std::memcpy(rec.body, name.data(), name.size());
-    for (int i = 0; i < 4; ++i) wksni(rec.body + WKS_NAME_COORDINATES + 2 * i, static_cast<int16_t>(coordinate[i]));
-    wksni(rec.type, static_cast<int16_t>(type));
-    wksni(rec.length, WKS_NAME_RECORD_SIZE);
-    // Formulas given by their text may use the name.
-    wksir(static_cast<int32_t>(reinterpret_cast<uintptr_t>(&scratch_)), name.c_str(),
-          static_cast<int16_t>(coordinate[0]), static_cast<int16_t>(coordinate[1]),
-          static_cast<int16_t>(coordinate[2]), static_cast<int16_t>(coordinate[3]));
-    take_messages();  // a name the table refuses is still written
-    return true;
-}
-
-bool JsonRecords::raw(const JsonObject &o, WKS_RECORD &rec, std::string &why) {
-    long type;
-    std::vector<unsigned char> body;
-    if (!integer_field(o, "type", 0, 65535, type, why) || !hex_field(o, "body", body, why)) return false;
-    if (body.size() > WKS_MAX_READ_BODY) return why = "the body is too long for a record", false;
-    const bool cell_type = (type >= WKS_BLANK && type <= WKS_FORMULA) || type == WKS_STRING;
-    // A record of a cell type keeps its bytes, so it must keep its layout.
-    if (cell_type && source_ != target_) {
-        why = "a malformed cell record of a " + std::string(format_name(source_)) + " file cannot go into a " +
-              format_name(target_) + " file";
-        return false;
-    }
-    wksni(rec.type, static_cast<int16_t>(type));
-    wksni(rec.length, static_cast<int16_t>(body.size()));
-    std::memcpy(rec.body, body.data(), body.size());
-    return true;
-}
-
-int import_json(std::FILE *in, const std::string &file, Output &out, const std::string &source, Charset set) {
-    TextInput text(in);
-    JsonRecords records(set, out.format());
+int import_json(TextInput &text, const std::string &file, const std::string &path, Charset set, bool &committed) {
+    JsonRecords records(set);
     std::string line, why;
     JsonObject o;
     WKS_RECORD rec;
+    std::vector<unsigned char> trailing;
     int number = 0;
-    bool created = false, ended = false;
+    bool eof = false;
+    std::unique_ptr<Output> out;
     while (read_line(text, line)) {
         const std::string where = file + ":" + std::to_string(++number);
         if (line.find_first_not_of(" \t") == std::string::npos) continue;
-        if (ended) return fail(where, "a record after the EOF record");
+        if (!trailing.empty()) return fail(where, "nothing may follow the trailing bytes");
         if (!parse_json_object(line, o, why)) return fail(where, why);
-        const JsonValue *kind = field(o, "kind");
-        const bool bof = kind && kind->text == "bof";
-        std::vector<unsigned char> block;
-        if (bof && !created && !records.header(o, block, why)) return fail(where, why);
-        if (!created) {
-            if (!out.create(source, block.empty() ? nullptr : block.data())) return fail(out.path(), out.error());
-            created = true;
-            if (bof) continue;
+        if (!out) {
+            const JsonValue *kind = o.count("kind") ? &o.at("kind") : nullptr;
+            if (!kind || kind->text != "bof")
+                return fail(where, "the first record must be the BOF record ('wks dump --json' writes it)");
+            std::vector<unsigned char> block;
+            if (!records.header(o, block, why)) return fail(where, why);
+            Format target = target_of(path);
+            if (target == Format::kNeither) target = records.source();
+            if (target == Format::kNeither)
+                return fail(path, "the output must end in .orx or .wk1, or the BOF record give its \"file_format\"");
+            records.set_target(target);
+            out.reset(new Output(path, target));
+            if (!out->create(block.empty() ? nullptr : block.data(), 0)) return fail(path, out->error());
         }
-        const int got = records.record(o, rec, why);
-        if (got < 0) return fail(where, why);
-        ended = got == 0;
-        if (got > 0 && !(records.raw_bytes() ? out.write(rec) : out.write_orx_layout(rec)))
-            return fail(out.path(), out.error());
+        const JsonRecords::Made made = records.record(o, rec, trailing, why);
+        if (made == JsonRecords::kRefused) return fail(where, why);
+        if (made == JsonRecords::kTrailing) {
+            out->write_bytes(trailing.data(), trailing.size());
+            continue;
+        }
+        eof = eof || (rec.type[0] == WKS_EOF && rec.type[1] == 0);
+        if (!out->write(rec)) return fail(path, out->error());
     }
     if (text.failed()) return fail(file, "read error");
-    if (!created && !out.create(source, nullptr)) return fail(out.path(), out.error());
+    if (!out) return fail(file, "holds no records; nothing written");
+    // A file given without its EOF record gets one.
+    if (!out->commit(!eof)) return fail(path, out->error());
+    committed = true;
     return kOk;
 }
 
@@ -455,21 +277,34 @@ int cmd_import(const Args &args) {
     if (o.positional.size() != 2) return usage_error("import", "expects FILE and OUT");
     if (!charset_option("import", o, set)) return kUsage;
     const std::string &input = o.positional[0], &path = o.positional[1], shown = shown_name(input);
-    const Format target = target_of(path);
-    if (target == Format::kNeither) return fail(path, "the output must end in .orx or .wk1");
     if (names_input(input, path)) return fail(path, "is the file being imported; give another name");
     struct stat st;
     if (input != "-" && ::stat(input.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return fail(shown, "is a directory");
 
     std::FILE *in = input == "-" ? stdin : std::fopen(input.c_str(), "rb");
     if (!in) return fail(shown, std::string("cannot open: ") + std::strerror(errno));
-    Output out(path, target);
     int status;
-    const std::string source = input == "-" ? "" : input;
-    if (o.has("--json")) status = import_json(in, shown, out, source, set);
-    else status = import_csv_computed(in, shown, out, source, set);
+    {
+        TextInput text(in);
+        const int c = text.get();
+        text.unget(c);
+        const std::string first = text.peek_line(kLongestFirstLine);
+        // JSON is told by --json, by its name or by its first line.
+        const bool json = o.has("--json") || ends_in(input, ".json") || json_record(first);
+        bool committed = false;
+        if (c == EOF) {
+            status = fail(shown, text.failed() ? "read error" : "is empty; nothing written");
+        } else if (json) {
+            status = import_json(text, shown, path, set, committed);
+        } else if (target_of(path) == Format::kNeither) {
+            status = fail(path, "the output must end in .orx or .wk1");
+        } else {
+            Output out(path, target_of(path));
+            status = import_csv(text, shown, out, set);
+            if (status == kOk && !out.commit()) status = fail(path, out.error());
+        }
+    }
     if (in != stdin) std::fclose(in);
-    if (status == kOk && !out.commit()) status = fail(path, out.error());
     return status;
 }
 

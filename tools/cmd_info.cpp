@@ -109,7 +109,8 @@ int cmd_info(const Args &args) {
     bool printed = false;
     for (const std::string &file : o.positional) {
         if (info_of(file, set, printed) != kOk) status = kFailed;
-        std::fflush(stdout);  // each file's lines before the next file's errors
+        std::string lost;
+        flush_output(lost);  // each file's lines before the next file's errors
     }
     return status;
 }

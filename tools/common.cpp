@@ -30,19 +30,32 @@ struct Message {
 std::vector<Message> g_messages;
 unsigned long g_unkept = 0;
 bool g_progress_line = false;
+int g_output_errno = 0;  // why standard output first failed, or 0
 
 // The copy of standard input: its name while it has one, and its descriptor.
 char g_stdin_copy[4096];
 int g_stdin_fd = -1;
 std::string g_stdin_path;
-// The scratch file, while it exists.
-char g_scratch[4096];
+// The scratch files that have a name, while they exist.
+constexpr std::size_t kScratchNames = 4;
+char g_scratch[kScratchNames][4096];
 
 const char *temp_dir() {
     const char *dir = nullptr;
     for (const char *name : {"TMPDIR", "TMP", "TEMP"})
         if (!dir || !*dir) dir = std::getenv(name);
     return dir && *dir ? dir : "/tmp";
+}
+
+// Where the system names open files, the path that reaches fd's file
+// through its descriptor (which then works without any name of its own).
+bool by_descriptor(int fd, std::string &path) {
+    const std::string named = "/proc/self/fd/" + std::to_string(fd);
+    const int probe = ::open(named.c_str(), O_RDONLY);
+    if (probe < 0) return false;
+    ::close(probe);
+    path = named;
+    return true;
 }
 
 std::string trimmed(const char *text) {
@@ -67,7 +80,8 @@ int32_t keep(const char *, const char *text) {
 }
 
 void report(const char *kind, const std::string &file, const std::string &what) {
-    std::fflush(stdout);  // what was printed so far comes before the report
+    std::string lost;
+    flush_output(lost);  // what was printed so far comes before the report
     if (g_progress_line) std::fputs("\r\033[K", stderr);
     std::fprintf(stderr, "wks: %s%s%s%s\n", file.c_str(), file.empty() ? "" : ": ", kind, what.c_str());
     for (const std::string &m : take_messages())
@@ -102,6 +116,14 @@ int fail(const std::string &file, const std::string &what) {
 int warn(const std::string &file, const std::string &what) {
     report("warning: ", file, what);
     return kOk;
+}
+
+bool flush_output(std::string &why) {
+    errno = 0;
+    if (std::fflush(stdout) != 0 && g_output_errno == 0) g_output_errno = errno ? errno : EIO;
+    if (!std::ferror(stdout)) return true;
+    why = std::strerror(g_output_errno ? g_output_errno : EIO);
+    return false;
 }
 
 std::string error_text(int code) {
@@ -249,13 +271,9 @@ bool input_path(const std::string &arg, std::string &path, std::string &why) {
     // Where the system names open files, the copy loses its name at once and
     // is reached through its descriptor: then nothing of it can outlive the
     // tool, however the tool ends.
-    const std::string by_descriptor = "/proc/self/fd/" + std::to_string(g_stdin_fd);
-    const int probe = ::open(by_descriptor.c_str(), O_RDONLY);
-    if (probe >= 0) {
-        ::close(probe);
+    if (by_descriptor(g_stdin_fd, g_stdin_path)) {
         ::unlink(g_stdin_copy);
         g_stdin_copy[0] = '\0';
-        g_stdin_path = by_descriptor;
     } else {
         g_stdin_path = g_stdin_copy;
     }
@@ -263,24 +281,40 @@ bool input_path(const std::string &arg, std::string &path, std::string &why) {
     return true;
 }
 
-bool scratch_path(std::string &path, std::string &why) {
-    std::snprintf(g_scratch, sizeof g_scratch, "%s/wks-scratch-XXXXXX", temp_dir());
-    const int fd = ::mkstemp(g_scratch);
+bool scratch_file(int &fd, std::string &path, std::string &why) {
+    const char *dir = temp_dir();
+#ifdef O_TMPFILE
+    fd = ::open(dir, O_TMPFILE | O_RDWR, 0600);
+    if (fd >= 0 && by_descriptor(fd, path)) return true;
+    if (fd >= 0) ::close(fd);
+#endif
+    std::size_t slot = 0;
+    while (slot < kScratchNames && g_scratch[slot][0]) ++slot;
+    if (slot == kScratchNames) return why = "cannot make a scratch file: too many", false;
+    char *name = g_scratch[slot];
+    std::snprintf(name, sizeof g_scratch[slot], "%s/wks-scratch-XXXXXX", dir);
+    fd = ::mkstemp(name);
     if (fd < 0) {
         why = std::string("cannot make a scratch file: ") + std::strerror(errno);
-        g_scratch[0] = '\0';
+        name[0] = '\0';
         return false;
     }
-    ::close(fd);
-    path = g_scratch;
+    if (by_descriptor(fd, path)) {
+        ::unlink(name);
+        name[0] = '\0';
+    } else {
+        path = name;
+    }
     return true;
 }
 
 void remove_inputs() {
     if (g_stdin_copy[0]) ::unlink(g_stdin_copy);
     g_stdin_copy[0] = '\0';
-    if (g_scratch[0]) ::unlink(g_scratch);
-    g_scratch[0] = '\0';
+    for (char *name : g_scratch) {
+        if (name[0]) ::unlink(name);
+        name[0] = '\0';
+    }
 }
 
 Format file_format(const std::string &path) {

@@ -41,6 +41,10 @@ void set_progress_line(bool shown);
 int fail(const std::string &file, const std::string &what);
 // The same as a warning; returns kOk.
 int warn(const std::string &file, const std::string &what);
+// Flushes standard output; false when anything written to it so far was
+// lost (a full disk, a closed pipe), with the system's reason, the first
+// one met, in why.
+bool flush_output(std::string &why);
 // "error <code> - <wkser text>".
 std::string error_text(int code);
 
@@ -97,9 +101,12 @@ std::string unreadable_reason(const std::string &path);
 // False with the reason in why.
 bool input_path(const std::string &arg, std::string &path, std::string &why);
 // An empty file of the tool's own in the temporary directory (TMPDIR,
-// else /tmp), for a file to be written and read again; false with the
-// reason in why.  One per run.
-bool scratch_path(std::string &path, std::string &why);
+// else /tmp), for a file to be written and read again, open for reading and
+// writing on fd; path reaches it for the library.  The file has no name
+// (where the system makes such files, or names open files under /proc), so
+// nothing of it outlives the tool however the tool ends; elsewhere it is
+// named and removed when the tool ends.  False with the reason in why.
+bool scratch_file(int &fd, std::string &path, std::string &why);
 // Removes what input_path and scratch_path made (async-signal-safe).
 void remove_inputs();
 

@@ -149,4 +149,12 @@ std::string exact_formula_text(const unsigned char *code, int available, const s
     return next == constants.size() ? out : decoded;
 }
 
+bool has_nonfinite_constant(const unsigned char *code, int available) {
+    std::vector<Constant> constants;
+    if (!constants_of(code, available, constants)) return false;
+    for (const Constant &c : constants)
+        if (!std::isfinite(c.value)) return true;
+    return false;
+}
+
 }  // namespace tool

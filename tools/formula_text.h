@@ -17,6 +17,11 @@ namespace tool {
 // the text does not have the shape expected (nothing is ever guessed).
 std::string exact_formula_text(const unsigned char *code, int available, const std::string &decoded);
 
+// True when the formula code holds a real constant that is no finite
+// number (text such as 1e400 compiles to one), which no formula text can
+// give back.  Code that does not walk cleanly counts as holding none.
+bool has_nonfinite_constant(const unsigned char *code, int available);
+
 }  // namespace tool
 
 #endif

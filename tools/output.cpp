@@ -1,19 +1,25 @@
 /*
- * Safe output for the wks tool, on the library's wks_create / wks_commit /
- * wks_discard.  The commit runs as Committing (signals.h): a signal waits
- * until the new file is in place.
+ * Safe output for the wks tool: the new file in a scratch file, put in
+ * place by the library's copy_file.  The copy runs as Committing
+ * (signals.h): a signal waits until the destination is whole.
  */
 #include "tools/output.h"
 
 #include "tools/signals.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace tool {
+namespace {
+
+constexpr std::size_t kBlockBytes = 128 * 1024;
+constexpr int kRecordHeader = 4;
+
+}  // namespace
 
 std::string create_failure(const std::string &path, int code, int reason) {
     if (code != WKS_E_OPEN) return "cannot write its first records: " + error_text(code);
@@ -29,99 +35,117 @@ std::string create_failure(const std::string &path, int code, int reason) {
     return "cannot create a file in " + dir + ": " + std::strerror(reason);
 }
 
-namespace {
-
-// The system's reason for a failed write of a record, which a write that
-// took only part of it does not give: asked again for room after the
-// file's end (the new file goes anyway).  0 when it cannot be told.
-int write_failure_reason(int fd) {
-    if (errno != 0) return errno;
-#ifdef _WIN32
-    (void)fd;
-    return 0;
-#else
-    const off_t end = ::lseek(fd, 0, SEEK_END);
-    return end < 0 ? 0 : ::posix_fallocate(fd, end, WKS_RECORD_SIZE);
-#endif
+std::vector<unsigned char> empty_header_block() {
+    std::vector<unsigned char> block(WKS_HEADER_SIZE, 0);
+    set_open_for_load(1);
+    // The library sets the magic words in the block it keeps.
+    if (!SetOrxHeader(block.data()) || !GetOrxHeader(block.data())) block.clear();
+    return block;
 }
 
-}  // namespace
+ScratchFile::~ScratchFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
 
-Output::~Output() { discard(); }
+bool ScratchFile::open(std::string &why) {
+    block_.reserve(kBlockBytes);
+    return scratch_file(fd_, path_, why);
+}
 
-bool Output::create(const std::string &source, const unsigned char *header_block) {
-    std::memset(&h_, 0, sizeof h_);
-    const bool orx = format_ == Format::kOrx;
-    if (orx) {
-        unsigned char empty[WKS_HEADER_SIZE] = {};  // the library sets the magic words
-        set_open_for_load(1);
-        if (!SetOrxHeader(header_block ? header_block : empty)) {
-            error_ = "no memory for the header block";
-            return false;
+void ScratchFile::write(const void *bytes, std::size_t n) {
+    const auto *p = static_cast<const unsigned char *>(bytes);
+    while (n > 0) {
+        const std::size_t part = std::min(n, kBlockBytes - block_.size());
+        block_.insert(block_.end(), p, p + part);
+        p += part;
+        n -= part;
+        if (block_.size() == kBlockBytes) {
+            std::string ignored;
+            flush(ignored);
         }
     }
-    errno = 0;
-    pending_ = wks_create(&h_, path_.c_str(), orx ? WKS_FORMAT_ORX : WKS_FORMAT_WK1, source.c_str()) != nullptr;
-    const int reason = errno;
-    if (orx) wks_cleanup();  // a block the file did not take
-    if (!pending_) error_ = create_failure(path_, h_.error, reason);
-    return pending_;
 }
 
-bool Output::write_current() {
-    ++records_;
-    const int length = h_.rec.length[0] | h_.rec.length[1] << 8;
-    if (length > WKS_MAX_READ_BODY) {  // the library would write it, but no reader could read it back
-        error_ = "record " + std::to_string(records_) + " would have a body of " + std::to_string(length) +
-                 " bytes, more than a record can be read back with (" + std::to_string(WKS_MAX_READ_BODY) + ")";
-        discard();
-        return false;
+bool ScratchFile::flush(std::string &why) {
+    std::size_t done = 0;
+    while (errno_ == 0 && done < block_.size()) {
+        const ssize_t got = ::write(fd_, block_.data() + done, block_.size() - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) errno_ = got < 0 ? errno : ENOSPC;
+        else done += static_cast<std::size_t>(got);
     }
-    errno = 0;
-    if (wkswrec(&h_) == 0) return true;
-    if (const int reason = write_failure_reason(h_.fd)) {  // says more than the library's Write Error
-        error_ = "writing record " + std::to_string(records_) + " failed: " + std::strerror(reason);
-        take_messages();
-    } else {
-        error_ = "writing record " + std::to_string(records_) + " failed: " + error_text(h_.error);
-    }
-    discard();
+    block_.clear();
+    if (errno_ == 0) return true;
+    why = std::string("cannot write the new file: ") + std::strerror(errno_);
     return false;
 }
 
+bool Output::create(const unsigned char *header_block, int bof_version) {
+    WKS probe{};
+    errno = 0;
+    if (!wks_create(&probe, path_.c_str(), format_ == Format::kOrx ? WKS_FORMAT_ORX : WKS_FORMAT_WK1, nullptr)) {
+        error_ = create_failure(path_, probe.error, errno);
+        return false;
+    }
+    wks_discard(&probe);
+    std::string why;
+    if (!file_.open(why)) return error_ = why, false;
+    if (format_ == Format::kOrx) {
+        const std::vector<unsigned char> empty = header_block ? std::vector<unsigned char>() : empty_header_block();
+        if (!header_block && empty.empty()) return error_ = "no memory for the header block", false;
+        file_.write(header_block ? header_block : empty.data(), WKS_HEADER_SIZE);
+    }
+    if (bof_version == 0) return true;
+    WKS_RECORD bof;
+    wksni(bof.type, WKS_BOF);
+    wksni(bof.length, 2);
+    wksni(bof.body, static_cast<int16_t>(bof_version));
+    return write(bof);
+}
+
 bool Output::write(const WKS_RECORD &rec) {
-    h_.rec = rec;
-    return write_current();
+    ++records_;
+    const int length = rec.length[0] | rec.length[1] << 8;
+    if (length > WKS_MAX_READ_BODY) {  // no reader could read it back
+        error_ = "record " + std::to_string(records_) + " would have a body of " + std::to_string(length) +
+                 " bytes, more than a record can be read back with (" + std::to_string(WKS_MAX_READ_BODY) + ")";
+        return false;
+    }
+    file_.write(&rec, static_cast<std::size_t>(kRecordHeader + length));
+    return true;
 }
 
 bool Output::write_orx_layout(const WKS_RECORD &rec) {
     if (format_ == Format::kOrx) return write(rec);
+    WKS_RECORD translated;
     if (orx_rec_to_wk1_rec(reinterpret_cast<const unsigned char *>(&rec),
-                                  reinterpret_cast<unsigned char *>(&h_.rec)) != 0) {
+                           reinterpret_cast<unsigned char *>(&translated)) != 0) {
         error_ = "record " + std::to_string(records_ + 1) + " does not fit a WK1 file";
-        discard();
         return false;
     }
-    return write_current();
+    return write(translated);
 }
 
-bool Output::commit() {
-    if (!pending_) return false;
-    pending_ = false;
-    int16_t code;
+bool Output::commit(bool eof) {
+    if (eof) {
+        WKS_RECORD end;
+        wksni(end.type, WKS_EOF);
+        wksni(end.length, 0);
+        write(end);
+    }
+    std::string why;
+    if (!file_.flush(why)) return error_ = why, false;
+    int32_t got;
+    int reason;
     {
         Committing committing;
-        code = wks_commit(&h_);
+        errno = 0;
+        got = copy_file(file_.path().c_str(), path_.c_str());
+        reason = errno;
     }
-    if (code == 0) return true;
-    error_ = code == WKS_E_OPEN ? std::string("cannot put the new file in place: ") + std::strerror(errno)
-                                : "cannot finish the new file: " + error_text(code);
+    if (got == 0) return true;
+    error_ = create_failure(path_, WKS_E_OPEN, reason ? reason : EIO);
     return false;
-}
-
-void Output::discard() {
-    if (pending_) wks_discard(&h_);
-    pending_ = false;
 }
 
 }  // namespace tool

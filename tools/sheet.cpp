@@ -67,6 +67,8 @@ const char *record_name(int type) {
 Sheet::~Sheet() { close(); }
 
 void Sheet::close() {
+    if (tail_) std::fclose(tail_);
+    tail_ = nullptr;
     if (!open_) return;
     if (format_ == Format::kOrx)
         wksclose(&h_);
@@ -97,6 +99,7 @@ bool Sheet::rewind() {
     std::memset(&h_, 0, sizeof h_);
     index_ = 0;
     at_eof_ = false;
+    tail_done_ = false;
     broken_ = false;
     raw_.clear();
     WKS *opened;
@@ -144,6 +147,7 @@ int Sheet::next(Record &r) {
         close();
         return -1;
     }
+    if (at_eof_ && past_end_ && open_ && !tail_done_) return next_past_end(r);
     if (!open_ || at_eof_) return 0;
     const unsigned char *record = reinterpret_cast<const unsigned char *>(&h_.rec);
     if (index_ > 0) {
@@ -167,7 +171,57 @@ int Sheet::next(Record &r) {
     r.body = record + kRecordHeader;
     offset_ += kRecordHeader + r.length;
     describe(r);
-    if (r.kind == Kind::kEof) at_eof_ = true;
+    if (r.kind == Kind::kEof) {
+        at_eof_ = true;
+        if (past_end_) {  // the EOF record too from the file's own bytes
+            --index_;
+            offset_ = r.offset;
+            return next_past_end(r);
+        }
+    }
+    return 1;
+}
+
+int Sheet::next_past_end(Record &r) {
+    if (!tail_ && (!(tail_ = std::fopen(path_.c_str(), "rb")) || std::fseek(tail_, offset_, SEEK_SET) != 0)) {
+        error_ = "cannot read on after the EOF record at byte " + std::to_string(offset_) + ": " + std::strerror(errno);
+        close();
+        return -1;
+    }
+    raw_.assign(WKS_RECORD_SIZE, 0);
+    std::size_t got = std::fread(raw_.data(), 1, kRecordHeader, tail_);
+    if (got == 0) {
+        close();
+        return 0;
+    }
+    const int length = got == kRecordHeader ? static_cast<uint16_t>(get16(raw_.data() + 2)) : 0;
+    const bool whole = got == kRecordHeader && length <= WKS_MAX_READ_BODY &&
+                       std::fread(raw_.data() + kRecordHeader, 1, static_cast<std::size_t>(length), tail_) ==
+                           static_cast<std::size_t>(length);
+    r = Record();
+    r.index = index_++;
+    r.offset = offset_;
+    if (whole) {
+        r.type = static_cast<uint16_t>(get16(raw_.data()));
+        r.length = length;
+        r.body = raw_.data() + kRecordHeader;
+        offset_ += kRecordHeader + length;
+        describe(r);
+        return 1;
+    }
+    // The rest of the file, whatever it holds.
+    std::fseek(tail_, offset_, SEEK_SET);
+    raw_.clear();
+    unsigned char block[4096];
+    while ((got = std::fread(block, 1, sizeof block, tail_)) > 0) raw_.insert(raw_.end(), block, block + got);
+    r.kind = Kind::kTrailing;
+    r.type = -1;
+    r.length = static_cast<int>(raw_.size());
+    r.body = raw_.data();
+    offset_ += r.length;
+    std::fclose(tail_);
+    tail_ = nullptr;
+    tail_done_ = true;
     return 1;
 }
 

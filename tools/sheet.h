@@ -15,6 +15,7 @@
 #include "wks.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,8 @@ namespace tool {
 // The file number the tool registers a file's range names under.
 constexpr int32_t kToolFile = 1;
 
-enum class Kind { kOther, kBof, kEof, kBlank, kInteger, kNumber, kLabel, kFormula, kString, kRangeName, kBad };
+// kTrailing: bytes after a file's EOF record that make no whole record.
+enum class Kind { kOther, kBof, kEof, kBlank, kInteger, kNumber, kLabel, kFormula, kString, kRangeName, kBad, kTrailing };
 
 struct Record {
     int index = 0;
@@ -62,6 +64,11 @@ public:
     // False for a formula read while that was off whose code does not decode
     // (next() would have made it kBad), true for any other record.
     bool decodes(const Record &r);
+    // Records after the EOF record are read too (those the file holds whole,
+    // then any bytes that make no record, as one kTrailing record) unless
+    // this is off, as it is at first: the library's readers end at the EOF
+    // record.
+    void read_past_end(bool on) { past_end_ = on; }
     // Registers the file's range names (a first pass over the file, up to any
     // damage), then reopens it at its first record.
     bool load_names();
@@ -84,6 +91,7 @@ private:
     void describe_cell(Record &r);
     int16_t decode(const Record &r);
     std::string diagnose();
+    int next_past_end(Record &r);
 
     std::string path_;
     Format format_ = Format::kNeither;
@@ -92,6 +100,9 @@ private:
     bool at_eof_ = false;
     bool broken_ = false;  // a record from the file's bytes went out; the break comes next
     bool decode_ = true;
+    bool past_end_ = false;
+    std::FILE *tail_ = nullptr;  // the file read on after its EOF record
+    bool tail_done_ = false;     // the bytes that make no record went out
     int index_ = 0;
     long offset_ = 0;
     std::vector<unsigned char> header_;

@@ -97,21 +97,50 @@ std::string csv_field(const std::string &s) {
     return out + "\"";
 }
 
-TextInput::TextInput(std::FILE *in) : in_(in) {
+namespace {
+constexpr std::size_t kInputBlock = 128 * 1024;
+}  // namespace
+
+TextInput::TextInput(std::FILE *in) : in_(in), block_(kInputBlock) {
     static const unsigned char kMark[] = {0xEF, 0xBB, 0xBF};
-    int c;
-    while (ahead_count_ < 3 && (c = std::fgetc(in_)) != EOF) ahead_[ahead_count_++] = static_cast<unsigned char>(c);
-    if (ahead_count_ == 3 && std::memcmp(ahead_, kMark, 3) == 0) ahead_count_ = 0;
+    while (end_ < sizeof kMark && read_more()) {
+    }
+    if (end_ >= sizeof kMark && std::memcmp(block_.data(), kMark, sizeof kMark) == 0) at_ = sizeof kMark;
 }
 
-int TextInput::get() {
-    if (back_ != EOF) {
-        const int c = back_;
-        back_ = EOF;
-        return c;
+bool TextInput::read_more() {
+    if (end_ == block_.size()) {
+        if (at_ > 0) {  // what was taken makes room
+            std::memmove(block_.data(), block_.data() + at_, end_ - at_);
+            end_ -= at_;
+            at_ = 0;
+        } else {
+            block_.resize(block_.size() * 2);
+        }
     }
-    if (ahead_at_ < ahead_count_) return ahead_[ahead_at_++];
-    return std::fgetc(in_);
+    const std::size_t got = std::fread(block_.data() + end_, 1, block_.size() - end_, in_);
+    end_ += got;
+    return got > 0;
+}
+
+int TextInput::refill() {
+    // A unget() after a refill steps back over the byte just given: keep one.
+    if (at_ > 0 && at_ == end_) {
+        block_[0] = block_[at_ - 1];
+        at_ = end_ = 1;
+    }
+    return read_more() ? block_[at_++] : EOF;
+}
+
+std::string TextInput::peek_line(std::size_t most) {
+    for (;;) {
+        const unsigned char *from = block_.data() + at_;
+        const std::size_t held = end_ - at_;
+        const void *lf = std::memchr(from, '\n', held);
+        if (lf || held >= most || !read_more())
+            return std::string(reinterpret_cast<const char *>(block_.data() + at_),
+                               lf ? static_cast<const unsigned char *>(lf) - (block_.data() + at_) : std::min(held, most));
+    }
 }
 
 bool read_csv_record(TextInput &in, std::vector<std::string> &fields, bool *unterminated) {

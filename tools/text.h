@@ -23,20 +23,29 @@ bool is_decimal_number(const std::string &s, bool &whole);
 std::string json_string(const std::string &s);
 // A CSV field, quoted when it holds a comma, quote, CR or LF or starts/ends with a space.
 std::string csv_field(const std::string &s);
-// Text read byte by byte from a stream, a UTF-8 byte-order mark at its
-// start skipped.
+// Text read byte by byte from a stream through a block of its own, a UTF-8
+// byte-order mark at its start skipped.
 class TextInput {
 public:
     explicit TextInput(std::FILE *in);
-    int get();  // the next byte, or EOF
-    void unget(int c) { back_ = c; }
+    int get() { return at_ < end_ ? block_[at_++] : refill(); }
+    // Puts back the byte get() gave last (nothing for EOF).
+    void unget(int c) {
+        if (c != EOF) --at_;
+    }
+    // The text up to the first LF (or at most `most` bytes of it), which
+    // get() then still gives.
+    std::string peek_line(std::size_t most);
     bool failed() const { return std::ferror(in_) != 0; }
 
 private:
+    int refill();
+    // Reads more into the block after what it holds; false at the end.
+    bool read_more();
+
     std::FILE *in_;
-    unsigned char ahead_[3] = {};
-    int ahead_count_ = 0, ahead_at_ = 0;
-    int back_ = EOF;
+    std::vector<unsigned char> block_;
+    std::size_t at_ = 0, end_ = 0;
 };
 
 // Reads one CSV record (RFC 4180 quoting, CRLF or LF); false at the end of

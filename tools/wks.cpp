@@ -36,6 +36,13 @@ void usage(std::FILE *out) {
     std::fprintf(out, "\n'wks COMMAND --help' describes a command; 'wks --version' tells the version.\n");
 }
 
+// The status to exit with once everything is printed: kFailed when
+// standard output lost anything.
+int finished(int status) {
+    std::string why;
+    return tool::flush_output(why) ? status : tool::fail("standard output", "cannot write: " + why);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -45,12 +52,12 @@ int main(int argc, char **argv) {
     }
     if (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") || !std::strcmp(argv[1], "help")) {
         usage(stdout);
-        return tool::kOk;
+        return finished(tool::kOk);
     }
     if (!std::strcmp(argv[1], "--version")) {
         // The tool is built with the library's header; the library loaded may be newer.
         std::printf("wks %s (libwks %s)\n", WKS_VERSION, wks_version(nullptr));
-        return tool::kOk;
+        return finished(tool::kOk);
     }
     for (const Command &c : kCommands) {
         if (std::strcmp(argv[1], c.name) != 0) continue;
@@ -62,7 +69,7 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "wks: library: %s\n", m.c_str());
         wks_cleanup();
         wkscs();
-        return std::fflush(stdout) == 0 ? status : tool::fail("", "cannot write the output");
+        return finished(status);
     }
     std::fprintf(stderr, "wks: unknown command '%s'\n", argv[1]);
     usage(stderr);

@@ -207,6 +207,15 @@ TEST_F(Tool, ImportChoosesCellKindsFromTheText) {
         ASSERT_EQ(csv.status, 0) << csv.err;
         EXPECT_EQ(csv.out, text);
     }
+    // ERR and NA in number cells (and a NaN, shown as ERR) as the formulas
+    // that give them back.
+    const std::string special = orx_file(
+        "special.orx", {record(WKS_NUMBER, orx_cell_body(0xff, 0, 0, number_body(INFINITY))),
+                        record(WKS_NUMBER, orx_cell_body(0xff, 1, 0, number_body(-INFINITY))),
+                        record(WKS_NUMBER, orx_cell_body(0xff, 2, 0, number_body(NAN)))});
+    const Result plain = wks({"csv", special});
+    EXPECT_EQ(plain.out, "=@ERR,=@NA,=@ERR\n");
+    EXPECT_EQ(wks({"csv", "--values", imported(plain.out, "special.wk1")}).out, "ERR,NA,ERR\n");
     const Result csv = wks({"csv", file});
     ASSERT_EQ(csv.status, 0) << csv.err;
     write_text(dir.file("again.csv"), csv.out);
@@ -228,20 +237,31 @@ TEST_F(Tool, ImportRefusesWhatItCannotStoreAndLeavesNoFile) {
         {"1e999\n", "huge.orx", "out of range"},
         {std::string("1,a\0b\n", 6), "nul.wk1", "B1: the field holds a NUL byte"},
         {"x,\xCE\xA9\n", "omega.wk1", "B1: character U+03A9 has no byte"},
-        {"{\"kind\":\"label\",\"col\":0}\n", "bad.orx", "in.csv:1: \"row\" must be a whole number"},
+        {"{\"kind\":\"bof\",\"version\":1030}\n{\"kind\":\"label\",\"col\":0}\n", "bad.orx",
+         "in.csv:2: \"row\" must be a whole number"},
+        // JSON is told by its content; without a BOF record first (an empty
+        // pipe after a failed dump) it makes nothing.
+        {"{\"kind\":\"label\",\"col\":0,\"row\":0,\"format\":255,\"value\":\"x\"}\n", "nobof.wk1",
+         "in.csv:1: the first record must be the BOF record"},
+        {"", "empty.wk1", "in.csv: is empty; nothing written"},
+        {"\xEF\xBB\xBF", "bom.orx", "in.csv: is empty; nothing written"},
+        {"=1e400\n", "huge.wk1", "A1: formula '1e400': a number in it is out of range"},
+        {"x,=A1&\"\xC3\xA9" + std::string(100, 'y') + "\"+\n", "long.wk1",
+         "B1: formula 'A1&\"\xC3\xA9" + std::string(75, 'y') + "...': error"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.csv.substr(0, 40));
         write_text(dir.file("in.csv"), c.csv);
         write_text(dir.file(c.out), "precious");
         std::vector<std::string> args = {"import", dir.file("in.csv"), dir.file(c.out)};
-        if (c.csv[0] == '{') args.insert(args.begin() + 1, "--json");
+        if (c.out == "bad.orx" && c.csv[0] == '{') args.insert(args.begin() + 1, "--json");
         if (c.out == "omega.wk1") args.insert(args.begin() + 1, "--encoding=latin1");
         const Result r = wks(args);
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(has(r.err, c.message)) << r.err;
         EXPECT_EQ(text_of(dir.file(c.out)), "precious");
     }
+    write_text(dir.file("in.csv"), "1\n");
     // What cannot be read or made is named with the system's reason; a file
     // that is the input under any name is never the output.
     ASSERT_EQ(std::system(("mkdir " + quoted(dir.file("folder.wk1")) + " && ln " + quoted(dir.file("in.csv")) + " " +
@@ -321,12 +341,25 @@ TEST_F(Tool, JsonDumpImportsBackByteForByte) {
                     record(WKS_FORMULA, orx_cell_body(0xff, 3, 1, formula_value(sum, INFINITY))),
                     record(WKS_NUMBER, orx_cell_body(0x02, 4, 1, {1, 2})), record(99, {1, 2, 3})});
     ASSERT_EQ(wks({"convert", orx, dir.file("all.wk1")}).status, 0);
+    // Bytes no field gives (after a label's NUL, an integer's or a blank's
+    // value, in a range name's filler), a second BOF record, records after
+    // the EOF record and bytes that make no record: a file of version 1028
+    // under a name of neither extension.
+    Bytes name = range_name_body("TOT", 0, 0, 0, 2);
+    name[5] = 'x';
+    write_file(dir.file("odd.wks"),
+               concat({bof(1028), record(WKS_LABEL, wk1_cell_body(0xff, 0, 0, {'\'', 'a', 0, 'z'})),
+                       record(WKS_LABEL, wk1_cell_body(0xff, 1, 0, {'\'', 'a'})),
+                       record(WKS_INTEGER, wk1_cell_body(0xff, 2, 0, {5, 0, 7})),
+                       record(WKS_BLANK, wk1_cell_body(0xff, 3, 0, {1})), record(WKS_RANGE_NAME, name), bof(1030),
+                       eof(), record(WKS_NUMBER, wk1_cell_body(0xff, 0, 5, number_body(2.5))), record(WKS_EOF, {1, 2}),
+                       Bytes{0x1a, 0x1a, 0x1a}}));
     const struct {
         std::string file, encoding, label;  // the label as the set reads it, in UTF-8
     } cases[] = {
         {orx, "cp437", "^Caf\xC3\xA9"}, {orx, "cp850", "^Caf\xC3\xA9"}, {orx, "cp1252", "^Caf\xE2\x80\x9A"},
         {orx, "latin1", "^Caf\xC2\x82"}, {dir.file("all.wk1"), "cp437", "^Caf\xC3\xA9"},
-        {imported(text_of(WKS_SAMPLE_CSV), "sample.wk1"), "cp437", ""},
+        {imported(text_of(WKS_SAMPLE_CSV), "sample.wk1"), "cp437", ""}, {dir.file("odd.wks"), "cp437", ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file + " " + c.encoding);
@@ -339,7 +372,7 @@ TEST_F(Tool, JsonDumpImportsBackByteForByte) {
             EXPECT_TRUE(has(wks({"csv", c.file}).out, utf8.substr(1) + ",")) << "csv";
             EXPECT_TRUE(has(wks({"info", c.file}).out, "TO\xC3\xA9 A1\n")) << "info";
         }
-        const std::string back = dir.file(c.file.substr(c.file.size() - 3) == "orx" ? "back.orx" : "back.wk1");
+        const std::string back = dir.file("back" + c.file.substr(c.file.size() - 4));
         const Result r = wks({"import", "--json", "--encoding", c.encoding, "-", back}, [&] {
             write_text(dir.file("all.json"), json.out);
             return dir.file("all.json");
@@ -352,7 +385,7 @@ TEST_F(Tool, JsonDumpImportsBackByteForByte) {
     const Result r = wks({"import", "--json", dir.file("all.json"), dir.file("other.wk1")});
     EXPECT_TRUE(has(r.err, "a malformed cell record of a ORX file cannot go into a WK1 file")) << r.err;
     // Formulas given by their text alone are compiled, with the names before them.
-    write_text(dir.file("hand.json"), "{\"kind\":\"range_name\",\"range_name\":\"TOTAL\",\"c1\":0,\"r1\":0,\"c2\":0,"
+    write_text(dir.file("hand.json"), "{\"kind\":\"bof\",\"version\":1030}\n{\"kind\":\"range_name\",\"range_name\":\"TOTAL\",\"c1\":0,\"r1\":0,\"c2\":0,"
                                       "\"r2\":2}\n{\"kind\":\"formula\",\"col\":1,\"row\":0,\"format\":255,"
                                       "\"text\":\"@SUM(TOTAL)*2\"}\n");
     ASSERT_EQ(wks({"import", "--json", dir.file("hand.json"), dir.file("hand.wk1")}).status, 0);
@@ -499,6 +532,17 @@ TEST_F(Tool, AnInterruptedImportLeavesTheDestination) {
         std::remove(dir.file("status").c_str());
         ASSERT_EQ(std::system(("test \"$(ls -A " + quoted(dir.path()) + ")\" = out.orx").c_str()), 0) << sig;
     }
+}
+
+// Even SIGKILL leaves nothing in the temporary directory: the import's
+// scratch file has no name.
+TEST_F(Tool, AKilledImportLeavesNoScratchFile) {
+    const std::string script = "cd " + quoted(dir.path()) + " && mkdir tmp && mkfifo in.fifo && (TMPDIR=" +
+                               quoted(dir.file("tmp")) + " " + quoted(WKS_TOOL_PATH) +
+                               " import in.fifo out.orx 2>/dev/null & pid=$!; exec 3>in.fifo; echo 1,2 >&3; "
+                               "sleep 0.3; kill -KILL $pid; wait $pid; exec 3>&-) && rm in.fifo";
+    ASSERT_EQ(std::system(script.c_str()), 0);
+    EXPECT_EQ(std::system(("test -z \"$(ls -A " + quoted(dir.file("tmp")) + ")\"").c_str()), 0);
 }
 
 // A single large conversion draws its progress when standard error is a
@@ -864,6 +908,15 @@ TEST_F(Tool, ReadersNameTheFileTheyCannotRead) {
     EXPECT_TRUE(has(info.out, "\n\nfile: " + dir.file("notes.txt") + "\nformat: neither\n\nfile: standard input\n"))
         << info.out;
     EXPECT_EQ(wks({"csv", "-"}, a).out, "1\n");
+    // Output that is lost fails the command.
+    for (const char *command : {"info", "dump", "csv", "--help"}) {
+        const std::string run = quoted(WKS_TOOL_PATH) + " " + command + " " + quoted(a) + " >/dev/full 2>" +
+                                quoted(dir.file("err"));
+        const int raw = std::system(run.c_str());
+        EXPECT_EQ(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, 1) << command;
+        EXPECT_TRUE(has(text_of(dir.file("err")), "wks: standard output: cannot write: No space left on device"))
+            << text_of(dir.file("err"));
+    }
 }
 
 TEST_F(Tool, CompileAndDecodeRoundTrip) {

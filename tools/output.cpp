@@ -126,6 +126,19 @@ bool Output::write_orx_layout(const WKS_RECORD &rec) {
     return write(translated);
 }
 
+namespace {
+
+bool is_quota(int reason) {
+#ifdef EDQUOT
+    return reason == EDQUOT;
+#else
+    (void)reason;
+    return false;
+#endif
+}
+
+}  // namespace
+
 bool Output::commit(bool eof) {
     if (eof) {
         WKS_RECORD end;
@@ -144,7 +157,11 @@ bool Output::commit(bool eof) {
         reason = errno;
     }
     if (got == 0) return true;
-    error_ = create_failure(path_, WKS_E_OPEN, reason ? reason : EIO);
+    if (reason != 0) take_messages();  // the system's reason says more than the library's notice
+    if (reason == ENOSPC || reason == EFBIG || reason == EIO || is_quota(reason))
+        error_ = std::string("writing the new file failed: ") + std::strerror(reason) + "; nothing written";
+    else
+        error_ = create_failure(path_, WKS_E_OPEN, reason ? reason : EIO);
     return false;
 }
 

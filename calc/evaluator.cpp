@@ -28,8 +28,6 @@ using namespace wks::formula;
 
 namespace {
 
-constexpr int kMaxNesting = 8;  // formula criteria inside formula criteria...
-
 uint64_t mix(uint64_t x) {  // splitmix64's finaliser
     x += 0x9E3779B97F4A7C15ull;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -124,20 +122,33 @@ Value Evaluator::evaluate(const unsigned char *code, std::size_t available, int 
     return run(code + kCodeLengthSize, col, row);
 }
 
+bool Evaluator::poll() {
+    if (!stopped_ && options_.poll && ++evaluations_ % kPollEvery == 0)
+        stopped_ = options_.poll(options_.poll_context) != 0;
+    return stopped_;
+}
+
 Value Evaluator::evaluate_formula(uint32_t i) {
     const Formula &f = sheet_.formula(i);
-    if (f.flags & kMalformed) return Value::error();
+    if (f.flags & kMalformed || poll()) return Value::error();
     if (nesting_ == 0) scratch_.reset();
-    return run(sheet_.code_of(f), f.col, f.row);
+    current_ = i;
+    const Value v = run(sheet_.code_of(f), f.col, f.row);
+    current_ = UINT32_MAX;
+    return v;
 }
 
 Value Evaluator::evaluate_shifted(uint32_t i, int col, int row) {
     const Formula &f = sheet_.formula(i);
-    if (f.flags & kMalformed || nesting_ >= kMaxNesting) return Value::error();
+    if (f.flags & kMalformed || poll()) return Value::error();
+    if (shifting_ || i == current_) return sheet_.value_of(f.value);
     // The code was checked for its own cell; another base needs its own check.
     const CodeShape shape = check_code(sheet_.code_with_length(f), f.length + kCodeLengthSize, col, row);
     if (!shape.ok || top_ + shape.depth > kStackDepth) return Value::error();
-    return run(sheet_.code_of(f), col, row);
+    shifting_ = true;
+    const Value v = run(sheet_.code_of(f), col, row);
+    shifting_ = false;
+    return v;
 }
 
 Value Evaluator::run(const unsigned char *p, int col, int row) {
@@ -147,8 +158,8 @@ Value Evaluator::run(const unsigned char *p, int col, int row) {
     for (;;) {
         const uint8_t op = *p;
         switch (op) {
-        case kReal:
-            *sp++ = Value::of(get_f64(p + 1));
+        case kReal:  // a constant that is no finite number is ERR, as such a result is
+            *sp++ = number_result(get_f64(p + 1));
             p += kRealItemSize;
             continue;
         case kCell:

@@ -40,7 +40,14 @@ struct Options {
     int pointer_row = 0;
     // For @CELL("filename"); null is the empty name.
     const char *file_name = nullptr;
+    // Asked about every kPollEvery evaluations (formulas and formula
+    // criteria) when set: a nonzero answer stops the recalculation, and
+    // every evaluation after it is ERR.
+    int (*poll)(void *context) = nullptr;
+    void *poll_context = nullptr;
 };
+
+constexpr uint32_t kPollEvery = 4096;
 
 class Evaluator {
 public:
@@ -58,7 +65,14 @@ public:
     Value evaluate_formula(uint32_t i);
     // The value of the sheet's formula i as if it stood in (col, row): the
     // database functions shift a formula criterion down the records this way.
+    // A formula criterion met inside its own evaluation, or inside the
+    // shifted evaluation of any formula criterion, is not evaluated again:
+    // it counts with the value the formula has now, as a circular reference
+    // does.  So a database function costs its records times one formula
+    // criterion's cost, never more.
     Value evaluate_shifted(uint32_t i, int col, int row);
+    // True once options.poll asked to stop.
+    bool stopped() const { return stopped_; }
 
     // --- for the functions ----------------------------------------------------
     const Sheet &sheet() const { return sheet_; }
@@ -79,6 +93,7 @@ public:
 private:
     Value run(const unsigned char *items, int col, int row);
     Value finish(const Value &v) const;
+    bool poll();  // counts an evaluation: true when evaluation is to stop
 
     const Sheet &sheet_;
     Options options_;
@@ -86,6 +101,10 @@ private:
     Value stack_[kStackDepth];
     int top_ = 0;       // stack entries held by evaluations under way
     int nesting_ = 0;   // evaluations under way
+    uint32_t current_ = UINT32_MAX;  // the formula evaluate_formula is evaluating
+    bool shifting_ = false;          // a shifted evaluation is under way
+    uint32_t evaluations_ = 0;
+    bool stopped_ = false;
     bool starved_ = false;
     uint64_t random_state_;
 };

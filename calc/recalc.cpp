@@ -185,8 +185,10 @@ int16_t recalculate(Sheet &sheet, const Options &options, RecalcReport *report) 
     Evaluator ev(sheet, options);
     int16_t status = WKS_OK;
     for (int pass = 0; pass < passes; ++pass)
-        for (std::size_t i = 0; i < order.size(); ++i)
+        for (std::size_t i = 0; i < order.size(); ++i) {
             if (sheet.set_value(order[i], ev.evaluate_formula(order[i])) != WKS_OK) status = WKS_E_NO_FORMULA_MEMORY;
+            if (ev.stopped()) return kStopped;
+        }
     if (ev.starved()) status = WKS_E_NO_FORMULA_MEMORY;
     if (report) {
         report->formulas = static_cast<uint32_t>(order.size());

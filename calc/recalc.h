@@ -28,7 +28,12 @@ struct RecalcReport {
     int passes = 0;          // passes over the formulas
 };
 
-// Recalculates every formula of the sheet.  WKS_OK; WKS_E_NO_FORMULA_MEMORY when the order
+// What recalculate returns when options.poll asked it to stop: the
+// converters' stop result.
+constexpr int16_t kStopped = WKS_CONVERT_STOPPED;
+
+// Recalculates every formula of the sheet.  WKS_OK; kStopped (the values
+// are then partly calculated); WKS_E_NO_FORMULA_MEMORY when the order
 // could not be built (every value left as it was) or a string value found
 // no room (that formula's value is ERR; the others are calculated).  Sheet::circular() then lists the
 // circular formulas in the order they are calculated.

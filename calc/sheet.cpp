@@ -201,7 +201,7 @@ Value Sheet::value_at(int col, int row) const {
     const Cell *c = find(col, row);
     if (!c) return Value::blank();
     switch (c->kind) {
-    case CellKind::kNumber: return Value::of(c->number);
+    case CellKind::kNumber: return c->number - c->number == 0 ? Value::of(c->number) : Value::error();  // NaN, inf: ERR
     case CellKind::kLabel: {
         const char *text = text_.data() + c->ref;
         const uint32_t skip = c->length && is_prefix(text[0]) ? 1 : 0;

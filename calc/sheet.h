@@ -102,7 +102,8 @@ public:
 
     // The cell at (col, row), or null when nothing was set there.
     const Cell *find(int col, int row) const;
-    // What a reference to (col, row) yields: blank, a number, a label's text
+    // What a reference to (col, row) yields: blank, a number (ERR for a
+    // number cell that holds a NaN or an infinity), a label's text
     // without its alignment prefix, or the formula's current value.
     Value value_at(int col, int row) const;
     Value value_of(const Result &r) const;

@@ -200,9 +200,14 @@ int import_csv_computed(std::FILE *in, const std::string &csv, Output &out, cons
     }
     int16_t code;
     {
-        Committing committing;  // a file put in place beside the scratch file is never left half done
+        // The scratch file is no user's: a signal stops the calculation at
+        // once (the library asks the handler now and then) and ends the tool.
+        wks_set_progress_handler([](void *, int64_t, int64_t) -> int32_t { return stop_requested() != 0; }, nullptr);
+        Stoppable stoppable;
         code = wks_calc_file(scratch_file.c_str(), 0, 1, nullptr, nullptr, nullptr);
     }
+    wks_set_progress_handler(nullptr, nullptr);
+    if (const int sig = stop_requested()) end_with_signal(sig);
     if (code != 0) return fail(out.path(), "cannot compute its formulas' values: " + error_text(code));
     return copy_records(scratch_file, out, source);
 }

@@ -83,6 +83,7 @@ bool Output::commit() {
     {
         Committing committing;
         code = wks_commit(&h_);
+        if (code == 0) committing.placed(path_);
     }
     if (code == 0) return true;
     error_ = code == WKS_E_OPEN ? std::string("cannot put the new file in place: ") + std::strerror(errno)

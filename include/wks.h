@@ -662,13 +662,20 @@ typedef void (*wks_calc_visitor)(void *context, int16_t col, int16_t row, const 
  * wks_calc_file recalculates the formulas of a WK1 or ORX file with the
  * formula language's rules, in natural order (every formula after the
  * cells it refers to), and, without WKS_CALC_CHECK, writes each formula's
- * value into the file in place: the value field of its record, and for a
+ * value into the file in place: for each formula whose value differs from
+ * the stored one (see below), the value field of its record, and for a
  * string value a record of type 51 right after it (the type-51 records the
- * file held for its formulas are replaced).  Every other record stays byte
- * for byte, and so do an ORX file's header block, the BOF version and the
- * file's permissions; the file is rewritten as the converters write theirs
- * (a new file beside it takes its place when complete), so on any failure
- * it is as it was.  Records after the EOF record are not kept.
+ * file held for such formulas are replaced).  Every other byte stays as it
+ * was: the other records, the records of formulas whose values did not
+ * change, an ORX file's header block, the BOF record, everything from the
+ * EOF record on, and the file's permissions.  The file is read once, whole
+ * (its size in memory), and rewritten as the converters write theirs (a new
+ * file beside it takes its place when complete), so on any failure it is as
+ * it was.  The converters' progress handler (wks_set_progress_handler) is
+ * called as the file is read, as for a conversion, then with done equal to
+ * total about every 4096 formula evaluations and once before the new file
+ * takes the file's place; a nonzero answer stops the call, which returns
+ * WKS_CONVERT_STOPPED (-7) with the file as it was.
  * iterations: the passes over a sheet that has circular references, 1 to
  * 50 (fewer is 1, more is 50); without any, one pass.  Outside
  * WKS_CALC_REPRODUCIBLE @NOW reads the clock and @RAND draws at random; with
@@ -679,7 +686,8 @@ typedef void (*wks_calc_visitor)(void *context, int16_t col, int16_t row, const 
  * formula's stored and computed value; summary (may be NULL) receives the
  * counts.  Two values differ when their kinds or texts do, or when they are
  * numbers more than 1 part in 10^12 apart.  Other flags are ignored.
- * Returns 0, or with the file untouched: 38 (silent) when path is NULL or
+ * Returns 0, or with the file untouched: -7 stopped by the progress
+ * handler; 38 (silent) when path is NULL or
  * empty, does not open as a WK1 or ORX file, or cannot be written in place
  * (a directory, a read-only file, a directory the process may not write:
  * errno then holds the system's reason); 27 read error (also for a file too

@@ -40,6 +40,7 @@ public:
     // The next formula f refers to, or kUnvisited when there is none left.
     uint32_t next(Frame &f) {
         const Formula &formula = sheet_.formula(f.formula);
+        if (formula.flags & kMalformed) return kUnvisited;  // ERR whatever it names; its code is not kept
         const unsigned char *items = sheet_.code_of(formula);
         for (;;) {
             if (f.in_range) {

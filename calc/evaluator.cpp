@@ -106,6 +106,14 @@ double Evaluator::random() {
     return static_cast<double>(random_state_ >> 11) * (1.0 / 9007199254740992.0);  // [0, 1)
 }
 
+void Evaluator::reach(int col, int row) {
+    const Cell *cell = current_ == UINT32_MAX ? nullptr : sheet_.find(col, row);
+    if (!cell || cell->kind != CellKind::kFormula) return;
+    const Reach r{current_, cell->ref};
+    if (!reached_.empty() && reached_.back().from == r.from && reached_.back().to == r.to) return;
+    if (!reached_.push(r)) starved_ = true;
+}
+
 Value Evaluator::finish(const Value &v) const {
     Value r = deref(v);
     if (r.tag == Tag::kBlank) return Value::of(0);

@@ -87,7 +87,13 @@ public:
     Value text(const char *s, std::size_t n);
     double now();
     double random();
-    // True once a string found no room on the heap (its value became ERR).
+    // @@ and @CELLPOINTER read (col, row): when it holds a formula, notes it
+    // as a precedent of the formula evaluate_formula is evaluating.
+    void reach(int col, int row);
+    // The precedents noted so far, in the order they were met.
+    Buffer<Reach> &reached() { return reached_; }
+    // True once a string found no room on the heap (its value became ERR),
+    // or a precedent reach() met could not be noted.
     bool starved() const { return starved_; }
 
 private:
@@ -107,6 +113,7 @@ private:
     bool stopped_ = false;
     bool starved_ = false;
     uint64_t random_state_;
+    Buffer<Reach> reached_;
 };
 
 // The numeric view of a value: strings and blanks count 0.

@@ -10,7 +10,9 @@
  *
  * @@(text) is the value of the cell the text names: a range name of one
  * cell among the sheet's own (exact case first, then in capitals),
- * or a cell address such as B7 or $B$7.  Anything else is ERR.
+ * or a cell address such as B7 or $B$7.  Anything else is ERR.  The formula
+ * cell @@ or @CELLPOINTER("contents") reads is noted as a precedent of the
+ * formula being calculated (Evaluator::reach), which recalculation orders.
  *
  * @CELL(attribute, range) describes the range's first cell; @CELLPOINTER
  * describes the cell pointer's cell.  Attributes, in any case: address
@@ -111,10 +113,12 @@ Value indirect_(Evaluator &ev, Value *a, int) {
             if (node->c1 != node->c2 || node->r1 != node->r2 || node->c1 < 0 || node->c1 >= kColumns ||
                 node->r1 < 0 || node->r1 >= kRows)
                 return Value::error();
+            ev.reach(node->c1, node->r1);
             return ev.sheet().value_at(node->c1, node->r1);
         }
     }
     if (!parse_address(s.text, s.text + s.length, &col, &row)) return Value::error();
+    ev.reach(col, row);
     return ev.sheet().value_at(col, row);
 }
 
@@ -195,7 +199,9 @@ Value cellpointer_(Evaluator &ev, Value *a, int) {
     const Options &o = ev.options();
     const bool fixed = o.reproducible || o.pointer_col < 0 || o.pointer_col >= kColumns || o.pointer_row < 0 ||
                        o.pointer_row >= kRows;
-    return describe(ev, a[0], fixed ? 0 : o.pointer_col, fixed ? 0 : o.pointer_row);
+    const int col = fixed ? 0 : o.pointer_col, row = fixed ? 0 : o.pointer_row;
+    if (is_attribute(a[0], "contents")) ev.reach(col, row);
+    return describe(ev, a[0], col, row);
 }
 
 constexpr FunctionRow kLookupRows[] = {

@@ -485,6 +485,14 @@ TEST_F(Tool, CalcComputesInPlaceOrOnlyChecks) {
     EXPECT_EQ(wks({"calc", "-"}).status, 2);  // a usage error
 }
 
+// @@ reading a formula that stands after it: import stores what calc computes.
+TEST_F(Tool, ImportAndCalcAgreeOnAFormulaReadThroughAtAt) {
+    const std::string file = imported("\"=@@(\"\"A3\"\")*2\"\n1\n=A2+1\n", "at.wk1");
+    EXPECT_EQ(wks({"calc", "--check", file}).out, file + ": 2 formulas, no differences\n");
+    EXPECT_EQ(wks({"calc", file}).out, file + ": 2 formulas, 0 values changed\n");
+    EXPECT_EQ(wks({"csv", "--values", file}).out, "4\n1\n2\n");
+}
+
 // SIGINT during a long calculation stops it at once; the file keeps its
 // bytes.  (A criteria formula that counts the records it selects: each of
 // ten database functions costs 8000 x 8000 criteria, seconds each.)

@@ -100,6 +100,30 @@ TEST_F(Recalc, CircularReferencesAreReportedAndIterated) {
     EXPECT_EQ(value(s, "D1"), value(s, "B1"));
 }
 
+// Only calculation shows which cell @@ and @CELLPOINTER read; a formula they
+// read is still calculated first, whatever value the file stored for it.
+TEST_F(Recalc, FormulasReadThroughAtAtOrTheCellPointerComeFirst) {
+    Sheet s;
+    formula(s, "A1", "@@(\"A2\")+1", 7);
+    formula(s, "A2", "@@(\"A3\")+1", 7);
+    formula(s, "A3", "B1*2", 7);
+    formula(s, "A4", "@CELLPOINTER(\"contents\")", 7);
+    formula(s, "A5", "@@(\"A5\")+1", 7);  // reads itself: circular
+    number(s, "B1", 5);
+    Options o;
+    o.pointer_row = 2;  // A3
+    RecalcReport report;
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_EQ(recalculate(s, o, &report), WKS_OK);
+        EXPECT_EQ(value(s, "A1"), 12);
+        EXPECT_EQ(value(s, "A2"), 11);
+        EXPECT_EQ(value(s, "A4"), 10);
+        ASSERT_EQ(s.circular().size(), 1u);
+        EXPECT_EQ(s.formula(s.circular()[0]).row, 4);
+    }
+    EXPECT_EQ(report.passes, 1);  // the order found in the first run is kept
+}
+
 TEST_F(Recalc, AFullSheetTakesMemoryInProportionToItsCells) {
     Sheet s;
     const std::vector<unsigned char> sum = compile("@SUM(A1..A8191)", at("A8192"));

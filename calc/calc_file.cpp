@@ -200,6 +200,8 @@ int16_t calc_file(const char *path, int32_t flags, int32_t iterations, wks_calc_
     Options options;
     options.reproducible = (flags & WKS_CALC_REPRODUCIBLE) != 0;
     options.iterations = iterations;
+    const int charset = (flags & WKS_CALC_CHARSET_MASK) >> 4;
+    options.charset = charset < charsets::kCharsetCount ? charset : 0;
     options.file_name = path;
     options.poll = ask_progress;
     options.poll_context = &asking;

@@ -35,13 +35,11 @@ uint64_t mix(uint64_t x) {  // splitmix64's finaliser
     return x ^ (x >> 31);
 }
 
-unsigned char lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
-
-// <0, 0, >0 as a and b compare ignoring the case of ASCII letters.
-int compare_text(const Value &a, const Value &b) {
+// <0, 0, >0 as a and b compare, letters of either case being the same.
+int compare_text(const charsets::CaseTable &letters, const Value &a, const Value &b) {
     const uint32_t n = a.length < b.length ? a.length : b.length;
     for (uint32_t i = 0; i < n; ++i) {
-        const int d = lower(static_cast<unsigned char>(a.text[i])) - lower(static_cast<unsigned char>(b.text[i]));
+        const int d = letters.lower[static_cast<unsigned char>(a.text[i])] - letters.lower[static_cast<unsigned char>(b.text[i])];
         if (d) return d;
     }
     return a.length < b.length ? -1 : a.length > b.length ? 1 : 0;
@@ -253,7 +251,7 @@ Value Evaluator::run(const unsigned char *p, int col, int row) {
         if (op >= kEqual && op <= kGreater) {
             int c;
             if (a.tag == Tag::kString && b.tag == Tag::kString) {
-                c = compare_text(a, b);
+                c = compare_text(letters(), a, b);
             } else {
                 const double x = number_of(a), y = number_of(b);
                 c = x < y ? -1 : x > y ? 1 : 0;

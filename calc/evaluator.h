@@ -13,6 +13,7 @@
 #ifndef WKS_CALC_EVALUATOR_H
 #define WKS_CALC_EVALUATOR_H
 
+#include "calc/charsets.h"
 #include "calc/code_check.h"
 #include "calc/sheet.h"
 #include "calc/text_arena.h"
@@ -38,6 +39,9 @@ struct Options {
     // The host's cell pointer, for @CELLPOINTER.
     int pointer_col = 0;
     int pointer_row = 0;
+    // The character set of the sheet's text (wks::charsets::kCharsets), for
+    // letter case.
+    int charset = 0;
     // For @CELL("filename"); null is the empty name.
     const char *file_name = nullptr;
     // Asked about every kPollEvery evaluations (formulas and formula
@@ -71,6 +75,8 @@ public:
     // does.  So a database function costs its records times one formula
     // criterion's cost, never more.
     Value evaluate_shifted(uint32_t i, int col, int row);
+    // Letter case in the sheet's character set.
+    const charsets::CaseTable &letters() const { return charsets::kCaseTables.set[options_.charset]; }
     // True once options.poll asked to stop.
     bool stopped() const { return stopped_; }
 

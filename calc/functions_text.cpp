@@ -2,7 +2,8 @@
  * String functions.  Positions count from 0; a count or position below 0
  * is ERR.  @MID and @LEFT/@RIGHT past the end give what there is (possibly
  * the empty string); @FIND starting past the end, or not finding, is ERR;
- * @REPLACE starting past the end appends.  Letters are the ASCII ones.
+ * @REPLACE starting past the end appends.  Letters and their case are
+ * those of the sheet's character set (Options::charset).
  * Results longer than kMaxText are ERR.
  */
 #include "calc/functions.h"
@@ -19,10 +20,6 @@ namespace {
 constexpr int kMaxDecimals = 15;
 constexpr int kSignificant = 15;  // digits of a number @STRING shows at most
 
-bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
-bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
-char upper(char c) { return is_lower(c) ? static_cast<char>(c - 32) : c; }
-char lower(char c) { return is_upper(c) ? static_cast<char>(c + 32) : c; }
 
 // A count or position argument: truncated, and -1 when negative.
 long position(const Value &v) {
@@ -38,10 +35,11 @@ Value piece(const Value &s, long start, long count) {
     return Value::string(count ? s.text + start : "", static_cast<uint32_t>(count));
 }
 
-Value mapped(Evaluator &ev, const Value &s, char (*map)(char)) {
+// s with each byte replaced through map.
+Value mapped(Evaluator &ev, const Value &s, const unsigned char *map) {
     char *out = ev.room(s.length);
     if (!out) return s.length ? Value::error() : Value::string("", 0);
-    for (uint32_t i = 0; i < s.length; ++i) out[i] = map(s.text[i]);
+    for (uint32_t i = 0; i < s.length; ++i) out[i] = static_cast<char>(map[static_cast<unsigned char>(s.text[i])]);
     return Value::string(out, s.length);
 }
 
@@ -163,18 +161,20 @@ Value repeat_(Evaluator &ev, Value *a, int) {
     return Value::string(out, static_cast<uint32_t>(n));
 }
 
-Value upper_(Evaluator &ev, Value *a, int) { return mapped(ev, a[0], upper); }
-Value lower_(Evaluator &ev, Value *a, int) { return mapped(ev, a[0], lower); }
+Value upper_(Evaluator &ev, Value *a, int) { return mapped(ev, a[0], ev.letters().upper); }
+Value lower_(Evaluator &ev, Value *a, int) { return mapped(ev, a[0], ev.letters().lower); }
 
 // The first letter of each run of letters in capitals, the others small.
 Value proper_(Evaluator &ev, Value *a, int) {
-    Value out = mapped(ev, a[0], lower);
+    const charsets::CaseTable &letters = ev.letters();
+    Value out = mapped(ev, a[0], letters.lower);
     if (out.tag != Tag::kString) return out;
     char *s = const_cast<char *>(out.text);
     bool in_word = false;
     for (uint32_t i = 0; i < out.length; ++i) {
-        const bool letter = is_lower(s[i]) || is_upper(s[i]);
-        if (letter && !in_word) s[i] = upper(s[i]);
+        const auto c = static_cast<unsigned char>(s[i]);
+        const bool letter = letters.letter[c];
+        if (letter && !in_word) s[i] = static_cast<char>(letters.upper[c]);
         in_word = letter;
     }
     return out;

@@ -657,6 +657,15 @@ typedef void (*wks_calc_visitor)(void *context, int16_t col, int16_t row, const 
 
 #define WKS_CALC_CHECK        1  /* compute and report only; the file is not written */
 #define WKS_CALC_REPRODUCIBLE 2  /* @NOW, @RAND, @CELLPOINTER take fixed values */
+/* The character set of the file's text (bits 4..7 of flags), for letter
+ * case beyond ASCII in @UPPER, @LOWER, @PROPER, text comparisons, @VLOOKUP,
+ * @HLOOKUP and the database functions' field names and criteria.  0 is
+ * cp437, the DOS code page; a number naming no set counts as 0. */
+#define WKS_CALC_CHARSET_CP437  0x00
+#define WKS_CALC_CHARSET_CP850  0x10
+#define WKS_CALC_CHARSET_CP1252 0x20
+#define WKS_CALC_CHARSET_LATIN1 0x30
+#define WKS_CALC_CHARSET_MASK   0xF0
 
 /*
  * wks_calc_file recalculates the formulas of a WK1 or ORX file with the

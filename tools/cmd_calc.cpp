@@ -39,7 +39,8 @@ const char kHelp[] =
     "  --reproducible  @NOW is 1 January 1990 at noon, @RAND 0.5, @CELLPOINTER\n"
     "                  describes A1: the same values on every run\n"
     "  --encoding SET  the character set of strings: cp437 (the default), cp850,\n"
-    "                  cp1252 or latin1; output is UTF-8\n";
+    "                  cp1252 or latin1, also for the case of letters beyond\n"
+    "                  ASCII; output is UTF-8\n";
 
 constexpr int kMaxIterations = 50;
 constexpr std::size_t kCircularShown = 20;  // circular cells named; the rest are counted
@@ -172,6 +173,7 @@ int cmd_calc(const Args &args) {
     }
     if (o.has("--check")) run.flags |= WKS_CALC_CHECK;
     if (o.has("--reproducible")) run.flags |= WKS_CALC_REPRODUCIBLE;
+    run.flags |= calc_charset_flag(run.set);
     if (!(run.flags & WKS_CALC_CHECK))
         for (const std::string &file : o.positional)
             if (file == "-") return usage_error("calc", "standard input cannot be written in place; use --check");

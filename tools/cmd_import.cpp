@@ -204,7 +204,7 @@ int import_csv_computed(std::FILE *in, const std::string &csv, Output &out, cons
         // once (the library asks the handler now and then) and ends the tool.
         wks_set_progress_handler([](void *, int64_t, int64_t) -> int32_t { return stop_requested() != 0; }, nullptr);
         Stoppable stoppable;
-        code = wks_calc_file(scratch_file.c_str(), 0, 1, nullptr, nullptr, nullptr);
+        code = wks_calc_file(scratch_file.c_str(), calc_charset_flag(set), 1, nullptr, nullptr, nullptr);
     }
     wks_set_progress_handler(nullptr, nullptr);
     if (const int sig = stop_requested()) end_with_signal(sig);

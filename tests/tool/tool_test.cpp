@@ -493,6 +493,17 @@ TEST_F(Tool, ImportAndCalcAgreeOnAFormulaReadThroughAtAt) {
     EXPECT_EQ(wks({"csv", "--values", file}).out, "4\n1\n2\n");
 }
 
+// Letter case beyond ASCII follows --encoding, in import and in calc.
+TEST_F(Tool, LetterCaseFollowsTheEncoding) {
+    write_text(dir.file("in.csv"), "m\xC3\xBCnchen,M\xC3\x9CNCHEN,=@UPPER(A1),\"=@IF(A1=B1,1,0)\"\n");
+    for (const std::string set : {"cp437", "cp1252"}) {
+        const std::string file = dir.file(set + ".wk1");
+        ASSERT_EQ(wks({"import", "--encoding", set, dir.file("in.csv"), file}).status, 0);
+        EXPECT_EQ(wks({"csv", "--values", "--encoding", set, file}).out, "m\xC3\xBCnchen,M\xC3\x9CNCHEN,M\xC3\x9CNCHEN,1\n");
+        EXPECT_EQ(wks({"calc", "--check", "--encoding", set, file}).out, file + ": 2 formulas, no differences\n");
+    }
+}
+
 // SIGINT during a long calculation stops it at once; the file keeps its
 // bytes.  (A criteria formula that counts the records it selects: each of
 // ten database functions costs 8000 x 8000 criteria, seconds each.)

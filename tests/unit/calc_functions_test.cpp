@@ -44,6 +44,8 @@ protected:
         number(s, "P1", 110), number(s, "P2", 121);
         number(s, "R1", -100), number(s, "R2", 0), number(s, "R3", 121);
         number(s, "IV1", 7);
+        label(s, "W1", "'CITY"), label(s, "X1", "'N"), label(s, "Y1", "'city");  // cp437: u umlaut 0x81, capital 0x9A
+        label(s, "W2", "'m\x81nchen"), number(s, "X2", 5), label(s, "Y2", "'M\x9ANCHEN");
         number(s, "T1", -1000), number(s, "T2", 300), number(s, "T3", 400), number(s, "T4", 500);
         number(s, "U1", NAN), number(s, "U2", INFINITY);  // no finite number: ERR wherever read
         label(s, "G9", ("'" + std::string(1100, 'x')).c_str());  // longer than a string result may be
@@ -273,6 +275,27 @@ TEST_F(Functions, StringsCountPositionsFromZero) {
         {"@EXACT(\"a\",\"A\")", N(0)},   {"@EXACT(\"a\",\"a\")", N(1)},   {"@EXACT(1,1)", ERR},
     };
     CHECK_ALL(cases);
+}
+
+TEST_F(Functions, LetterCaseIsTheCharacterSets) {
+    const struct {
+        int charset;  // Options::charset: cp437, cp850, cp1252, latin1
+        const char *formula;
+        Want want;
+    } cases[] = {
+        {0, "@UPPER(W2)", S("M\x9ANCHEN")},       {0, "@LOWER(Y2)", S("m\x81nchen")},
+        {0, "@PROPER(Y2&\" \"&@CHAR(225)&\"X\")", S("M\x81nchen \xE1x")},  // sharp s is a letter
+        {0, "+W2=Y2", N(1)},                      {0, "@VLOOKUP(Y2,W2..X2,1)", N(5)},
+        {0, "@DSUM(W1..X2,1,Y1..Y2)", N(5)},      {0, "@LOWER(@CHAR(228))", S("\xE5")},  // Greek sigma
+        {0, "@UPPER(@CHAR(252))", S("\xFC")},    {2, "@UPPER(@CHAR(252))", S("\xDC")},
+        {1, "@LOWER(@CHAR(232))", S("\xE7")},    {1, "@UPPER(@CHAR(213))", S("\xD5")},  // thorn; dotless i stays
+        {2, "@LOWER(@CHAR(159))", S("\xFF")},    {2, "@UPPER(@CHAR(154))", S("\x8A")},
+        {3, "@UPPER(@CHAR(255))", S("\xFF")},    {3, "+W2=Y2", N(0)},
+    };
+    for (const auto &c : cases) {
+        options.charset = c.charset;
+        EXPECT_TRUE(is(eval(c.formula), c.want)) << c.charset << " " << c.formula;
+    }
 }
 
 TEST_F(Functions, CellsAndRangesDescribeThemselves) {

@@ -3,7 +3,8 @@
  * writing in place.
  *
  * Input: flags (1 byte: bit 0 also writes the values into the file; bits
- * 1-2 the iterations, 0 to 3), then the file's bytes.
+ * 1-2 the iterations, 0 to 3; bits 3-4 the character set), then the
+ * file's bytes.
  *
  *   check:  the result is one of the documented ones, the file keeps its
  *           bytes, the counts are consistent;
@@ -46,23 +47,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     Reader in(data, size);
     const uint8_t flags = in.u8();
     const int32_t iterations = (flags >> 1) & 3;
+    const int32_t mode = WKS_CALC_REPRODUCIBLE | ((flags >> 3) & 3) << 4;  // WKS_CALC_CHARSET_*
     const std::string file = path("book");
     const Bytes input = write_rest(in, file);
     {
         InWorkDir here;
         WKS_CALC summary{};
-        const int16_t r = wks_calc_file(file.c_str(), WKS_CALC_CHECK | WKS_CALC_REPRODUCIBLE, iterations, nullptr,
+        const int16_t r = wks_calc_file(file.c_str(), WKS_CALC_CHECK | mode, iterations, nullptr,
                                         nullptr, &summary);
         if (!known(r)) fail("wks_calc_file --check result", std::to_string(r));
         if (read_file(file) != input) fail("wks_calc_file --check changed the file");
         if (r == 0) check_counts(summary);
         if (r == 0 && (flags & 1)) {
             WKS_CALC written{};
-            const int16_t w = wks_calc_file(file.c_str(), WKS_CALC_REPRODUCIBLE, iterations, nullptr, nullptr, &written);
+            const int16_t w = wks_calc_file(file.c_str(), mode, iterations, nullptr, nullptr, &written);
             if (!known(w)) fail("wks_calc_file result", std::to_string(w));
             if (w != 0 && read_file(file) != input) fail("a failed wks_calc_file changed the file");
             WKS_CALC again{};
-            if (w == 0 && wks_calc_file(file.c_str(), WKS_CALC_CHECK | WKS_CALC_REPRODUCIBLE, iterations, nullptr,
+            if (w == 0 && wks_calc_file(file.c_str(), WKS_CALC_CHECK | mode, iterations, nullptr,
                                         nullptr, &again) != 0)
                 fail("wks_calc_file wrote a file it cannot read back");
             if (w == 0 && again.formulas != summary.formulas) fail("the formulas changed in number");

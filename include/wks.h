@@ -642,7 +642,8 @@ typedef struct WKS_CALC {
     int32_t formulas;     /* formula cells calculated */
     int32_t differences;  /* of them whose computed value differs from the stored one */
     int32_t circular;     /* of them in circular references */
-    int32_t passes;       /* passes over the formulas: 1, or `iterations` when any is circular */
+    int32_t passes;       /* passes over the formulas: 1, or `iterations` when any is circular; per
+                             round when @@ or @CELLPOINTER read a formula calculated after them */
 } WKS_CALC;
 
 /* Called once per formula, in file order, with marks: WKS_FORMULA_DIFFERS
@@ -670,7 +671,9 @@ typedef void (*wks_calc_visitor)(void *context, int16_t col, int16_t row, const 
 /*
  * wks_calc_file recalculates the formulas of a WK1 or ORX file with the
  * formula language's rules, in natural order (every formula after the
- * cells it refers to), and, without WKS_CALC_CHECK, writes each formula's
+ * cells it refers to, and after the formula cells its @@ and @CELLPOINTER
+ * read: when calculation finds one calculated later, it orders and
+ * calculates again, at most 8 rounds), and, without WKS_CALC_CHECK, writes each formula's
  * value into the file in place: for each formula whose value differs from
  * the stored one (see below), the value field of its record, and for a
  * string value a record of type 51 right after it (the type-51 records the

@@ -244,8 +244,9 @@ int16_t recalculate(Sheet &sheet, const Options &options, RecalcReport *report) 
             }
         passes += round_passes;
         if (ev.starved()) status = WKS_E_NO_FORMULA_MEMORY;
-        if (!note_reached(sheet, ev.reached(), &status) || round == kMaxRounds) break;
-        sheet.set_order_valid(false);
+        if (!note_reached(sheet, ev.reached(), &status)) break;
+        sheet.set_order_valid(false);  // the next call orders them in even after the last round
+        if (round == kMaxRounds) break;
     }
     if (report) {
         report->formulas = static_cast<uint32_t>(sheet.order().size());

@@ -3,8 +3,10 @@
  * on the 200,000-cell WK1 file of the conversion benchmark (one cell in five
  * a formula): the sheet loaded once, then recalculated whole, with the
  * natural order kept from the pass before (as on a sheet whose formulas did
- * not change) and built afresh each time.  The calculation core is internal,
- * so this program links the static archive.
+ * not change) and built afresh each time; and wks_calc_file on a copy of
+ * that file, read, computed and written back whole each time, against
+ * wk1_to_orx of the same file (convert_bench.cpp; target within 3x).  The
+ * calculation core is internal, so this program links the static archive.
  */
 #include "bench/bench_files.h"
 #include "calc/recalc.h"
@@ -60,8 +62,18 @@ void BM_LoadSheet(benchmark::State &state) {
     state.SetItemsProcessed(state.iterations() * bench::kCells);
 }
 
+void BM_CalcFile(benchmark::State &state) {
+    bench::quiet();
+    const std::string path = bench::scratch("calc.wk1");
+    if (copy_file(bench::wk1_cells_file().c_str(), path.c_str()) != 0) state.SkipWithError("cannot copy");
+    for (auto _ : state)
+        if (wks_calc_file(path.c_str(), 0, 1, nullptr, nullptr, nullptr) != 0) state.SkipWithError("calc failed");
+    state.SetItemsProcessed(state.iterations() * bench::kCells);
+}
+
 }  // namespace
 
+BENCHMARK(BM_CalcFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Recalc);
 BENCHMARK(BM_RecalcNewOrder);
 BENCHMARK(BM_LoadSheet);

@@ -28,8 +28,6 @@ using namespace wks::formula;
 
 namespace {
 
-constexpr int kMaxNesting = 8;  // formula criteria inside formula criteria...
-
 uint64_t mix(uint64_t x) {  // splitmix64's finaliser
     x += 0x9E3779B97F4A7C15ull;
     x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
@@ -37,13 +35,11 @@ uint64_t mix(uint64_t x) {  // splitmix64's finaliser
     return x ^ (x >> 31);
 }
 
-unsigned char lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c + 32) : c; }
-
-// <0, 0, >0 as a and b compare ignoring the case of ASCII letters.
-int compare_text(const Value &a, const Value &b) {
+// <0, 0, >0 as a and b compare, letters of either case being the same.
+int compare_text(const charsets::CaseTable &letters, const Value &a, const Value &b) {
     const uint32_t n = a.length < b.length ? a.length : b.length;
     for (uint32_t i = 0; i < n; ++i) {
-        const int d = lower(static_cast<unsigned char>(a.text[i])) - lower(static_cast<unsigned char>(b.text[i]));
+        const int d = letters.lower[static_cast<unsigned char>(a.text[i])] - letters.lower[static_cast<unsigned char>(b.text[i])];
         if (d) return d;
     }
     return a.length < b.length ? -1 : a.length > b.length ? 1 : 0;
@@ -108,6 +104,14 @@ double Evaluator::random() {
     return static_cast<double>(random_state_ >> 11) * (1.0 / 9007199254740992.0);  // [0, 1)
 }
 
+void Evaluator::reach(int col, int row) {
+    const Cell *cell = current_ == UINT32_MAX ? nullptr : sheet_.find(col, row);
+    if (!cell || cell->kind != CellKind::kFormula) return;
+    const Reach r{current_, cell->ref};
+    if (!reached_.empty() && reached_.back().from == r.from && reached_.back().to == r.to) return;
+    if (!reached_.push(r)) starved_ = true;
+}
+
 Value Evaluator::finish(const Value &v) const {
     Value r = deref(v);
     if (r.tag == Tag::kBlank) return Value::of(0);
@@ -124,20 +128,33 @@ Value Evaluator::evaluate(const unsigned char *code, std::size_t available, int 
     return run(code + kCodeLengthSize, col, row);
 }
 
+bool Evaluator::poll() {
+    if (!stopped_ && options_.poll && ++evaluations_ % kPollEvery == 0)
+        stopped_ = options_.poll(options_.poll_context) != 0;
+    return stopped_;
+}
+
 Value Evaluator::evaluate_formula(uint32_t i) {
     const Formula &f = sheet_.formula(i);
-    if (f.flags & kMalformed) return Value::error();
+    if (f.flags & kMalformed || poll()) return Value::error();
     if (nesting_ == 0) scratch_.reset();
-    return run(sheet_.code_of(f), f.col, f.row);
+    current_ = i;
+    const Value v = run(sheet_.code_of(f), f.col, f.row);
+    current_ = UINT32_MAX;
+    return v;
 }
 
 Value Evaluator::evaluate_shifted(uint32_t i, int col, int row) {
     const Formula &f = sheet_.formula(i);
-    if (f.flags & kMalformed || nesting_ >= kMaxNesting) return Value::error();
+    if (f.flags & kMalformed || poll()) return Value::error();
+    if (shifting_ || i == current_) return sheet_.value_of(f.value);
     // The code was checked for its own cell; another base needs its own check.
     const CodeShape shape = check_code(sheet_.code_with_length(f), f.length + kCodeLengthSize, col, row);
     if (!shape.ok || top_ + shape.depth > kStackDepth) return Value::error();
-    return run(sheet_.code_of(f), col, row);
+    shifting_ = true;
+    const Value v = run(sheet_.code_of(f), col, row);
+    shifting_ = false;
+    return v;
 }
 
 Value Evaluator::run(const unsigned char *p, int col, int row) {
@@ -147,8 +164,8 @@ Value Evaluator::run(const unsigned char *p, int col, int row) {
     for (;;) {
         const uint8_t op = *p;
         switch (op) {
-        case kReal:
-            *sp++ = Value::of(get_f64(p + 1));
+        case kReal:  // a constant that is no finite number is ERR, as such a result is
+            *sp++ = number_result(get_f64(p + 1));
             p += kRealItemSize;
             continue;
         case kCell:
@@ -234,7 +251,7 @@ Value Evaluator::run(const unsigned char *p, int col, int row) {
         if (op >= kEqual && op <= kGreater) {
             int c;
             if (a.tag == Tag::kString && b.tag == Tag::kString) {
-                c = compare_text(a, b);
+                c = compare_text(letters(), a, b);
             } else {
                 const double x = number_of(a), y = number_of(b);
                 c = x < y ? -1 : x > y ? 1 : 0;

@@ -13,6 +13,7 @@
 #ifndef WKS_CALC_EVALUATOR_H
 #define WKS_CALC_EVALUATOR_H
 
+#include "calc/charsets.h"
 #include "calc/code_check.h"
 #include "calc/sheet.h"
 #include "calc/text_arena.h"
@@ -38,9 +39,19 @@ struct Options {
     // The host's cell pointer, for @CELLPOINTER.
     int pointer_col = 0;
     int pointer_row = 0;
+    // The character set of the sheet's text (wks::charsets::kCharsets), for
+    // letter case.
+    int charset = 0;
     // For @CELL("filename"); null is the empty name.
     const char *file_name = nullptr;
+    // Asked about every kPollEvery evaluations (formulas and formula
+    // criteria) when set: a nonzero answer stops the recalculation, and
+    // every evaluation after it is ERR.
+    int (*poll)(void *context) = nullptr;
+    void *poll_context = nullptr;
 };
+
+constexpr uint32_t kPollEvery = 4096;
 
 class Evaluator {
 public:
@@ -58,7 +69,16 @@ public:
     Value evaluate_formula(uint32_t i);
     // The value of the sheet's formula i as if it stood in (col, row): the
     // database functions shift a formula criterion down the records this way.
+    // A formula criterion met inside its own evaluation, or inside the
+    // shifted evaluation of any formula criterion, is not evaluated again:
+    // it counts with the value the formula has now, as a circular reference
+    // does.  So a database function costs its records times one formula
+    // criterion's cost, never more.
     Value evaluate_shifted(uint32_t i, int col, int row);
+    // Letter case in the sheet's character set.
+    const charsets::CaseTable &letters() const { return charsets::kCaseTables.set[options_.charset]; }
+    // True once options.poll asked to stop.
+    bool stopped() const { return stopped_; }
 
     // --- for the functions ----------------------------------------------------
     const Sheet &sheet() const { return sheet_; }
@@ -73,12 +93,19 @@ public:
     Value text(const char *s, std::size_t n);
     double now();
     double random();
-    // True once a string found no room on the heap (its value became ERR).
+    // @@ and @CELLPOINTER read (col, row): when it holds a formula, notes it
+    // as a precedent of the formula evaluate_formula is evaluating.
+    void reach(int col, int row);
+    // The precedents noted so far, in the order they were met.
+    Buffer<Reach> &reached() { return reached_; }
+    // True once a string found no room on the heap (its value became ERR),
+    // or a precedent reach() met could not be noted.
     bool starved() const { return starved_; }
 
 private:
     Value run(const unsigned char *items, int col, int row);
     Value finish(const Value &v) const;
+    bool poll();  // counts an evaluation: true when evaluation is to stop
 
     const Sheet &sheet_;
     Options options_;
@@ -86,8 +113,13 @@ private:
     Value stack_[kStackDepth];
     int top_ = 0;       // stack entries held by evaluations under way
     int nesting_ = 0;   // evaluations under way
+    uint32_t current_ = UINT32_MAX;  // the formula evaluate_formula is evaluating
+    bool shifting_ = false;          // a shifted evaluation is under way
+    uint32_t evaluations_ = 0;
+    bool stopped_ = false;
     bool starved_ = false;
     uint64_t random_state_;
+    Buffer<Reach> reached_;
 };
 
 // The numeric view of a value: strings and blanks count 0.

@@ -114,14 +114,11 @@ double round_decimal(double x, int places) {
     return x < 0 ? -v : v;
 }
 
-bool same_text(const Value &a, const Value &b) {
+bool same_text(const Value &a, const Value &b, const charsets::CaseTable &letters) {
     if (a.length != b.length) return false;
-    for (uint32_t i = 0; i < a.length; ++i) {
-        unsigned char x = static_cast<unsigned char>(a.text[i]), y = static_cast<unsigned char>(b.text[i]);
-        if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-        if (x != y) return false;
-    }
+    for (uint32_t i = 0; i < a.length; ++i)
+        if (letters.upper[static_cast<unsigned char>(a.text[i])] != letters.upper[static_cast<unsigned char>(b.text[i])])
+            return false;
     return true;
 }
 

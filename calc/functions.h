@@ -79,8 +79,8 @@ void for_each_cell(const Sheet &sheet, const Range &r, Visit visit) {
         }
     }
 }
-// Case-insensitive equality of two strings.
-bool same_text(const Value &a, const Value &b);
+// Equality of two strings, letters of either case being the same.
+bool same_text(const Value &a, const Value &b, const charsets::CaseTable &letters);
 
 }  // namespace wks::calc
 

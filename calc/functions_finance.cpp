@@ -5,8 +5,11 @@
  * @FV = payment * term).  Cash-flow ranges (@NPV, @IRR) are one row or one
  * column, read in order; blank cells and labels are 0.  @IRR iterates
  * Newton's method from the guess, at most 20 steps, until a step is below
- * 0.0000001; otherwise it is ERR.  @DDB depreciates twice the straight rate
- * of the book value each whole period, never below the salvage value.
+ * 0.0000001; otherwise it is ERR.  A step that would reach -1 or below goes
+ * half way from the rate to -1 instead, so the rate stays where the cash
+ * flows are defined.  @DDB depreciates twice the straight rate of the book
+ * value each whole period, never below the salvage value: in closed form,
+ * so a life of billions of periods costs no more than five.
  */
 #include "calc/functions.h"
 
@@ -79,13 +82,13 @@ Value ddb_(Evaluator &, Value *a, int) {
     const double period = std::trunc(a[3].number);
     if (cost < 0 || salvage < 0 || salvage > cost || life < 1 || period < 1 || period > life)
         return Value::error();
-    double book = cost, depreciation = 0;
-    for (int p = 1; p <= static_cast<int>(period); ++p) {
-        depreciation = book * 2 / life;
-        if (book - depreciation < salvage) depreciation = book - salvage > 0 ? book - salvage : 0;
-        book -= depreciation;
-    }
-    return number_result(depreciation);
+    const double rate = 2 / life;
+    // The book value at the period's start had no period before it reached
+    // the salvage value; a rate of 1 or more reaches it in the first.
+    const double book = period == 1 ? cost : rate >= 1 ? 0 : cost * std::pow(1 - rate, period - 1);
+    if (book < salvage) return Value::of(0);  // an earlier period reached the salvage value
+    const double depreciation = book * rate;
+    return number_result(book - depreciation < salvage ? book - salvage : depreciation);
 }
 
 // The cash flows of a one-row or one-column range; false (with the error
@@ -134,7 +137,8 @@ Value irr_(Evaluator &ev, Value *a, int) {
             }))
             return error;
         if (slope == 0 || slope - slope != 0) return Value::error();
-        const double next = rate - f / slope;
+        double next = rate - f / slope;
+        if (bad_rate(next)) next = (rate - 1) / 2;
         if (std::fabs(next - rate) < kIrrTolerance) return number_result(next);
         rate = next;
     }

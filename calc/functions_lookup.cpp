@@ -5,12 +5,15 @@
  * its first row): a string x for the first cell whose text equals it in any
  * case; a number x (a blank counts 0) down the keys that are numbers, taking
  * the last key not above x before the first key above it.  offset (from 0)
- * picks the column (row) of the result.  No match, or an offset outside the
+ * picks the column (row) of the result.  Case is that of the sheet's
+ * character set.  No match, or an offset outside the
  * range, is ERR.  @INDEX(range, column, row) counts both from 0.
  *
  * @@(text) is the value of the cell the text names: a range name of one
  * cell among the sheet's own (exact case first, then in capitals),
- * or a cell address such as B7 or $B$7.  Anything else is ERR.
+ * or a cell address such as B7 or $B$7.  Anything else is ERR.  The formula
+ * cell @@ or @CELLPOINTER("contents") reads is noted as a precedent of the
+ * formula being calculated (Evaluator::reach), which recalculation orders.
  *
  * @CELL(attribute, range) describes the range's first cell; @CELLPOINTER
  * describes the cell pointer's cell.  Attributes, in any case: address
@@ -46,7 +49,7 @@ Value lookup(Evaluator &ev, const Value &x, const Range &r, double offset_arg, b
     if (x.tag == Tag::kString) {
         for (int i = 0; i < keys && found < 0; ++i) {
             const Value key = key_at(i);
-            if (key.tag == Tag::kString && same_text(key, x)) found = i;
+            if (key.tag == Tag::kString && same_text(key, x, ev.letters())) found = i;
         }
     } else {
         const double want = number_of(x);
@@ -111,10 +114,12 @@ Value indirect_(Evaluator &ev, Value *a, int) {
             if (node->c1 != node->c2 || node->r1 != node->r2 || node->c1 < 0 || node->c1 >= kColumns ||
                 node->r1 < 0 || node->r1 >= kRows)
                 return Value::error();
+            ev.reach(node->c1, node->r1);
             return ev.sheet().value_at(node->c1, node->r1);
         }
     }
     if (!parse_address(s.text, s.text + s.length, &col, &row)) return Value::error();
+    ev.reach(col, row);
     return ev.sheet().value_at(col, row);
 }
 
@@ -122,9 +127,9 @@ Value app_(Evaluator &, Value *, int) { return Value::of(0); }
 
 // --- @CELL -------------------------------------------------------------------
 
-bool is_attribute(const Value &a, const char *name) {
+bool is_attribute(const Evaluator &ev, const Value &a, const char *name) {
     const Value n = Value::string(name, static_cast<uint32_t>(std::strlen(name)));
-    return same_text(a, n);
+    return same_text(a, n, ev.letters());
 }
 
 // The format code of a format byte.
@@ -150,7 +155,7 @@ Value describe(Evaluator &ev, const Value &attribute, int col, int row) {
     const Cell *cell = sheet.find(col, row);
     const CellKind kind = cell ? cell->kind : CellKind::kEmpty;
     const uint8_t format = cell && kind != CellKind::kEmpty ? cell->format : 0xFF;
-    if (is_attribute(attribute, "address")) {
+    if (is_attribute(ev, attribute, "address")) {
         char text[8];
         std::size_t n = 0;
         text[n++] = '$';
@@ -163,26 +168,26 @@ Value describe(Evaluator &ev, const Value &attribute, int col, int row) {
         while (d) text[n++] = digits[--d];
         return ev.text(text, n);
     }
-    if (is_attribute(attribute, "col")) return Value::of(col + 1);
-    if (is_attribute(attribute, "row")) return Value::of(row + 1);
-    if (is_attribute(attribute, "contents")) {
+    if (is_attribute(ev, attribute, "col")) return Value::of(col + 1);
+    if (is_attribute(ev, attribute, "row")) return Value::of(row + 1);
+    if (is_attribute(ev, attribute, "contents")) {
         const Value v = sheet.value_at(col, row);
         return v.tag == Tag::kBlank ? Value::of(0) : v;
     }
-    if (is_attribute(attribute, "type")) {
+    if (is_attribute(ev, attribute, "type")) {
         const char *t = kind == CellKind::kLabel ? "l" : kind == CellKind::kNumber || kind == CellKind::kFormula ? "v" : "b";
         return ev.text(t, 1);
     }
-    if (is_attribute(attribute, "prefix")) {
+    if (is_attribute(ev, attribute, "prefix")) {
         if (kind != CellKind::kLabel || cell->length == 0) return Value::string("", 0);
         const char c = sheet.label_text(*cell)[0];
         const bool prefix = c == '\'' || c == '"' || c == '^' || c == '\\' || c == '|';
         return prefix ? ev.text(&c, 1) : Value::string("", 0);
     }
-    if (is_attribute(attribute, "protect")) return Value::of(cell && kind != CellKind::kEmpty && (format & kProtected) ? 1 : 0);
-    if (is_attribute(attribute, "width")) return Value::of(sheet.column_width(col));
-    if (is_attribute(attribute, "format")) return format_code(ev, format);
-    if (is_attribute(attribute, "filename")) {
+    if (is_attribute(ev, attribute, "protect")) return Value::of(cell && kind != CellKind::kEmpty && (format & kProtected) ? 1 : 0);
+    if (is_attribute(ev, attribute, "width")) return Value::of(sheet.column_width(col));
+    if (is_attribute(ev, attribute, "format")) return format_code(ev, format);
+    if (is_attribute(ev, attribute, "filename")) {
         const char *name = ev.options().file_name ? ev.options().file_name : "";
         return ev.text(name, std::strlen(name));
     }
@@ -195,7 +200,9 @@ Value cellpointer_(Evaluator &ev, Value *a, int) {
     const Options &o = ev.options();
     const bool fixed = o.reproducible || o.pointer_col < 0 || o.pointer_col >= kColumns || o.pointer_row < 0 ||
                        o.pointer_row >= kRows;
-    return describe(ev, a[0], fixed ? 0 : o.pointer_col, fixed ? 0 : o.pointer_row);
+    const int col = fixed ? 0 : o.pointer_col, row = fixed ? 0 : o.pointer_row;
+    if (is_attribute(ev, a[0], "contents")) ev.reach(col, row);
+    return describe(ev, a[0], col, row);
 }
 
 constexpr FunctionRow kLookupRows[] = {

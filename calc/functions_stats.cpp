@@ -97,13 +97,9 @@ Value std_(Evaluator &ev, Value *a, int n) { return list(ev, a, n, Stat::kStd); 
 
 // --- database functions ------------------------------------------------------
 
-unsigned char upper(char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u >= 'a' && u <= 'z' ? static_cast<unsigned char>(u - 32) : u;
-}
-
 // Text against a pattern: any case, ? one character, * at the end the rest.
-bool matches(const char *text, uint32_t n, const char *pattern, uint32_t m) {
+bool matches(const charsets::CaseTable &letters, const char *text, uint32_t n, const char *pattern, uint32_t m) {
+    const auto upper = [&](char c) { return letters.upper[static_cast<unsigned char>(c)]; };
     uint32_t i = 0;
     for (uint32_t j = 0; j < m; ++j, ++i) {
         if (pattern[j] == '*' && j + 1 == m) return true;
@@ -114,11 +110,12 @@ bool matches(const char *text, uint32_t n, const char *pattern, uint32_t m) {
 }
 
 // The input column (0-based) whose field name equals `name`, or -1.
-int field_of(const Sheet &sheet, const Range &input, const Value &name) {
+int field_of(const Evaluator &ev, const Range &input, const Value &name) {
+    const Sheet &sheet = ev.sheet();
     if (name.tag != Tag::kString) return -1;
     for (int c = input.c1; c <= input.c2; ++c) {
         const Value field = sheet.value_at(c, input.r1);
-        if (field.tag == Tag::kString && same_text(field, name)) return c - input.c1;
+        if (field.tag == Tag::kString && same_text(field, name, ev.letters())) return c - input.c1;
     }
     return -1;
 }
@@ -134,7 +131,7 @@ bool meets(Evaluator &ev, const Range &input, const Range &criteria, int criteri
             if (v.tag != Tag::kNumber || v.number == 0) return false;
             continue;
         }
-        const int field = field_of(sheet, input, sheet.value_at(c, criteria.r1));
+        const int field = field_of(ev, input, sheet.value_at(c, criteria.r1));
         if (field < 0) return false;
         const Value have = sheet.value_at(input.c1 + field, record_row);
         const Value want = sheet.value_at(c, criteria_row);
@@ -145,7 +142,7 @@ bool meets(Evaluator &ev, const Range &input, const Range &criteria, int criteri
         const bool negate = want.length && want.text[0] == '~';
         const uint32_t skip = negate ? 1 : 0;
         const bool match = have.tag == Tag::kString &&
-                           matches(have.text, have.length, want.text + skip, want.length - skip);
+                           matches(ev.letters(), have.text, have.length, want.text + skip, want.length - skip);
         if (match == negate) return false;
     }
     return true;

@@ -2,13 +2,15 @@
  * String functions.  Positions count from 0; a count or position below 0
  * is ERR.  @MID and @LEFT/@RIGHT past the end give what there is (possibly
  * the empty string); @FIND starting past the end, or not finding, is ERR;
- * @REPLACE starting past the end appends.  Letters are the ASCII ones.
+ * @REPLACE starting past the end appends.  Letters and their case are
+ * those of the sheet's character set (Options::charset).
  * Results longer than kMaxText are ERR.
  */
 #include "calc/functions.h"
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace wks::calc {
@@ -16,11 +18,8 @@ namespace wks::calc {
 namespace {
 
 constexpr int kMaxDecimals = 15;
+constexpr int kSignificant = 15;  // digits of a number @STRING shows at most
 
-bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
-bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
-char upper(char c) { return is_lower(c) ? static_cast<char>(c - 32) : c; }
-char lower(char c) { return is_upper(c) ? static_cast<char>(c + 32) : c; }
 
 // A count or position argument: truncated, and -1 when negative.
 long position(const Value &v) {
@@ -36,17 +35,39 @@ Value piece(const Value &s, long start, long count) {
     return Value::string(count ? s.text + start : "", static_cast<uint32_t>(count));
 }
 
-Value mapped(Evaluator &ev, const Value &s, char (*map)(char)) {
+// s with each byte replaced through map.
+Value mapped(Evaluator &ev, const Value &s, const unsigned char *map) {
     char *out = ev.room(s.length);
     if (!out) return s.length ? Value::error() : Value::string("", 0);
-    for (uint32_t i = 0; i < s.length; ++i) out[i] = map(s.text[i]);
+    for (uint32_t i = 0; i < s.length; ++i) out[i] = static_cast<char>(map[static_cast<unsigned char>(s.text[i])]);
     return Value::string(out, s.length);
 }
 
 Value length_(Evaluator &, Value *a, int) { return Value::of(a[0].length); }
 
+// For digits (with a point and an exponent) a double cannot hold: true
+// when the number is too small rather than too large.
+bool too_small(const char *p, const char *end) {
+    long magnitude = 0;  // the first nonzero digit's place: 1 for units, 0 for tenths...
+    bool seen = false, point = false;
+    for (; p < end && *p != 'e' && *p != 'E'; ++p) {
+        if (*p == '.') point = true;
+        else if (*p != '0') seen = true;
+        if (*p == '.') continue;
+        if (seen && !point) ++magnitude;
+        if (!seen && point) --magnitude;
+    }
+    long exponent = 0;
+    bool negative = false;
+    if (p < end) ++p;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    for (; p < end && exponent < 100000; ++p) exponent = exponent * 10 + (*p - '0');
+    return magnitude + (negative ? -exponent : exponent) <= 0;
+}
+
 // Spaces around it, a sign, digits with one point, an exponent, and a
-// trailing % (hundredths); the empty string is 0.
+// trailing % (hundredths); the empty string is 0.  A number too small for
+// a double is 0, as such a result is; one too large is ERR.
 Value value_(Evaluator &, Value *a, int) {
     const char *p = a[0].text, *end = p + a[0].length;
     while (p < end && *p == ' ') ++p;
@@ -62,20 +83,31 @@ Value value_(Evaluator &, Value *a, int) {
     if (p == end || *p == '+' || *p == '-') return Value::error();
     double v = 0;
     const auto [stop, ec] = std::from_chars(p, end, v, std::chars_format::general);
-    if (ec != std::errc() || stop != end) return Value::error();
+    if (stop != end || (ec != std::errc() && ec != std::errc::result_out_of_range)) return Value::error();
+    if (ec == std::errc::result_out_of_range) v = too_small(p, end) ? 0 : HUGE_VAL;
     return number_result((negative ? -v : v) * scale);
 }
 
-// The number with n decimals (0..15), fixed notation, halves away from zero.
+// The number with n decimals (0..15), fixed notation, halves away from zero,
+// and no digit beyond the 15th significant one: the decimals past it are 0.
 Value string_(Evaluator &ev, Value *a, int) {
     const double places = std::trunc(a[1].number);
     if (places < 0 || places > kMaxDecimals) return Value::error();
     double v = round_decimal(a[0].number, static_cast<int>(places));
     if (v == 0) v = 0;  // no "-0"
+    int shown = static_cast<int>(places);
     char text[kMaxText + 1];
-    const auto [end, ec] = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed,
-                                         static_cast<int>(places));
+    if (v != 0) {  // its first digit's power of ten, from the digits a double prints
+        const auto [end, ec] = std::to_chars(text, text + sizeof text, v, std::chars_format::scientific, 14);
+        if (ec != std::errc()) return Value::error();
+        *end = '\0';
+        const int decimals = kSignificant - 1 - std::atoi(std::strchr(text, 'e') + 1);
+        if (decimals < shown) shown = decimals < 0 ? 0 : decimals;
+    }
+    auto [end, ec] = std::to_chars(text, text + sizeof text - kMaxDecimals - 1, v, std::chars_format::fixed, shown);
     if (ec != std::errc()) return Value::error();
+    if (shown < places && shown == 0) *end++ = '.';
+    for (int i = shown; i < places; ++i) *end++ = '0';
     return ev.text(text, static_cast<std::size_t>(end - text));
 }
 
@@ -129,18 +161,20 @@ Value repeat_(Evaluator &ev, Value *a, int) {
     return Value::string(out, static_cast<uint32_t>(n));
 }
 
-Value upper_(Evaluator &ev, Value *a, int) { return mapped(ev, a[0], upper); }
-Value lower_(Evaluator &ev, Value *a, int) { return mapped(ev, a[0], lower); }
+Value upper_(Evaluator &ev, Value *a, int) { return mapped(ev, a[0], ev.letters().upper); }
+Value lower_(Evaluator &ev, Value *a, int) { return mapped(ev, a[0], ev.letters().lower); }
 
 // The first letter of each run of letters in capitals, the others small.
 Value proper_(Evaluator &ev, Value *a, int) {
-    Value out = mapped(ev, a[0], lower);
+    const charsets::CaseTable &letters = ev.letters();
+    Value out = mapped(ev, a[0], letters.lower);
     if (out.tag != Tag::kString) return out;
     char *s = const_cast<char *>(out.text);
     bool in_word = false;
     for (uint32_t i = 0; i < out.length; ++i) {
-        const bool letter = is_lower(s[i]) || is_upper(s[i]);
-        if (letter && !in_word) s[i] = upper(s[i]);
+        const auto c = static_cast<unsigned char>(s[i]);
+        const bool letter = letters.letter[c];
+        if (letter && !in_word) s[i] = static_cast<char>(letters.upper[c]);
         in_word = letter;
     }
     return out;

@@ -5,9 +5,10 @@
  * again only evaluates.
  *
  * Memory: per formula 4 bytes of order, 9 bytes of walk state while the
- * order is built, and at most one 20-byte frame and one 4-byte component
+ * order is built, and at most one 24-byte frame and one 4-byte component
  * entry; nothing grows with a range's area, since ranges are walked page by
- * page, skipping pages that hold no formula.
+ * page, skipping pages that hold no formula.  Per precedent found through @@
+ * or @CELLPOINTER, 8 bytes.
  */
 #include "calc/recalc.h"
 
@@ -15,6 +16,8 @@
 #include "formula/code_tables.h"
 #include "formula/reference_words.h"
 #include "wks/bytes.h"
+
+#include <algorithm>
 
 namespace wks::calc {
 
@@ -31,7 +34,11 @@ struct Frame {
     uint8_t in_range;     // a range is being walked
     uint8_t c, c1, c2;    // range walk: current column, bounds
     uint16_t r, r1, r2;   // range walk: current row, bounds
+    uint32_t reach;       // next of Sheet::reached to look at; kUnvisited before the first
 };
+
+bool before(const Reach &a, const Reach &b) { return a.from < b.from || (a.from == b.from && a.to < b.to); }
+bool same(const Reach &a, const Reach &b) { return a.from == b.from && a.to == b.to; }
 
 class Walker {
 public:
@@ -40,6 +47,7 @@ public:
     // The next formula f refers to, or kUnvisited when there is none left.
     uint32_t next(Frame &f) {
         const Formula &formula = sheet_.formula(f.formula);
+        if (formula.flags & kMalformed) return kUnvisited;  // ERR whatever it names; its code is not kept
         const unsigned char *items = sheet_.code_of(formula);
         for (;;) {
             if (f.in_range) {
@@ -47,7 +55,7 @@ public:
                 if (found != kUnvisited) return found;
                 f.in_range = 0;
             }
-            if (f.pos >= formula.length) return kUnvisited;
+            if (f.pos >= formula.length) return next_reached(f);
             const unsigned char *p = items + f.pos;
             f.pos = static_cast<uint16_t>(f.pos + read_item(p, items + formula.length).size);
             const unsigned char *first = p + 1, *last = first + kCellBytes;
@@ -73,6 +81,20 @@ public:
     }
 
 private:
+    // The precedents found through @@ and @CELLPOINTER, after those the code names.
+    uint32_t next_reached(Frame &f) {
+        const Buffer<Reach> &reached = sheet_.reached();
+        if (f.reach == kUnvisited)
+            f.reach = static_cast<uint32_t>(std::lower_bound(reached.data(), reached.data() + reached.size(),
+                                                             Reach{f.formula, 0}, before) -
+                                            reached.data());
+        while (f.reach < reached.size() && reached[f.reach].from == f.formula) {
+            const uint32_t to = reached[f.reach++].to;
+            if (!(sheet_.formula(to).flags & kReplaced)) return to;
+        }
+        return kUnvisited;
+    }
+
     uint32_t next_in_range(Frame &f) {
         for (;;) {
             if (f.r > f.r2) {
@@ -107,6 +129,7 @@ bool visit(Sheet &sheet, OrderState &s, Walker &walker, uint32_t root) {
         s.on_stack[v] = 1;
         Frame f{};
         f.formula = v;
+        f.reach = kUnvisited;
         return s.components.push(v) && s.frames.push(f);
     };
     if (!open(root)) return false;
@@ -171,25 +194,62 @@ int16_t build_order(Sheet &sheet) {
     return WKS_OK;
 }
 
+// Notes the precedents a round met through @@ and @CELLPOINTER in the sheet.
+// True when one of them is new and its formula came after the formula that
+// read it (or is that formula): the order must take it in and the round be
+// calculated again.  WKS_E_NO_FORMULA_MEMORY in *status when there is no room.
+bool note_reached(Sheet &sheet, Buffer<Reach> &met, int16_t *status) {
+    if (met.empty()) return false;
+    Reach *const first = met.data(), *const last = first + met.size();
+    std::sort(first, last, before);
+    const std::size_t count = static_cast<std::size_t>(std::unique(first, last, same) - first);
+    Buffer<uint32_t> rank;
+    const Buffer<uint32_t> &order = sheet.order();
+    Buffer<Reach> &known = sheet.reached();
+    const std::size_t old = known.size();
+    if (!rank.append(sheet.formula_count(), kUnvisited) || !known.reserve(old + count)) {
+        *status = WKS_E_NO_FORMULA_MEMORY;
+        return false;
+    }
+    for (std::size_t i = 0; i < order.size(); ++i) rank[order[i]] = static_cast<uint32_t>(i);
+    bool again = false;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (std::binary_search(known.data(), known.data() + old, first[i], before)) continue;
+        known.push(first[i]);
+        if (rank[first[i].to] >= rank[first[i].from]) again = true;
+    }
+    std::sort(known.data(), known.data() + known.size(), before);
+    return again;
+}
+
 }  // namespace
 
 int16_t recalculate(Sheet &sheet, const Options &options, RecalcReport *report) {
-    if (!sheet.order_valid()) {
-        const int16_t status = build_order(sheet);
-        if (status != WKS_OK) return status;
-    }
-    const Buffer<uint32_t> &order = sheet.order();
-    int passes = 1;
-    if (!sheet.circular().empty())
-        passes = options.iterations < 1 ? 1 : options.iterations > kMaxIterations ? kMaxIterations : options.iterations;
-    Evaluator ev(sheet, options);
     int16_t status = WKS_OK;
-    for (int pass = 0; pass < passes; ++pass)
-        for (std::size_t i = 0; i < order.size(); ++i)
-            if (sheet.set_value(order[i], ev.evaluate_formula(order[i])) != WKS_OK) status = WKS_E_NO_FORMULA_MEMORY;
-    if (ev.starved()) status = WKS_E_NO_FORMULA_MEMORY;
+    int passes = 0;
+    for (int round = 1;; ++round) {
+        if (!sheet.order_valid()) {
+            const int16_t built = build_order(sheet);
+            if (built != WKS_OK) return built;
+        }
+        const Buffer<uint32_t> &order = sheet.order();
+        int round_passes = 1;
+        if (!sheet.circular().empty())
+            round_passes = options.iterations < 1 ? 1 : options.iterations > kMaxIterations ? kMaxIterations : options.iterations;
+        Evaluator ev(sheet, options);
+        for (int pass = 0; pass < round_passes; ++pass)
+            for (std::size_t i = 0; i < order.size(); ++i) {
+                if (sheet.set_value(order[i], ev.evaluate_formula(order[i])) != WKS_OK) status = WKS_E_NO_FORMULA_MEMORY;
+                if (ev.stopped()) return kStopped;
+            }
+        passes += round_passes;
+        if (ev.starved()) status = WKS_E_NO_FORMULA_MEMORY;
+        if (!note_reached(sheet, ev.reached(), &status)) break;
+        sheet.set_order_valid(false);  // the next call orders them in even after the last round
+        if (round == kMaxRounds) break;
+    }
     if (report) {
-        report->formulas = static_cast<uint32_t>(order.size());
+        report->formulas = static_cast<uint32_t>(sheet.order().size());
         report->circular = static_cast<uint32_t>(sheet.circular().size());
         report->passes = passes;
     }

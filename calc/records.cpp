@@ -19,6 +19,15 @@ constexpr uint16_t kWindow1 = 7;    // its bytes 6-7: the default column width
 constexpr uint16_t kColumnWidth = 8;  // column (2 bytes), width (1 byte)
 constexpr int kWindowWidthAt = 6;
 
+// One record: its type, its body and the body's length.
+struct View {
+    uint16_t type;
+    int length;
+    const unsigned char *body;
+};
+
+View view_of(const WKS *h) { return View{rec_type(h), rec_length(h), h->rec.body}; }
+
 struct CellRecord {
     bool ok;
     uint8_t format;
@@ -27,13 +36,12 @@ struct CellRecord {
     int room;                    // its bytes
 };
 
-CellRecord cell_of(const WKS *h, Layout layout) {
+CellRecord cell_of(const View &r, Layout layout) {
     const int base = cell_base(layout);
-    const int length = rec_length(h);
-    if (length < base + kCellPositionSize) return CellRecord{false, 0, 0, 0, nullptr, 0};
-    const unsigned char *b = h->rec.body + base;
+    if (r.length < base + kCellPositionSize) return CellRecord{false, 0, 0, 0, nullptr, 0};
+    const unsigned char *b = r.body + base;
     return CellRecord{true, b[WKS_CELL_FORMAT], get_i16(b + WKS_CELL_COLUMN), get_i16(b + WKS_CELL_ROW),
-                      b + WKS_CELL_VALUE, length - base - WKS_CELL_VALUE};
+                      b + WKS_CELL_VALUE, r.length - base - WKS_CELL_VALUE};
 }
 
 // Text up to a NUL or the end of the area.
@@ -43,13 +51,12 @@ std::size_t text_length(const unsigned char *p, int room) {
 }
 
 // WKS_OK, WKS_E_NO_FORMULA_MEMORY, or 1 for a record that cannot be taken.
-int16_t take_cell(Sheet &sheet, const WKS *in, Layout layout, LoadReport &report) {
-    const uint16_t type = rec_type(in);
-    const CellRecord c = cell_of(in, layout);
+int16_t take_cell(Sheet &sheet, const View &r, Layout layout, LoadReport &report) {
+    const CellRecord c = cell_of(r, layout);
     if (!c.ok) return 1;
     const char *text = reinterpret_cast<const char *>(c.value);
     int16_t status;
-    switch (type) {
+    switch (r.type) {
     case WKS_BLANK: status = sheet.set_blank(c.col, c.row, c.format); break;
     case WKS_INTEGER:
         if (c.room < kIntegerSize) return 1;
@@ -76,25 +83,32 @@ int16_t take_cell(Sheet &sheet, const WKS *in, Layout layout, LoadReport &report
 }
 
 // A range-name record too short for its coordinates names nothing.
-int16_t take_name(Sheet &sheet, const WKS *in) {
-    if (rec_length(in) < WKS_NAME_RECORD_SIZE) return WKS_OK;
+int16_t take_name(Sheet &sheet, const View &r) {
+    if (r.length < WKS_NAME_RECORD_SIZE) return WKS_OK;
     char name[WKS_NAME_TEXT_SIZE + 1] = {};
-    std::memcpy(name, in->rec.body, WKS_NAME_TEXT_SIZE);
-    const unsigned char *c = in->rec.body + WKS_NAME_COORDINATES;
+    std::memcpy(name, r.body, WKS_NAME_TEXT_SIZE);
+    const unsigned char *c = r.body + WKS_NAME_COORDINATES;
     constexpr int w = kNameCoordinateSize;
     return sheet.add_name(name, get_i16(c), get_i16(c + w), get_i16(c + 2 * w), get_i16(c + 3 * w));
 }
 
-void take_width(Sheet &sheet, const WKS *in) {
-    const int length = rec_length(in);
-    const unsigned char *b = in->rec.body;
-    if (rec_type(in) == kWindow1 && length >= kWindowWidthAt + 2) sheet.set_default_width(get_i16(b + kWindowWidthAt));
-    if (rec_type(in) == kColumnWidth && length >= 3) sheet.set_column_width(get_i16(b), b[2]);
+void take_width(Sheet &sheet, const View &r) {
+    if (r.type == kWindow1 && r.length >= kWindowWidthAt + 2) sheet.set_default_width(get_i16(r.body + kWindowWidthAt));
+    if (r.type == kColumnWidth && r.length >= 3) sheet.set_column_width(get_i16(r.body), r.body[2]);
 }
 
-// Copies the reader's current record into the writer's buffer.
-void copy_record(const WKS *in, WKS *out) {
-    std::memcpy(&out->rec, &in->rec, static_cast<std::size_t>(rec_length(in)) + kRecordHeaderSize);
+// One record into the sheet: WKS_OK or WKS_E_NO_FORMULA_MEMORY.
+int16_t take_record(Sheet &sheet, const View &r, Layout layout, LoadReport &counts) {
+    if (r.type == WKS_BLANK || is_cell_type(r.type)) {
+        const int16_t status = take_cell(sheet, r, layout, counts);
+        if (status == WKS_E_NO_FORMULA_MEMORY) return WKS_E_NO_FORMULA_MEMORY;
+        if (status != WKS_OK) ++counts.skipped;
+        return WKS_OK;
+    }
+    if (r.type == WKS_RANGE_NAME || r.type == WKS_RANGE_NAME2)
+        return take_name(sheet, r) == WKS_OK ? WKS_OK : WKS_E_NO_FORMULA_MEMORY;
+    take_width(sheet, r);
+    return WKS_OK;
 }
 
 const Formula *formula_at(const Sheet &sheet, const CellRecord &c) {
@@ -103,15 +117,7 @@ const Formula *formula_at(const Sheet &sheet, const CellRecord &c) {
     return &sheet.formula(cell->ref);
 }
 
-// The type-51 record of a formula's string value, built in the writer's
-// buffer from the formula record still there.
-void put_string_record(WKS *out, Layout layout, const Value &text) {
-    unsigned char *b = out->rec.body + cell_base(layout) + WKS_CELL_VALUE;
-    // The prefix (ORX), format byte, column and row stay those of the formula.
-    std::memcpy(b, text.text, text.length);
-    b[text.length] = 0;
-    set_rec(out, WKS_STRING, static_cast<uint16_t>(b + text.length + 1 - out->rec.body));
-}
+unsigned char *record_bytes(WKS_RECORD &rec) { return reinterpret_cast<unsigned char *>(&rec); }
 
 }  // namespace
 
@@ -121,39 +127,73 @@ int16_t load_sheet(Sheet &sheet, WKS *in, Layout layout, LoadReport *report) {
         const int16_t got = read_record(in, layout);
         if (got == -1) break;
         if (got != 0) return WKS_E_READ;
-        const uint16_t type = rec_type(in);
-        if (type == WKS_BLANK || is_cell_type(type)) {
-            const int16_t status = take_cell(sheet, in, layout, counts);
-            if (status == WKS_E_NO_FORMULA_MEMORY) return WKS_E_NO_FORMULA_MEMORY;
-            if (status != WKS_OK) ++counts.skipped;
-        } else if (type == WKS_RANGE_NAME || type == WKS_RANGE_NAME2) {
-            if (take_name(sheet, in) != WKS_OK) return WKS_E_NO_FORMULA_MEMORY;
-        } else {
-            take_width(sheet, in);
-        }
+        if (take_record(sheet, view_of(in), layout, counts) != WKS_OK) return WKS_E_NO_FORMULA_MEMORY;
     }
     if (report) *report = counts;
     return WKS_OK;
 }
 
-int16_t write_values(const Sheet &sheet, WKS *in, WKS *out, Layout layout) {
+int16_t load_image(Sheet &sheet, FileImage &image, Layout layout, LoadReport *report) {
+    LoadReport counts;
+    const unsigned char *bytes = image.bytes.data();
+    const std::size_t size = image.bytes.size();
+    std::size_t at = image.records;
     for (;;) {
-        const int16_t got = read_record(in, layout);
-        if (got == -1) return WKS_OK;
-        if (got != 0) return WKS_E_READ;
-        const uint16_t type = rec_type(in);
-        const CellRecord c = cell_of(in, layout);
-        const Formula *f = c.ok && (type == WKS_FORMULA || type == WKS_STRING) ? formula_at(sheet, c) : nullptr;
-        if (type == WKS_STRING && f) continue;  // replaced by the one written after its formula
-        copy_record(in, out);
-        const bool has_value = type == WKS_FORMULA && f && c.room >= kNumberSize;
-        if (has_value) put_f64(out->rec.body + cell_base(layout) + WKS_CELL_VALUE, stored_field(f->value));
-        if (write_record(out) != 0) return WKS_E_WRITE;
-        if (has_value && f->value.tag == Tag::kString) {
-            put_string_record(out, layout, sheet.value_of(f->value));
-            if (write_record(out) != 0) return WKS_E_WRITE;
-        }
+        // An EOF record needs only its type word; any other record its
+        // header and body, and the next record's type after it.
+        if (at > size || size - at < 2) return wkserr(WKS_E_READ);
+        const uint16_t type = get_u16(bytes + at);
+        if (type == WKS_EOF) break;
+        if (size - at < kRecordHeaderSize) return wkserr(WKS_E_READ);
+        const int length = get_u16(bytes + at + 2);
+        if (length > WKS_MAX_READ_BODY || size - at - kRecordHeaderSize < static_cast<std::size_t>(length))
+            return wkserr(WKS_E_READ);
+        if (take_record(sheet, View{type, length, bytes + at + kRecordHeaderSize}, layout, counts) != WKS_OK)
+            return WKS_E_NO_FORMULA_MEMORY;
+        at += kRecordHeaderSize + static_cast<std::size_t>(length);
     }
+    image.eof = at;
+    if (report) *report = counts;
+    return WKS_OK;
+}
+
+bool value_changed(const Sheet &sheet, const Formula &f) {
+    return !same_result(sheet, f.stored, f.value, kSameValue);
+}
+
+int16_t write_image(const Sheet &sheet, const FileImage &image, Layout layout, BlockWriter &out) {
+    const unsigned char *bytes = image.bytes.data();
+    if (!out.write(bytes, static_cast<uint32_t>(image.records))) return wkserr(WKS_E_WRITE);
+    WKS_RECORD rec;
+    for (std::size_t at = image.records; at < image.eof;) {
+        const View r{get_u16(bytes + at), get_u16(bytes + at + 2), bytes + at + kRecordHeaderSize};
+        const uint32_t whole = kRecordHeaderSize + static_cast<uint32_t>(r.length);
+        at += whole;
+        const CellRecord c = cell_of(r, layout);
+        const Formula *f = c.ok && (r.type == WKS_FORMULA || r.type == WKS_STRING) ? formula_at(sheet, c) : nullptr;
+        if (!f || !value_changed(sheet, *f) || (r.type == WKS_FORMULA && c.room < kNumberSize)) {
+            if (!out.write(r.body - kRecordHeaderSize, whole)) return wkserr(WKS_E_WRITE);
+            continue;
+        }
+        if (r.type == WKS_STRING) continue;  // replaced by the one written after its formula
+        std::memcpy(record_bytes(rec), r.body - kRecordHeaderSize, whole);
+        unsigned char *value = rec.body + cell_base(layout) + WKS_CELL_VALUE;
+        put_f64(value, stored_field(f->value));
+        if (!out.write(record_bytes(rec), whole)) return wkserr(WKS_E_WRITE);
+        if (f->value.tag != Tag::kString) continue;
+        // Its type-51 record: the prefix (ORX), format byte, column and row
+        // stay those of the formula, the text and a NUL follow.
+        const Value text = sheet.value_of(f->value);
+        std::memcpy(value, text.text, text.length);
+        value[text.length] = 0;
+        const uint32_t length = static_cast<uint32_t>(value + text.length + 1 - rec.body);
+        put_u16(rec.type, WKS_STRING);
+        put_u16(rec.length, static_cast<uint16_t>(length));
+        if (!out.write(record_bytes(rec), kRecordHeaderSize + length)) return wkserr(WKS_E_WRITE);
+    }
+    const std::size_t rest = image.bytes.size() - image.eof;
+    if (!out.write(bytes + image.eof, static_cast<uint32_t>(rest))) return wkserr(WKS_E_WRITE);
+    return WKS_OK;
 }
 
 bool same_result(const Sheet &sheet, const Result &a, const Result &b, double tolerance) {

@@ -17,8 +17,10 @@
 #ifndef WKS_CALC_RECORDS_H
 #define WKS_CALC_RECORDS_H
 
+#include "calc/buffer.h"
 #include "calc/sheet.h"
 #include "wks.h"
+#include "wks/block_io.h"
 #include "wks/layout.h"
 
 #include <cstdint>
@@ -41,13 +43,40 @@ struct LoadReport {
 // WKS_E_NO_FORMULA_MEMORY.
 int16_t load_sheet(Sheet &sheet, WKS *in, Layout layout, LoadReport *report = nullptr);
 
-// Copies every record after the reader's current one up to (not including)
-// the EOF record to the writer, each formula record with the value its cell
-// has in the sheet and, for a string value, its type-51 record after it; the
-// type-51 records the input holds for formulas are replaced.  Other records
-// pass byte for byte.  Returns WKS_OK, WKS_E_READ or WKS_E_WRITE (both already
-// reported by the record stream).
-int16_t write_values(const Sheet &sheet, WKS *in, WKS *out, Layout layout);
+// A whole file as one reading got it, for load_image and write_image: its
+// bytes, where its records after the BOF record start (after an ORX file's
+// header block and the BOF record) and, once loaded, where its EOF record
+// starts.  Everything from the EOF record on (its body, any bytes after it)
+// is kept as it stands.
+struct FileImage {
+    Buffer<unsigned char> bytes;
+    std::size_t records = 0;
+    std::size_t eof = 0;
+};
+
+// load_sheet for a file held in memory: every record from image.records up
+// to the EOF record, which sets image.eof.  A record that runs past the end
+// of the bytes, one longer than a record stream reads
+// (WKS_MAX_READ_BODY), or bytes that end before an EOF record are
+// WKS_E_READ (shown), as the record stream has them.
+int16_t load_image(Sheet &sheet, FileImage &image, Layout layout, LoadReport *report = nullptr);
+
+// Numbers this close count as the same value: what a file written by
+// another program may hold for a value computed in another order.
+constexpr double kSameValue = 1e-12;
+
+// True when formula f's computed value differs from the value its file
+// stores (same_result with kSameValue): only such a formula's record is
+// written anew.
+bool value_changed(const Sheet &sheet, const Formula &f);
+
+// Writes a loaded image to out: every byte as it is, but each formula
+// record whose value changed with that value and, for a string value, its
+// type-51 record after it (the type-51 records the image holds for those
+// formulas are dropped).  The record of a formula whose value did not
+// change, and its type-51 record, keep every byte.  Returns WKS_OK or
+// WKS_E_WRITE (shown).
+int16_t write_image(const Sheet &sheet, const FileImage &image, Layout layout, BlockWriter &out);
 
 // True when two values are the same: the same kind, the same text, or
 // numbers that differ by no more than `tolerance` times the larger one.

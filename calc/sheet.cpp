@@ -96,6 +96,7 @@ void Sheet::forget_formula(Cell &c) {
     f.flags |= kReplaced;
     --page_formulas_[page_of_[static_cast<std::size_t>(f.col) * kPagesPerColumn + f.row / kPageRows] - 1];
     order_valid_ = false;
+    reached_.clear();
 }
 
 int16_t Sheet::keep_text(const char *text, std::size_t length, uint32_t *offset) {
@@ -158,6 +159,7 @@ int16_t Sheet::set_formula(int col, int row, uint8_t format, const unsigned char
     *c = Cell{CellKind::kFormula, format, 0, static_cast<uint32_t>(formulas_.size() - 1), {0}};
     ++page_formulas_[page_of_[static_cast<std::size_t>(col) * kPagesPerColumn + row / kPageRows] - 1];
     order_valid_ = false;
+    reached_.clear();
     return WKS_OK;
 }
 
@@ -201,7 +203,7 @@ Value Sheet::value_at(int col, int row) const {
     const Cell *c = find(col, row);
     if (!c) return Value::blank();
     switch (c->kind) {
-    case CellKind::kNumber: return Value::of(c->number);
+    case CellKind::kNumber: return c->number - c->number == 0 ? Value::of(c->number) : Value::error();  // NaN, inf: ERR
     case CellKind::kLabel: {
         const char *text = text_.data() + c->ref;
         const uint32_t skip = c->length && is_prefix(text[0]) ? 1 : 0;
@@ -253,7 +255,7 @@ std::size_t Sheet::memory_bytes() const {
     return page_of_.capacity_bytes() + cells_.capacity_bytes() + page_formulas_.capacity_bytes() +
            text_.capacity_bytes() + code_.capacity_bytes() + strings_.capacity_bytes() +
            formulas_.capacity_bytes() + circular_.capacity_bytes() + order_.capacity_bytes() +
-           names_.capacity_bytes();
+           reached_.capacity_bytes() + names_.capacity_bytes();
 }
 
 int16_t Sheet::add_name(const char *name, int16_t c1, int16_t r1, int16_t c2, int16_t r2) {

@@ -59,6 +59,12 @@ enum FormulaFlags : uint8_t {
     kReplaced = 4,   // its cell now holds something else
 };
 
+// Formula `from` read formula `to`'s cell through @@ or @CELLPOINTER while
+// it was calculated: a precedent no reference in its code names.
+struct Reach {
+    uint32_t from, to;
+};
+
 // A range name of the sheet's file, as its range-name record gives it.
 struct SheetName {
     char name[WKS_NAME_TEXT_SIZE + 1];  // NUL-terminated
@@ -102,7 +108,8 @@ public:
 
     // The cell at (col, row), or null when nothing was set there.
     const Cell *find(int col, int row) const;
-    // What a reference to (col, row) yields: blank, a number, a label's text
+    // What a reference to (col, row) yields: blank, a number (ERR for a
+    // number cell that holds a NaN or an infinity), a label's text
     // without its alignment prefix, or the formula's current value.
     Value value_at(int col, int row) const;
     Value value_of(const Result &r) const;
@@ -143,6 +150,10 @@ public:
     Buffer<uint32_t> &circular() { return circular_; }
     // The order of the last recalculation, kept while no formula changes.
     Buffer<uint32_t> &order() { return order_; }
+    // The precedents recalculation found through @@ and @CELLPOINTER, sorted
+    // by `from`, then `to`, each once; forgotten when a formula changes.
+    const Buffer<Reach> &reached() const { return reached_; }
+    Buffer<Reach> &reached() { return reached_; }
     bool order_valid() const { return order_valid_; }
     void set_order_valid(bool valid) { order_valid_ = valid; }
 
@@ -163,6 +174,7 @@ private:
     Buffer<Formula> formulas_;
     Buffer<uint32_t> circular_;
     Buffer<uint32_t> order_;
+    Buffer<Reach> reached_;
     Buffer<SheetName> names_;
     bool order_valid_ = false;
     bool ready_ = false;              // the page table exists

@@ -159,6 +159,7 @@ void orx_seeds(const fs::path &out, const std::string &scratch) {
             Bytes seed = {flags};
             seed.insert(seed.end(), file.begin(), file.end());
             put(out / "orx_file", "orx" + std::to_string(formulas) + "-" + std::to_string(flags), seed);
+            put(out / "calc_file", "orx" + std::to_string(formulas) + "-" + std::to_string(flags), seed);
         }
     }
 }
@@ -173,6 +174,7 @@ void wk1_seeds(const fs::path &out, const std::string &orx, const std::string &w
             Bytes seed = {flags};
             seed.insert(seed.end(), file.begin(), file.end());
             put(out / "wk1_file", "wk1-" + std::to_string(formulas) + "-" + std::to_string(flags), seed);
+            put(out / "calc_file", "wk1-" + std::to_string(formulas) + "-" + std::to_string(flags), seed);
         }
         wks_cleanup();
     }

@@ -655,7 +655,8 @@ typedef struct WKS_CALC {
     int32_t formulas;     /* formula cells calculated */
     int32_t differences;  /* of them whose computed value differs from the stored one */
     int32_t circular;     /* of them in circular references */
-    int32_t passes;       /* passes over the formulas: 1, or `iterations` when any is circular */
+    int32_t passes;       /* passes over the formulas: 1, or `iterations` when any is circular; per
+                             round when @@ or @CELLPOINTER read a formula calculated after them */
 } WKS_CALC;
 
 /* Called once per formula, in file order, with marks: WKS_FORMULA_DIFFERS
@@ -670,18 +671,36 @@ typedef void (*wks_calc_visitor)(void *context, int16_t col, int16_t row, const 
 
 #define WKS_CALC_CHECK        1  /* compute and report only; the file is not written */
 #define WKS_CALC_REPRODUCIBLE 2  /* @NOW, @RAND, @CELLPOINTER take fixed values */
+/* The character set of the file's text (bits 4..7 of flags), for letter
+ * case beyond ASCII in @UPPER, @LOWER, @PROPER, text comparisons, @VLOOKUP,
+ * @HLOOKUP and the database functions' field names and criteria.  0 is
+ * cp437, the DOS code page; a number naming no set counts as 0. */
+#define WKS_CALC_CHARSET_CP437  0x00
+#define WKS_CALC_CHARSET_CP850  0x10
+#define WKS_CALC_CHARSET_CP1252 0x20
+#define WKS_CALC_CHARSET_LATIN1 0x30
+#define WKS_CALC_CHARSET_MASK   0xF0
 
 /*
  * wks_calc_file recalculates the formulas of a WK1 or ORX file with the
  * formula language's rules, in natural order (every formula after the
- * cells it refers to), and, without WKS_CALC_CHECK, writes each formula's
- * value into the file in place: the value field of its record, and for a
+ * cells it refers to, and after the formula cells its @@ and @CELLPOINTER
+ * read: when calculation finds one calculated later, it orders and
+ * calculates again, at most 8 rounds), and, without WKS_CALC_CHECK, writes each formula's
+ * value into the file in place: for each formula whose value differs from
+ * the stored one (see below), the value field of its record, and for a
  * string value a record of type 51 right after it (the type-51 records the
- * file held for its formulas are replaced).  Every other record stays byte
- * for byte, and so do an ORX file's header block, the BOF version and the
- * file's permissions; the file is rewritten as the converters write theirs
- * (a new file beside it takes its place when complete), so on any failure
- * it is as it was.  Records after the EOF record are not kept.
+ * file held for such formulas are replaced).  Every other byte stays as it
+ * was: the other records, the records of formulas whose values did not
+ * change, an ORX file's header block, the BOF record, everything from the
+ * EOF record on, and the file's permissions.  The file is read once, whole
+ * (its size in memory), and rewritten as the converters write theirs (a new
+ * file beside it takes its place when complete), so on any failure it is as
+ * it was.  The converters' progress handler (wks_set_progress_handler) is
+ * called as the file is read, as for a conversion, then with done equal to
+ * total about every 4096 formula evaluations and once before the new file
+ * takes the file's place; a nonzero answer stops the call, which returns
+ * WKS_CONVERT_STOPPED (-7) with the file as it was.
  * iterations: the passes over a sheet that has circular references, 1 to
  * 50 (fewer is 1, more is 50); without any, one pass.  Outside
  * WKS_CALC_REPRODUCIBLE @NOW reads the clock and @RAND draws at random; with
@@ -692,7 +711,8 @@ typedef void (*wks_calc_visitor)(void *context, int16_t col, int16_t row, const 
  * formula's stored and computed value; summary (may be NULL) receives the
  * counts.  Two values differ when their kinds or texts do, or when they are
  * numbers more than 1 part in 10^12 apart.  Other flags are ignored.
- * Returns 0, or with the file untouched: 38 (silent) when path is NULL or
+ * Returns 0, or with the file untouched: -7 stopped by the progress
+ * handler; 38 (silent) when path is NULL or
  * empty, does not open as a WK1 or ORX file, or cannot be written in place
  * (a directory, a read-only file, a directory the process may not write:
  * errno then holds the system's reason); 27 read error (also for a file too

@@ -27,6 +27,7 @@ for what, lib, floor, target in [
     ("decoding with 10,000 range names vs none", "BM_Decode_Names/10000", "BM_Decode_Names/0", 1.5),
     ("wk1_to_orx vs copy_file, 200,000 cells", "BM_Wk1ToOrx", "BM_CopyFile", 3.0),
     ("orx_to_wk1 vs copy_file, 200,000 cells", "BM_OrxToWk1", "BM_CopyFile", 3.0),
+    ("wks_calc_file (wks calc) vs wk1_to_orx, 200,000 cells", "BM_CalcFile", "BM_Wk1ToOrx", 3.0),
 ]:
     if lib in median and floor in median:
         ratio = cpu(lib) / cpu(floor)

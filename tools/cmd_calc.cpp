@@ -16,7 +16,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
 #include <sys/stat.h>
 
 namespace tool {
@@ -40,7 +39,8 @@ const char kHelp[] =
     "  --reproducible  @NOW is 1 January 1990 at noon, @RAND 0.5, @CELLPOINTER\n"
     "                  describes A1: the same values on every run\n"
     "  --encoding SET  the character set of strings: cp437 (the default), cp850,\n"
-    "                  cp1252 or latin1; output is UTF-8\n";
+    "                  cp1252 or latin1, also for the case of letters beyond\n"
+    "                  ASCII; output is UTF-8\n";
 
 constexpr int kMaxIterations = 50;
 constexpr std::size_t kCircularShown = 20;  // circular cells named; the rest are counted
@@ -99,12 +99,14 @@ std::string plural(long n, const char *one, const char *many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+// The library asks it now and then: a signal asks the calculation to stop.
+int32_t on_progress(void *, int64_t, int64_t) { return stop_requested() != 0; }
+
 // Computes one file; kFailed when it could not be computed or, with
 // --check, when a stored value differs.
 int calc_file(const std::string &arg, const Run &run) {
     const std::string shown = shown_name(arg);
     const bool check = run.flags & WKS_CALC_CHECK;
-    if (arg == "-" && !check) return fail(shown, "cannot be written in place; use --check");
     std::string path, why;
     if (!input_path(arg, path, why) || !(why = unreadable_reason(path)).empty()) return fail(shown, why);
     if (file_format(path) == Format::kNeither) return fail(shown, "not an ORX or WK1 file");
@@ -113,13 +115,16 @@ int calc_file(const std::string &arg, const Run &run) {
     WKS_CALC summary{};
     int16_t code;
     int reason;
+    wks_set_progress_handler(on_progress, nullptr);
     {
-        std::optional<Committing> committing;  // a file being written in place is never left half done
-        if (!check) committing.emplace();
+        Stoppable stoppable;
         errno = 0;
         code = wks_calc_file(path.c_str(), run.flags, run.iterations, visit, &seen, &summary);
         reason = errno;
     }
+    wks_set_progress_handler(nullptr, nullptr);
+    if (code == WKS_CONVERT_STOPPED) end_with_signal(stop_requested());  // the file is as it was
+    if (const int sig = stop_requested(); sig && (code != 0 || check)) end_with_signal(sig);
     if (code == WKS_E_READ) return fail(shown, damage(path));
     if (code == WKS_E_OPEN) return fail(shown, "cannot be written in place: " + not_writable(path, reason));
     if (code != 0) return fail(shown, error_text(code));
@@ -138,6 +143,7 @@ int calc_file(const std::string &arg, const Run &run) {
     if (!check) {
         std::printf("%s: %s, %s\n", shown.c_str(), formulas.c_str(),
                     plural(summary.differences, "value changed", "values changed").c_str());
+        if (stop_requested()) warn(shown, "done; the interruption came too late");  // the file was replaced
         return kOk;
     }
     if (summary.differences == 0) {
@@ -167,9 +173,15 @@ int cmd_calc(const Args &args) {
     }
     if (o.has("--check")) run.flags |= WKS_CALC_CHECK;
     if (o.has("--reproducible")) run.flags |= WKS_CALC_REPRODUCIBLE;
+    run.flags |= calc_charset_flag(run.set);
+    if (!(run.flags & WKS_CALC_CHECK))
+        for (const std::string &file : o.positional)
+            if (file == "-") return usage_error("calc", "standard input cannot be written in place; use --check");
     int status = kOk;
-    for (const std::string &file : o.positional)
+    for (const std::string &file : o.positional) {
+        if (const int sig = stop_requested()) end_with_signal(sig);  // the files before it are done
         if (calc_file(file, run) != kOk) status = kFailed;
+    }
     return status;
 }
 

@@ -208,7 +208,17 @@ int import_csv(TextInput &text, const std::string &csv, Output &out, Charset set
     const int status = csv_cells(text, csv, cells, set);
     if (status != kOk) return status;
     std::vector<Computed> values;
-    const int16_t code = wks_calc_file(cells.path().c_str(), WKS_CALC_CHECK, 1, keep_value, &values, nullptr);
+    int16_t code;
+    {
+        // Nothing is written yet: a signal stops the calculation at once
+        // (the library asks the handler now and then) and ends the tool.
+        wks_set_progress_handler([](void *, int64_t, int64_t) -> int32_t { return stop_requested() != 0; }, nullptr);
+        Stoppable stoppable;
+        code = wks_calc_file(cells.path().c_str(), WKS_CALC_CHECK | calc_charset_flag(set), 1, keep_value, &values,
+                             nullptr);
+    }
+    wks_set_progress_handler(nullptr, nullptr);
+    if (const int sig = stop_requested()) end_with_signal(sig);
     if (code != 0) return fail(out.path(), "cannot compute its formulas' values: " + error_text(code));
     return copy_computed(cells.path(), values, out);
 }

@@ -13,8 +13,11 @@
 namespace tool {
 
 // cp437 is the default: the DOS code page these files were mostly written
-// in, and the one other spreadsheet programs read them with.
+// in, and the one other spreadsheet programs read them with.  The sets of
+// calc/charsets.h, in its order.
 enum class Charset { kCp437, kCp850, kCp1252, kLatin1 };
+// The WKS_CALC_CHARSET_* flag of a set, for wks_calc_file.
+int32_t calc_charset_flag(Charset set);
 
 // "cp437", "cp850", "cp1252", "latin1" in any case; false for other names.
 bool parse_charset(const std::string &name, Charset &out);

@@ -155,6 +155,7 @@ bool Output::commit(bool eof) {
         errno = 0;
         got = copy_file(file_.path().c_str(), path_.c_str());
         reason = errno;
+        if (got == 0) committing.placed(path_);
     }
     if (got == 0) return true;
     if (reason != 0) take_messages();  // the system's reason says more than the library's notice

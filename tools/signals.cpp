@@ -58,7 +58,12 @@ Committing::Committing() { g_committing = 1; }
 
 Committing::~Committing() {
     g_committing = 0;
-    if (g_deferred) std::raise(g_deferred);
+    const int sig = g_deferred;
+    if (!sig) return;
+    g_deferred = 0;
+    if (!placed_) std::raise(sig);
+    g_stop = sig;
+    warn(*placed_, "done; the interruption came too late");
 }
 
 Stoppable::Stoppable() { g_stoppable = 1; }

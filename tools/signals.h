@@ -6,9 +6,10 @@
  *
  *   - while a new file is being put in place (Committing), the signal waits
  *     until that is done, so that a destination never stays under a
- *     temporary name;
- *   - while a library conversion runs, or the worker processes of a batch
- *     do (Stoppable), the first signal only asks them to stop: the
+ *     temporary name; once it is in place, the tool finishes and says the
+ *     interruption came too late, never ending silently;
+ *   - while a library conversion or calculation runs, or the worker
+ *     processes of a batch do (Stoppable), the first signal only asks them to stop: the
  *     conversion's progress handler answers with stop_requested(), the
  *     converter leaves nothing behind, and the tool then ends with
  *     end_with_signal.  The workers get the signal too.  A second signal
@@ -17,6 +18,8 @@
 #ifndef WKS_TOOL_SIGNALS_H
 #define WKS_TOOL_SIGNALS_H
 
+#include <string>
+
 namespace tool {
 
 void install_signal_handlers();
@@ -24,9 +27,17 @@ void install_signal_handlers();
 class Committing {
 public:
     Committing();
-    ~Committing();  // raises a signal that came meanwhile
+    // A signal that came meanwhile: raised when the new file was not put in
+    // place; once it was (placed), the tool says so instead ("done; the
+    // interruption came too late"), finishes, and the signal counts as a
+    // stop request for whatever work would follow.
+    ~Committing();
+    void placed(const std::string &name) { placed_ = &name; }
     Committing(const Committing &) = delete;
     Committing &operator=(const Committing &) = delete;
+
+private:
+    const std::string *placed_ = nullptr;
 };
 
 class Stoppable {

@@ -57,17 +57,24 @@ protected:
         return cell(orx, WKS_FORMULA, col, row, concat({value_bytes(stored), code}));
     }
     Bytes text(const char *s) { return Bytes(s, s + std::strlen(s) + 1); }
-    std::string file(bool orx, const std::vector<Bytes> &records) {
+    // tail: bytes after the EOF record.
+    std::string file(bool orx, const std::vector<Bytes> &records, const Bytes &tail = {}) {
         const std::string path = dir.file(orx ? "book.orx" : "book.wk1");
         Bytes all = orx ? concat({header_block(9), bof(1028)}) : bof(1028);  // not the version the name gives
         for (const Bytes &r : records) all = concat({all, r});
-        write_file(path, concat({all, eof()}));
+        write_file(path, concat({all, eof(), tail}));
         return path;
     }
 };
 
 TEST_F(CalcFile, ValuesGoIntoTheFileInPlaceAndNothingElseChanges) {
     const double err = INFINITY, na = -INFINITY, mark = NAN;  // the value fields of ERR, NA and a string
+    const uint64_t other_mark_bits = 0x7FF8000000000123u;     // a string mark another program wrote
+    double other_mark;
+    std::memcpy(&other_mark, &other_mark_bits, sizeof other_mark);
+    // An unchanged string value keeps its record and its string record byte
+    // for byte (here a byte after the NUL), and so do the bytes after EOF.
+    const Bytes unchanged_string = {'a', 'b', 0, 'z'}, tail = {0x55, 1, 2, 0, 0};
     for (const bool orx : {false, true}) {
         SCOPED_TRACE(orx ? "ORX" : "WK1");
         // The host's own header block, header mode and range names.
@@ -82,7 +89,10 @@ TEST_F(CalcFile, ValuesGoIntoTheFileInPlaceAndNothingElseChanges) {
                                             cell(orx, WKS_STRING, 1, 1, text("old")),
                                             formula(orx, 2, 1, "@@(\"rate\")*2", 0), formula(orx, 3, 1, "@NA", 0),
                                             formula(orx, 4, 1, "1/0", 0), formula(orx, 5, 1, "2+2", 4),
-                                            formula(orx, 0, 2, "@NOW", 0)});
+                                            formula(orx, 6, 1, "\"a\"&\"b\"", other_mark),
+                                            cell(orx, WKS_STRING, 6, 1, unchanged_string),
+                                            formula(orx, 0, 2, "@NOW", 0)},
+                                       tail);
         std::vector<Visited> seen;
         WKS_CALC summary{};
         ASSERT_EQ(wks_calc_file(path.c_str(), WKS_CALC_REPRODUCIBLE, 1, collect, &seen, &summary), 0);
@@ -92,7 +102,9 @@ TEST_F(CalcFile, ValuesGoIntoTheFileInPlaceAndNothingElseChanges) {
                                    formula(orx, 0, 1, "A1*B1", 2), formula(orx, 1, 1, "\"x\"&\"y\"", mark),
                                    cell(orx, WKS_STRING, 1, 1, text("xy")), formula(orx, 2, 1, "@@(\"rate\")*2", 1),
                                    formula(orx, 3, 1, "@NA", na), formula(orx, 4, 1, "1/0", err),
-                                   formula(orx, 5, 1, "2+2", 4), formula(orx, 0, 2, "@NOW", 32874.5), eof()});
+                                   formula(orx, 5, 1, "2+2", 4), formula(orx, 6, 1, "\"a\"&\"b\"", other_mark),
+                                   cell(orx, WKS_STRING, 6, 1, unchanged_string), formula(orx, 0, 2, "@NOW", 32874.5),
+                                   eof(), tail});
         EXPECT_EQ(hex(read_file(path)), hex(want));
         const int32_t d = WKS_FORMULA_DIFFERS;
         EXPECT_EQ(seen, (std::vector<Visited>{{"A2", "0.000000", "2.000000", d},
@@ -101,8 +113,9 @@ TEST_F(CalcFile, ValuesGoIntoTheFileInPlaceAndNothingElseChanges) {
                                               {"D2", "0.000000", "NA", d},
                                               {"E2", "0.000000", "ERR", d},
                                               {"F2", "4.000000", "4.000000", 0},
+                                              {"G2", "\"ab\"", "\"ab\"", 0},
                                               {"A3", "0.000000", "32874.500000", d}}));
-        EXPECT_EQ(summary.formulas, 7);
+        EXPECT_EQ(summary.formulas, 8);
         EXPECT_EQ(summary.differences, 6);
         EXPECT_EQ(summary.passes, 1);
 

@@ -504,7 +504,7 @@ TEST_F(Tool, CalcComputesInPlaceOrOnlyChecks) {
         {{"calc", dir.file("cut.orx")}, "cut.orx: file ends after record 8, at byte " + std::to_string(cut.size()) +
                                             ", without an EOF record\n"},
         {{"calc", dir.file("locked.orx")}, "locked.orx: cannot be written in place: the file is read-only\n"},
-        {{"calc", "-"}, "standard input: cannot be written in place; use --check\n"},
+        {{"calc", "-"}, "standard input cannot be written in place; use --check"},
         {{"calc", "--iterations", "51", file}, "--iterations takes a whole number from 1 to 50"},
         {{"csv", "--compute", file}, "--compute goes with --values"},
     };
@@ -515,6 +515,52 @@ TEST_F(Tool, CalcComputesInPlaceOrOnlyChecks) {
     }
     EXPECT_EQ(read_file(dir.file("cut.orx")), cut);
     EXPECT_EQ(read_file(dir.file("locked.orx")), zeros);
+    EXPECT_EQ(wks({"calc", "-"}).status, 2);  // a usage error
+}
+
+// @@ reading a formula that stands after it: import stores what calc computes.
+TEST_F(Tool, ImportAndCalcAgreeOnAFormulaReadThroughAtAt) {
+    const std::string file = imported("\"=@@(\"\"A3\"\")*2\"\n1\n=A2+1\n", "at.wk1");
+    EXPECT_EQ(wks({"calc", "--check", file}).out, file + ": 2 formulas, no differences\n");
+    EXPECT_EQ(wks({"calc", file}).out, file + ": 2 formulas, 0 values changed\n");
+    EXPECT_EQ(wks({"csv", "--values", file}).out, "4\n1\n2\n");
+}
+
+// Letter case beyond ASCII follows --encoding, in import and in calc.
+TEST_F(Tool, LetterCaseFollowsTheEncoding) {
+    write_text(dir.file("in.csv"), "m\xC3\xBCnchen,M\xC3\x9CNCHEN,=@UPPER(A1),\"=@IF(A1=B1,1,0)\"\n");
+    for (const std::string set : {"cp437", "cp1252"}) {
+        const std::string file = dir.file(set + ".wk1");
+        ASSERT_EQ(wks({"import", "--encoding", set, dir.file("in.csv"), file}).status, 0);
+        EXPECT_EQ(wks({"csv", "--values", "--encoding", set, file}).out, "m\xC3\xBCnchen,M\xC3\x9CNCHEN,M\xC3\x9CNCHEN,1\n");
+        EXPECT_EQ(wks({"calc", "--check", "--encoding", set, file}).out, file + ": 2 formulas, no differences\n");
+    }
+}
+
+// SIGINT during a long calculation stops it at once; the file keeps its
+// bytes.  (A criteria formula that counts the records it selects: each of
+// ten database functions costs 8000 x 8000 criteria, seconds each.)
+TEST_F(Tool, AnInterruptedCalcStopsAtOnceAndLeavesTheFile) {
+    std::vector<Bytes> records = {bof(1030)};
+    const Bytes criterion = compiled("C2", "+A2>@DCOUNT($A$1..$A$8001,0,$C$1..$C$2)");
+    records.push_back(record(WKS_FORMULA, wk1_cell_body(0xff, 2, 1, formula_value(criterion))));
+    const Bytes database = compiled("D1", "@DSUM($A$1..$A$8001,0,$C$1..$C$2)");
+    for (int16_t i = 0; i < 10; ++i) records.push_back(record(WKS_FORMULA, wk1_cell_body(0xff, 3, i, formula_value(database))));
+    for (int16_t row = 1; row <= 8000; ++row)
+        records.push_back(record(WKS_INTEGER, wk1_cell_body(0xff, 0, row, {static_cast<unsigned char>(row), 0})));
+    records.push_back(eof());
+    Bytes file;
+    for (const Bytes &r : records) file.insert(file.end(), r.begin(), r.end());
+    write_file(dir.file("slow.wk1"), file);
+    const std::string script = "cd " + quoted(dir.path()) + " && (" + quoted(WKS_TOOL_PATH) +
+                               " calc slow.wk1 2>/dev/null & pid=$!; sleep 0.5; kill -INT $pid; " +
+                               "t=$(date +%s%N); wait $pid; echo $? $(( ($(date +%s%N) - t) / 1000000 )) >status)";
+    ASSERT_EQ(std::system(script.c_str()), 0);
+    int status = 0, ms = 0;
+    std::istringstream(text_of(dir.file("status"))) >> status >> ms;
+    EXPECT_EQ(status, 130);
+    EXPECT_LT(ms, 1000);
+    EXPECT_EQ(read_file(dir.file("slow.wk1")), file);
 }
 
 // SIGINT or SIGTERM while an import waits for input: the destination keeps

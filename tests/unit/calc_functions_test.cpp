@@ -44,6 +44,10 @@ protected:
         number(s, "P1", 110), number(s, "P2", 121);
         number(s, "R1", -100), number(s, "R2", 0), number(s, "R3", 121);
         number(s, "IV1", 7);
+        label(s, "W1", "'CITY"), label(s, "X1", "'N"), label(s, "Y1", "'city");  // cp437: u umlaut 0x81, capital 0x9A
+        label(s, "W2", "'m\x81nchen"), number(s, "X2", 5), label(s, "Y2", "'M\x9ANCHEN");
+        number(s, "T1", -1000), number(s, "T2", 300), number(s, "T3", 400), number(s, "T4", 500);
+        number(s, "U1", NAN), number(s, "U2", INFINITY);  // no finite number: ERR wherever read
         label(s, "G9", ("'" + std::string(1100, 'x')).c_str());  // longer than a string result may be
         ASSERT_EQ(wksir(kFile, "TOTAL", 0, 4, 0, 4), 0);  // for the compiler
         ASSERT_EQ(wksir(kFile, "BLOCK", 0, 0, 0, 1), 0);
@@ -90,6 +94,8 @@ TEST_F(Functions, OperatorsFollowTheCodesGroupingAndTheLanguagesValues) {
         {"\"ab\"&\"cd\"", S("abcd")}, {"A4&\"!\"", S("abc!")}, {"\"ab\"&1", ERR},   {"A3&\"x\"", ERR},
         {"\"x\"&@NA", NA},        {"\"\"&\"\"", S("")},    {"1e308*10", ERR},       {"-(2)", N(-2)},
         {"G9", ERR},              {"@LENGTH(G9)", N(1100)},
+        {"U1+1", ERR},            {"@ROUND(0.001,U1)", ERR}, {"@CHAR(U1)", ERR},   {"@SUM(U1..U2)", ERR},
+        {"U1=U1", ERR},           {"@IF(U1,1,2)", ERR},    {"@COUNT(U1..U2)", ERR}, {"1E-300*1E-300", N(0)},
     };
     CHECK_ALL(cases);
 }
@@ -201,6 +207,10 @@ TEST_F(Functions, Financial) {
         {"@DDB(1000,100,5,0)", ERR},   {"@DDB(100,1000,5,1)", ERR},     {"@NPV(0.1,P1..P2)", N(200)},
         {"@NPV(0.1,A1..B2)", ERR},     {"@NPV(0.1,5)", ERR},            {"@NPV(-1,P1..P2)", ERR},
         {"@NPV(0.1,A1..B1)", ERR},     {"@IRR(0.05,R1..R3)", N(0.1)},   {"@IRR(0.1,P1..P2)", ERR},
+        {"@ROUND(@IRR(0.9,T1..T4),6)", N(0.088963)},  // Newton's first step from 0.9 falls below -1
+        {"@DDB(1000,0,2000000000,2000000000)", N(1.353352832366127e-07)},  // one step, not two billion
+        {"@DDB(1000,0,3000000000,3000000000)", N(9.022352215774183e-08)},
+        {"@DDB(1000,100,1.5,1)", N(900)}, {"@DDB(1000,0,2,2)", N(0)},
     };
     CHECK_ALL(cases);
 }
@@ -244,7 +254,9 @@ TEST_F(Functions, StringsCountPositionsFromZero) {
         {"@VALUE(\"50%\")", N(0.5)},     {"@VALUE(\"abc\")", ERR},        {"@VALUE(\"\")", N(0)},
         {"@VALUE(\"1-2\")", ERR},        {"@STRING(1.005,2)", S("1.01")}, {"@STRING(-0.4,0)", S("0")},
         {"@STRING(2.5,0)", S("3")},      {"@STRING(1234.5,1)", S("1234.5")}, {"@STRING(-1.25,3)", S("-1.250")},
-        {"@STRING(1,16)", ERR},          {"@STRING(\"a\",1)", S("0.0")},  {"@MID(\"abcdef\",2,3)", S("cde")},
+        {"@STRING(1,16)", ERR},          {"@STRING(123.456,15)", S("123.456000000000000")},
+        {"@STRING(1e20,2)", S("100000000000000000000.00")}, {"@STRING(0.1+0.2,15)", S("0.300000000000000")},
+        {"@VALUE(\"1e-400\")", N(0)}, {"@VALUE(\"1e400\")", ERR}, {"@VALUE(\"0.01e-322\")", N(0)},          {"@STRING(\"a\",1)", S("0.0")},  {"@MID(\"abcdef\",2,3)", S("cde")},
         {"@MID(\"abc\",5,2)", S("")},    {"@MID(\"abc\",-1,2)", ERR},     {"@MID(\"abc\",1,10)", S("bc")},
         {"@MID(\"abc\",1,-1)", ERR},     {"@CHAR(65)", S("A")},           {"@CHAR(0)", ERR},
         {"@CHAR(256)", ERR},             {"@CODE(\"Abc\")", N(65)},       {"@CODE(\"\")", ERR},
@@ -263,6 +275,27 @@ TEST_F(Functions, StringsCountPositionsFromZero) {
         {"@EXACT(\"a\",\"A\")", N(0)},   {"@EXACT(\"a\",\"a\")", N(1)},   {"@EXACT(1,1)", ERR},
     };
     CHECK_ALL(cases);
+}
+
+TEST_F(Functions, LetterCaseIsTheCharacterSets) {
+    const struct {
+        int charset;  // Options::charset: cp437, cp850, cp1252, latin1
+        const char *formula;
+        Want want;
+    } cases[] = {
+        {0, "@UPPER(W2)", S("M\x9ANCHEN")},       {0, "@LOWER(Y2)", S("m\x81nchen")},
+        {0, "@PROPER(Y2&\" \"&@CHAR(225)&\"X\")", S("M\x81nchen \xE1x")},  // sharp s is a letter
+        {0, "+W2=Y2", N(1)},                      {0, "@VLOOKUP(Y2,W2..X2,1)", N(5)},
+        {0, "@DSUM(W1..X2,1,Y1..Y2)", N(5)},      {0, "@LOWER(@CHAR(228))", S("\xE5")},  // Greek sigma
+        {0, "@UPPER(@CHAR(252))", S("\xFC")},    {2, "@UPPER(@CHAR(252))", S("\xDC")},
+        {1, "@LOWER(@CHAR(232))", S("\xE7")},    {1, "@UPPER(@CHAR(213))", S("\xD5")},  // thorn; dotless i stays
+        {2, "@LOWER(@CHAR(159))", S("\xFF")},    {2, "@UPPER(@CHAR(154))", S("\x8A")},
+        {3, "@UPPER(@CHAR(255))", S("\xFF")},    {3, "+W2=Y2", N(0)},
+    };
+    for (const auto &c : cases) {
+        options.charset = c.charset;
+        EXPECT_TRUE(is(eval(c.formula), c.want)) << c.charset << " " << c.formula;
+    }
 }
 
 TEST_F(Functions, CellsAndRangesDescribeThemselves) {

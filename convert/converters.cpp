@@ -84,7 +84,7 @@ int32_t convert_records(WKS &in, Layout from, Output &out, Translate translate) 
     BlockReader reader;
     reader.start(in.fd, read_block.get(), kBlock);
     out.writer.start(out.h.fd, write_block.get(), kBlock);
-    Progress progress(plat::size_of(in.fd), out.file);
+    Progress progress(plat::size_of(in.fd), &out.file);
     const int64_t start = opened_bytes(from);
     if (progress.report(start)) return WKS_CONVERT_STOPPED;
 

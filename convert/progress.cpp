@@ -22,7 +22,7 @@ bool Progress::report(int64_t done) {
     g_reporting = true;
     const bool asked = g_handler(g_context, done, total_) != 0;
     g_reporting = false;
-    const bool reached_in = g_called_inside || !result_.pending();
+    const bool reached_in = g_called_inside || (result_ && !result_->pending());
     g_called_inside = false;
     return asked || reached_in;
 }

@@ -18,8 +18,8 @@ namespace wks::convert {
 class Progress {
 public:
     // total: the source's size in bytes (0 when unknown); result: the
-    // conversion's new file.
-    Progress(int64_t total, const PendingResult &result) : total_(total), result_(result) {}
+    // conversion's new file, if it has one while it reports.
+    explicit Progress(int64_t total, const PendingResult *result = nullptr) : total_(total), result_(result) {}
     // Reports done now: true when the handler asks to stop.
     bool report(int64_t done);
     // Reports done when it has moved on far enough since the last report.
@@ -27,7 +27,7 @@ public:
 
 private:
     int64_t total_;
-    const PendingResult &result_;
+    const PendingResult *result_;
     int64_t next_ = 0;
 };
 

@@ -14,6 +14,7 @@
 #include "tools/json.h"
 #include "tools/record_form.h"
 #include "tools/output.h"
+#include "tools/signals.h"
 #include "tools/text.h"
 #include "wks.h"
 

@@ -198,6 +198,7 @@ unsigned long workers_given(const std::string &text) {
 }  // namespace
 
 int cmd_convert(const Args &args) {
+    if (wants_export(args)) return cmd_export(args);
     Options o;
     if (!parse_options("convert", jobs_spelled_long(args), {}, {"--to", "--out", "--jobs"}, o)) return kUsage;
     if (o.has("--help")) return std::fputs(kHelp, stdout), kOk;

@@ -1,0 +1,54 @@
+/*
+ * Formula code into the formula syntax of today's spreadsheets (the
+ * workbook's A1 syntax), written so that they compute the value the
+ * formula language gives.  The code is read into an expression tree
+ * (formula/code_tables.h's read_item walks it, as the decoder does) and
+ * printed with the target's precedence; every function of the table has a
+ * value-preserving form, or none, and then the cell keeps its value only.
+ *
+ * A form may depend on what the cells hold now: a reference to a label in
+ * arithmetic reads N(A1), two strings compare ignoring case, a lookup of
+ * a string matches exactly.  `kinds` tells the current kind of each cell.
+ */
+#ifndef WKS_EXPORT_TRANSLATE_H
+#define WKS_EXPORT_TRANSLATE_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace wks::exporting {
+
+// What a cell holds now (a formula: the kind of its computed value).
+enum class Kind : uint8_t { kEmpty, kNumber, kString, kErr, kNa };
+
+class CellKinds {
+public:
+    CellKinds();
+    Kind at(int col, int row) const { return kinds_[index(col, row)]; }
+    void set(int col, int row, Kind k) { kinds_[index(col, row)] = k; }
+
+private:
+    static std::size_t index(int col, int row) { return static_cast<std::size_t>(row) * 256 + col; }
+    std::vector<Kind> kinds_;
+};
+
+struct Translation {
+    bool translated = false;       // false: no faithful form; the cell keeps its value
+    std::string formula;           // without the leading "="
+    std::string reason;            // why not, when not translated
+    std::vector<std::string> caveats;  // translated, with these reservations
+};
+
+// code: the formula code with its length word; col, row: the formula's cell.
+// decode: the file's 8-bit text as UTF-8.
+Translation translate(const unsigned char *code, int col, int row, const CellKinds &kinds,
+                      const std::function<std::string(const std::string &)> &decode);
+
+// "B7" for column 1, row 6.
+std::string cell_name(int col, int row);
+
+}  // namespace wks::exporting
+
+#endif

@@ -22,6 +22,7 @@
 #include "formula/code_tables.h"
 #include "formula/reference_words.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 
@@ -111,8 +112,9 @@ std::string number_text(double v) {
 
 class Translator {
 public:
-    Translator(const CellKinds &kinds, const std::function<std::string(const std::string &)> &decode)
-        : kinds_(kinds), decode_(decode) {}
+    Translator(const CellKinds &kinds, const std::function<std::string(const std::string &)> &decode,
+               const NameMap &names)
+        : kinds_(kinds), decode_(decode), names_(names) {}
 
     std::vector<std::string> caveats;
 
@@ -172,6 +174,10 @@ public:
         case kParens:
         case kUnaryPlus: return value(n.args[0]);
         case kNegate: return Printed{"-" + wrap(num(n.args[0]), kPrefix), kPrefix, Type::kNum};
+        default: break;
+        }
+        if (n.args.size() == 2 && meet_errors(n.args[0], n.args[1])) return err();
+        switch (n.op) {
         case kAdd:
         case kSubtract:
             return Printed{wrap(num(n.args[0]), kAddLevel) + (n.op == kAdd ? "+" : "-") + wrap(num(n.args[1]), kMulLevel),
@@ -206,6 +212,7 @@ public:
 private:
     const CellKinds &kinds_;
     const std::function<std::string(const std::string &)> &decode_;
+    const NameMap &names_;
     std::vector<Node> nodes_;
 
     static Ref reference(const unsigned char *words, int col, int row) {
@@ -217,6 +224,22 @@ private:
     }
 
     const Node &node(int i) const { return nodes_[static_cast<std::size_t>(i)]; }
+
+    // An operator whose operands are ERR and NA is ERR; the target would
+    // pass on whichever comes first.
+    bool meet_errors(int a, int b) const {
+        const Type x = leaf_type(a), y = leaf_type(b);
+        return (x == Type::kErr && y == Type::kNa) || (x == Type::kNa && y == Type::kErr);
+    }
+    // The type of a cell reference, @ERR or @NA; kAny for anything else.
+    Type leaf_type(int i) const {
+        const Node &n = node(i);
+        if ((n.op == kCell || n.op == kRange) && n.first.col == n.last.col && n.first.row == n.last.row)
+            return type_of(kinds_.at(n.first.col, n.first.row));
+        if (n.op == opcode_of("@ERR")) return Type::kErr;
+        if (n.op == opcode_of("@NA")) return Type::kNa;
+        return Type::kAny;
+    }
     bool is_reference(int i) const { return node(i).op == kCell || node(i).op == kRange; }
     bool is_block(int i) const {
         const Node &n = node(i);
@@ -282,18 +305,35 @@ private:
         return atom(text + ")", result);
     }
 
+    // A single value as a number that lists count even when it comes from
+    // a blank cell (blank + 0, since N() of a blank cell is an error in one
+    // target) or a label (N()).
+    std::string counted(int i) {
+        const Printed p = value(i);
+        if (p.type == Type::kBlank) return p.text + "+0";
+        if (p.type == Type::kStr || p.type == Type::kAny) return "N(" + p.text + ")";
+        return p.text;
+    }
+
     // @SUM @AVG @MIN @MAX @VAR @STD: a block as it is, a cell reference as
     // its value even when blank, any other argument as a number.
     std::string list_items(const Node &n) {
         std::string text;
         for (std::size_t i = 0; i < n.args.size(); ++i) {
             if (i) text += ",";
-            const int a = n.args[i];
-            if (is_block(a)) text += range(a);
-            else if (is_reference(a) && value(a).type != Type::kNum) text += "N(" + value(a).text + ")";
-            else text += num(a).text;
+            text += is_block(n.args[i]) ? range(n.args[i]) : counted(n.args[i]);
         }
         return text;
+    }
+
+    // The first cell of a range argument.
+    std::string first_cell(int i) {
+        const Node &n = node(i);
+        if (!is_reference(i)) throw NoForm{"a range argument is no reference"};
+        Ref r = n.first;
+        r.col = std::min(n.first.col, n.last.col);
+        r.row = std::min(n.first.row, n.last.row);
+        return ref_text(r);
     }
 
     Printed count(const Node &n) {
@@ -305,7 +345,7 @@ private:
                 all += (all.empty() ? "" : ",") + range(a);
             } else {
                 ++singles;
-                all += (all.empty() ? "" : ",") + ("N(" + value(a).text + ")");
+                all += (all.empty() ? "" : ",") + counted(a);
             }
         }
         if (all.empty()) return Printed{"0", kAtom, Type::kNum};
@@ -371,12 +411,12 @@ private:
             {"SLN", "SLN", "nnn", Type::kNum},      {"SYD", "SYD", "nnnn", Type::kNum},
             {"COLS", "COLUMNS", "r", Type::kNum},   {"ROWS", "ROWS", "r", Type::kNum},
             {"TIMEVALUE", "TIMEVALUE", "s", Type::kNum}, {"NA", "NA", "", Type::kNa},
-            {"@", "INDIRECT", "s", Type::kAny},
         };
         for (const Same &s : kSame)
             if (name == s.ours) return simple(s.theirs, n, s.kinds, s.result);
 
         bool bad = false;
+        if (name == "@") return indirect(n);
         if (name == "ERR") return err();
         if (name == "FALSE" || name == "TRUE") return atom(name == "TRUE" ? "1" : "0", Type::kNum);
         if (name == "APP") {
@@ -484,7 +524,10 @@ private:
             if (bad) return err();
             return atom("REPT(" + s.text + ",TRUNC(" + num(a[1]).text + "))", Type::kStr);
         }
-        if (name == "STRING") return atom("FIXED(" + num(a[0]).text + ",TRUNC(" + num(a[1]).text + "),TRUE)", Type::kStr);
+        if (name == "STRING") {  // rounded as the number reads in decimal first, as @ROUND does
+            const std::string places = "TRUNC(" + num(a[1]).text + ")";
+            return atom("FIXED(ROUND(" + num(a[0]).text + "," + places + ")," + places + ",TRUE)", Type::kStr);
+        }
         if (name == "VALUE") {
             const Printed s = str(a[0], bad);
             if (bad) return err();
@@ -496,7 +539,7 @@ private:
             return truth("EXACT(" + x.text + "," + y.text + ")");
         }
         if (name == "S" || name == "N") {
-            const std::string first = is_block(a[0]) ? "INDEX(" + range(a[0]) + ",1,1)" : value(a[0]).text;
+            const std::string first = is_reference(a[0]) ? first_cell(a[0]) : value(a[0]).text;
             return atom((name == "S" ? "T(" : "N(") + first + ")", name == "S" ? Type::kStr : Type::kNum);
         }
         if (name == "CELL") return cell(n);
@@ -506,18 +549,31 @@ private:
         throw NoForm{"@" + name + ": criteria are matched otherwise by the target"};  // the database functions
     }
 
+    // @@: a range name given as a constant is found as the language finds
+    // it (exact case, then in capitals) and spelled as the workbook's name.
+    Printed indirect(const Node &n) {
+        const Node &arg = node(n.args[0]);
+        if (arg.op == kString) {
+            auto found = names_.find(arg.bytes);
+            if (found == names_.end()) {
+                std::string upper = arg.bytes;
+                for (char &c : upper) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+                found = names_.find(upper);
+            }
+            if (found != names_.end()) return atom("INDIRECT(\"" + found->second + "\")", Type::kAny);
+        }
+        return simple("INDIRECT", n, "s", Type::kAny);
+    }
+
     // @CELL of an attribute the target can tell the same way.
     Printed cell(const Node &n) {
         const Node &what = node(n.args[0]);
         std::string attribute;
         for (char c : what.bytes) attribute += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-        const std::string r = range(n.args[1]);
+        const std::string first = first_cell(n.args[1]);
         if (what.op == kString && (attribute == "address" || attribute == "col" || attribute == "row"))
-            return atom("CELL(\"" + attribute + "\"," + r + ")", attribute == "address" ? Type::kStr : Type::kNum);
-        if (what.op == kString && attribute == "contents") {
-            const std::string first = "INDEX(" + r + ",1,1)";
-            return atom("IF(ISBLANK(" + first + "),0," + first + ")", Type::kAny);
-        }
+            return atom("CELL(\"" + attribute + "\"," + first + ")", attribute == "address" ? Type::kStr : Type::kNum);
+        if (what.op == kString && attribute == "contents") return atom("IF(ISBLANK(" + first + "),0," + first + ")", Type::kAny);
         throw NoForm{"@CELL: this attribute has no counterpart in the target"};
     }
 };
@@ -525,9 +581,9 @@ private:
 }  // namespace
 
 Translation translate(const unsigned char *code, int col, int row, const CellKinds &kinds,
-                      const std::function<std::string(const std::string &)> &decode) {
+                      const std::function<std::string(const std::string &)> &decode, const NameMap &names) {
     Translation t;
-    Translator tr(kinds, decode);
+    Translator tr(kinds, decode, names);
     try {
         const int root = tr.read(code, col, row);
         t.formula = root < 0 ? "0" : tr.value(root).text;

@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -42,9 +43,12 @@ struct Translation {
 };
 
 // code: the formula code with its length word; col, row: the formula's cell.
-// decode: the file's 8-bit text as UTF-8.
+// The workbook's defined names by the range names of the file (its bytes).
+using NameMap = std::map<std::string, std::string>;
+
+// decode: the file's 8-bit text as UTF-8; names: for @@ of a name.
 Translation translate(const unsigned char *code, int col, int row, const CellKinds &kinds,
-                      const std::function<std::string(const std::string &)> &decode);
+                      const std::function<std::string(const std::string &)> &decode, const NameMap &names);
 
 // "B7" for column 1, row 6.
 std::string cell_name(int col, int row);

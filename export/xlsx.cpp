@@ -275,7 +275,8 @@ std::string absolute(int col, int row) {
     return "$" + name.substr(0, digits) + "$" + name.substr(digits);
 }
 
-void define_names(lxw_workbook *book, const std::vector<Name> &names, tool::Charset set, Report &report) {
+NameMap define_names(lxw_workbook *book, const std::vector<Name> &names, tool::Charset set, Report &report) {
+    NameMap defined;
     std::map<std::string, bool> taken;  // upper-case names already defined
     for (const Name &nm : names) {
         const std::string shown = tool::to_utf8(nm.bytes, set);
@@ -297,8 +298,10 @@ void define_names(lxw_workbook *book, const std::vector<Name> &names, tool::Char
             continue;
         }
         taken[upper] = true;
+        defined.emplace(nm.bytes, name);
         if (name != shown) report.name(shown, name, "renamed: the workbook's names have other rules");
     }
+    return defined;
 }
 
 // --- the sheet --------------------------------------------------------------
@@ -326,9 +329,9 @@ Align align_of(char prefix) {
 
 class Writer {
 public:
-    Writer(lxw_workbook *book, lxw_worksheet *ws, const Survey &s, const Values &values, tool::Charset set,
-           Report &report, WKS_EXPORT_REPORT &counts)
-        : ws_(ws), survey_(s), values_(values), set_(set), report_(report), counts_(counts),
+    Writer(lxw_workbook *book, lxw_worksheet *ws, const Survey &s, const Values &values, const NameMap &names,
+           tool::Charset set, Report &report, WKS_EXPORT_REPORT &counts)
+        : ws_(ws), survey_(s), values_(values), names_(names), set_(set), report_(report), counts_(counts),
           formats_(book, s.default_format, report) {}
 
     lxw_error cell(int type, const unsigned char *c, int length) {
@@ -361,6 +364,7 @@ private:
     lxw_worksheet *ws_;
     const Survey &survey_;
     const Values &values_;
+    const NameMap &names_;
     tool::Charset set_;
     Report &report_;
     WKS_EXPORT_REPORT &counts_;
@@ -388,7 +392,8 @@ private:
         if (code_length < 1 || WKS_CELL_FORMULA_CODE + 2 + code_length > length)
             t.reason = "the formula code does not fit its record";
         else
-            t = translate(code, col, row, survey_.kinds, [this](const std::string &b) { return tool::to_utf8(b, set_); });
+            t = translate(code, col, row, survey_.kinds, [this](const std::string &b) { return tool::to_utf8(b, set_); },
+                          names_);
         if (t.translated && v.circular) t.caveats.push_back("circular reference: the target recalculates it by its own iteration settings");
 
         if (!t.translated) {
@@ -482,9 +487,9 @@ int16_t export_xlsx(const char *src, const char *dst, int32_t flags, WKS_EXPORT_
     if (ok) {
         set_widths(ws, *s);
         if (s->protected_sheet) worksheet_protect(ws, nullptr, nullptr);
-        define_names(book, s->names, set, report);
+        const NameMap names = define_names(book, s->names, set, report);
         Source in(src);
-        Writer writer(book, ws, *s, values, set, report, counts);
+        Writer writer(book, ws, *s, values, names, set, report, counts);
         if (!in.open()) {
             status = in.error();
         } else {

@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 
 namespace wks::exporting {
@@ -546,8 +547,90 @@ private:
         if (name == "CELLPOINTER") throw NoForm{"@CELLPOINTER describes the cell pointer, which the target has not"};
         if (name == "DATEVALUE")
             throw NoForm{"@DATEVALUE: the target reads dates by its own locale and two-digit years"};
-        throw NoForm{"@" + name + ": criteria are matched otherwise by the target"};  // the database functions
+        return database(n, name);
     }
+
+    // @DSUM(input, offset, criteria) ...: an array formula over the records
+    // the criteria select, built from what the criteria cells hold now:
+    // a number selects the equal numbers, a label the texts equal to it in
+    // any case (a final * any rest, a leading ~ not).
+    Printed database(const Node &n, const std::string &name) {
+        static const char *const kAggregates[][2] = {{"DSUM", "SUM"},   {"DAVG", "AVERAGE"}, {"DCOUNT", "COUNT"},
+                                                     {"DMIN", "MIN"},   {"DMAX", "MAX"},     {"DVAR", "VARP"},
+                                                     {"DSTD", "STDEVP"}};
+        const char *aggregate = nullptr;
+        for (const auto &a : kAggregates)
+            if (name == a[0]) aggregate = a[1];
+        const Node &input = node(n.args[0]), &offset = node(n.args[1]), &criteria = node(n.args[2]);
+        if (!aggregate || input.op != kRange || criteria.op != kRange)
+            throw NoForm{"@" + name + ": its ranges are no ranges"};
+        if (offset.op != kInteger && offset.op != kReal) throw NoForm{"@" + name + ": the offset is no constant"};
+        const int c1 = std::min(input.first.col, input.last.col), c2 = std::max(input.first.col, input.last.col);
+        const int r1 = std::min(input.first.row, input.last.row), r2 = std::max(input.first.row, input.last.row);
+        const double field = std::trunc(offset.number);
+        if (!(field >= 0 && field < c2 - c1 + 1)) return err();
+        auto column = [&](int c) {
+            return ref_text(Ref{c, r1 + 1, true, true}) + ":" + ref_text(Ref{c, r2, true, true});
+        };
+        auto text_of = [&](int c, int r) -> const std::string * {
+            const Content *k = kinds_.content(c, r);
+            return k && k->what == Content::kLabel ? &k->bytes : nullptr;
+        };
+        auto lower = [](std::string t) {
+            for (char &ch : t) ch = ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch + 32) : ch;
+            return t;
+        };
+        const int k1 = std::min(criteria.first.col, criteria.last.col), k2 = std::max(criteria.first.col, criteria.last.col);
+        const int q1 = std::min(criteria.first.row, criteria.last.row), q2 = std::max(criteria.first.row, criteria.last.row);
+        std::string selection;
+        for (int q = q1 + 1; q <= q2; ++q) {
+            std::string row = "1";
+            for (int k = k1; k <= k2; ++k) {
+                const Content *want = kinds_.content(k, q);
+                if (!want) continue;
+                if (want->what == Content::kFormula)
+                    throw NoForm{"@" + name + ": a formula criterion is evaluated per record"};
+                int f = -1;
+                if (const std::string *header = text_of(k, q1))
+                    for (int c = c1; c <= c2 && f < 0; ++c)
+                        if (const std::string *h = text_of(c, r1))
+                            if (lower(*h) == lower(*header)) f = c;
+                if (f < 0) {
+                    row = "0";  // a field no record has
+                    break;
+                }
+                const std::string F = column(f);
+                if (want->what == Content::kNumber) {
+                    row += "*ISNUMBER(" + F + ")*(" + F + "=" + number_text(want->number) + ")";
+                    continue;
+                }
+                const bool negate = !want->bytes.empty() && want->bytes[0] == '~';
+                std::string pattern = want->bytes.substr(negate ? 1 : 0);
+                if (pattern.find('?') != std::string::npos || pattern.find('*') < pattern.size() - 1)
+                    throw NoForm{"@" + name + ": a criterion with ? or an inner * has no counterpart"};
+                const bool prefix = !pattern.empty() && pattern.back() == '*';
+                if (prefix) pattern.pop_back();
+                std::string quoted;
+                for (char ch : lower(decode_(pattern))) quoted += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+                const std::string match = "ISTEXT(" + F + ")*(LOWER(" +
+                                          (prefix ? "LEFT(" + F + "," + std::to_string(pattern.size()) + ")" : F) +
+                                          ")=\"" + quoted + "\")";
+                row += negate ? "*(1-" + match + ")" : "*" + match;
+            }
+            selection += (selection.empty() ? "" : "+") + row;
+        }
+        const std::string values = column(c1 + static_cast<int>(field));
+        const std::string chosen = selection.empty() ? "1" : "((" + selection + ")>0)";
+        array = true;
+        return atom(std::string(aggregate) + "(IF(" + chosen + "*(" + values + "<>\"\"),IF(ISTEXT(" + values + "),0," +
+                        values + ")))",
+                    Type::kNum);
+    }
+
+public:
+    bool array = false;  // the form is an array formula
+
+private:
 
     // @@: a range name given as a constant is found as the language finds
     // it (exact case, then in capitals) and spelled as the workbook's name.
@@ -580,6 +663,17 @@ private:
 
 }  // namespace
 
+bool calls_database_function(const unsigned char *code, int32_t size) {
+    static const uint8_t first = opcode_of("@DSUM"), last = opcode_of("@DSTD");
+    for (const unsigned char *p = code, *end = code + size; p < end;) {
+        const Item item = read_item(p, end);
+        if (item.size == 0) return false;
+        if (item.op >= first && item.op <= last) return true;
+        p += item.size;
+    }
+    return false;
+}
+
 Translation translate(const unsigned char *code, int col, int row, const CellKinds &kinds,
                       const std::function<std::string(const std::string &)> &decode, const NameMap &names) {
     Translation t;
@@ -589,6 +683,7 @@ Translation translate(const unsigned char *code, int col, int row, const CellKin
         t.formula = root < 0 ? "0" : tr.value(root).text;
         if (t.formula.size() > kMaxFormula) throw NoForm{"the translated formula is too long for the target"};
         t.translated = true;
+        t.array = tr.array;
         t.caveats = std::move(tr.caveats);
     } catch (const NoForm &no) {
         t.formula.clear();

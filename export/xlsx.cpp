@@ -105,6 +105,7 @@ struct Survey {
     bool protected_sheet = false;
     bool row_order = true;
     long formulas = 0;
+    bool databases = false;  // some formula calls a database function
     std::vector<Name> names;
 };
 
@@ -148,8 +149,49 @@ int16_t survey(const char *path, Survey &s) {
         case WKS_INTEGER:
         case WKS_NUMBER: s.kinds.set(col, row, Kind::kNumber); break;
         case WKS_LABEL: s.kinds.set(col, row, Kind::kString); break;
-        case WKS_FORMULA: ++s.formulas; break;
+        case WKS_FORMULA: {
+            ++s.formulas;
+            const int size = static_cast<int16_t>(u16(cell + WKS_CELL_FORMULA_CODE));
+            if (size > 0 && WKS_CELL_FORMULA_CODE + 2 + size <= in.cell_length())
+                s.databases |= calls_database_function(cell + WKS_CELL_FORMULA_CODE + 2, size);
+            break;
+        }
         default: s.kinds.set(col, row, Kind::kEmpty);
+        }
+    }
+}
+
+// The contents of the cells, for the database functions' forms.
+int16_t keep_contents(const char *path, CellKinds &kinds) {
+    Source in(path);
+    if (!in.open()) return in.error();
+    for (;;) {
+        const int16_t rc = in.next();
+        if (rc == -1) return WKS_OK;
+        if (rc != 0) return WKS_E_READ;
+        const unsigned char *c = in.cell();
+        if (!c) continue;
+        const int col = u16(c + WKS_CELL_COLUMN), row = u16(c + WKS_CELL_ROW);
+        if (col >= kColumns || row >= kRows) continue;
+        switch (in.type()) {
+        case WKS_INTEGER:
+            kinds.keep(col, row, Content{Content::kNumber, static_cast<double>(static_cast<int16_t>(u16(c + WKS_CELL_VALUE))), ""});
+            break;
+        case WKS_NUMBER: {
+            double v;
+            std::memcpy(&v, c + WKS_CELL_VALUE, sizeof v);
+            kinds.keep(col, row, Content{Content::kNumber, v, ""});
+            break;
+        }
+        case WKS_LABEL: {
+            const char *text = reinterpret_cast<const char *>(c + WKS_CELL_VALUE);
+            std::string bytes(text, strnlen(text, static_cast<std::size_t>(in.cell_length() - WKS_CELL_VALUE)));
+            if (!bytes.empty() && std::strchr("'\"^\\|", bytes[0])) bytes.erase(0, 1);
+            kinds.keep(col, row, Content{Content::kLabel, 0, bytes});
+            break;
+        }
+        case WKS_FORMULA: kinds.keep(col, row, Content{Content::kFormula, 0, ""}); break;
+        default: break;
         }
     }
 }
@@ -412,6 +454,11 @@ private:
             report_.caveat(where, source_text(code, col, row), t.formula, t.caveats);
         }
         const std::string formula = "=" + t.formula;
+        if (t.array) {
+            if (v.kind == WKS_VALUE_NUMBER)
+                return worksheet_write_array_formula_num(ws_, r, k, r, k, formula.c_str(), f, v.number);
+            return worksheet_write_array_formula(ws_, r, k, r, k, formula.c_str(), f);
+        }
         switch (v.kind) {
         case WKS_VALUE_NUMBER: return worksheet_write_formula_num(ws_, r, k, formula.c_str(), f, v.number);
         case WKS_VALUE_STRING: return worksheet_write_formula_str(ws_, r, k, formula.c_str(), f, text.c_str());
@@ -466,6 +513,8 @@ int16_t export_xlsx(const char *src, const char *dst, int32_t flags, WKS_EXPORT_
     auto s = std::make_unique<Survey>();
     if (const int16_t rc = survey(src, *s)) return rc;
 
+    if (s->databases)
+        if (const int16_t rc = keep_contents(src, s->kinds)) return rc;
     Values values;
     values.kinds = &s->kinds;
     if (s->formulas > 0) {

@@ -372,17 +372,21 @@ private:
         return atom("IFERROR(" + text + "," + kErrText + ")", Type::kAny);  // not found is ERR, not NA
     }
 
-    // Cash flows: the target skips blank cells and labels, the language counts them 0.
-    void check_flows(int i) {
+    // Cash flows: the target skips blank cells and labels, the language
+    // counts them 0, so a range that holds any becomes an array of numbers.
+    std::string flows(int i) {
         const Node &n = node(i);
         if (!is_reference(i)) throw NoForm{"cash flows are no range"};
-        if (n.first.col != n.last.col && n.first.row != n.last.row) return;  // ERR either way: a block
+        const std::string r = range(i);
         for (int c = std::min(n.first.col, n.last.col); c <= std::max(n.first.col, n.last.col); ++c)
-            for (int r = std::min(n.first.row, n.last.row); r <= std::max(n.first.row, n.last.row); ++r) {
-                const Kind k = kinds_.at(c, r);
-                if (k == Kind::kEmpty || k == Kind::kString)
-                    throw NoForm{"cash flows hold blank cells or labels, which count 0 here and are skipped there"};
+            for (int row = std::min(n.first.row, n.last.row); row <= std::max(n.first.row, n.last.row); ++row) {
+                const Kind k = kinds_.at(c, row);
+                if (k == Kind::kEmpty || k == Kind::kString) {
+                    array = true;
+                    return "IF(ISTEXT(" + r + ")+ISBLANK(" + r + "),0," + r + ")";
+                }
             }
+        return r;
     }
 
     Printed call(const Node &n) {
@@ -482,13 +486,11 @@ private:
             return atom("DDB(" + num(a[0]).text + "," + num(a[1]).text + "," + num(a[2]).text + ",TRUNC(" +
                             num(a[3]).text + "))",
                         Type::kNum);
-        if (name == "NPV") {
-            check_flows(a[1]);
-            return atom("NPV(" + num(a[0]).text + "," + range(a[1]) + ")", Type::kNum);
-        }
-        if (name == "IRR") {
-            check_flows(a[1]);
-            return atom("IRR(" + range(a[1]) + "," + num(a[0]).text + ")", Type::kNum);
+        if (name == "NPV" || name == "IRR") {
+            const Node &r = node(a[1]);
+            if (r.op == kRange && r.first.col != r.last.col && r.first.row != r.last.row) return err();  // a block
+            const std::string cash = flows(a[1]), rate = num(a[0]).text;
+            return atom(name == "NPV" ? "NPV(" + rate + "," + cash + ")" : "IRR(" + cash + "," + rate + ")", Type::kNum);
         }
         if (name == "SUM") return atom("SUM(" + list_items(n) + ")", Type::kNum);
         static const char *const kLists[][2] = {

@@ -21,6 +21,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -29,7 +30,6 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <unordered_map>
 #include <vector>
 
 namespace wks::exporting {
@@ -88,6 +88,8 @@ struct Name {
     std::string bytes;
     int c1, r1, c2, r2;
 };
+
+uint32_t key(int col, int row) { return static_cast<uint32_t>(row) << 8 | static_cast<uint32_t>(col); }
 
 struct Computed {
     int32_t kind;
@@ -196,19 +198,56 @@ int16_t keep_contents(const char *path, CellKinds &kinds) {
     }
 }
 
-uint32_t key(int col, int row) { return static_cast<uint32_t>(row) << 8 | static_cast<uint32_t>(col); }
+// The computed values by cell: 24 bytes a formula, and the texts of the
+// strings apart.
+class Values {
+public:
+    explicit Values(CellKinds &kinds) : kinds_(&kinds) {}
 
-struct Values {
-    std::unordered_map<uint32_t, Computed> by_cell;
-    CellKinds *kinds;
+    void add(int col, int row, const WKS_VALUE &v, bool circular) {
+        uint32_t text = 0;
+        if (v.kind == WKS_VALUE_STRING) {
+            text = static_cast<uint32_t>(texts_.size());
+            texts_.emplace_back(v.text);
+        }
+        entries_.push_back(Entry{key(col, row), static_cast<int16_t>(v.kind), circular, text, v.number});
+    }
+    // In cell order; of two formulas of one cell the later one counts.
+    void sort() {
+        std::stable_sort(entries_.begin(), entries_.end(), [](const Entry &a, const Entry &b) { return a.key < b.key; });
+        std::vector<Entry> kept;
+        for (std::size_t i = 0; i < entries_.size(); ++i)
+            if (i + 1 == entries_.size() || entries_[i + 1].key != entries_[i].key) kept.push_back(entries_[i]);
+        entries_.swap(kept);
+    }
+    bool find(int col, int row, Computed &out) const {
+        const uint32_t k = key(col, row);
+        const auto it = std::lower_bound(entries_.begin(), entries_.end(), k,
+                                         [](const Entry &e, uint32_t want) { return e.key < want; });
+        if (it == entries_.end() || it->key != k) return false;
+        out = Computed{it->kind, it->number, it->kind == WKS_VALUE_STRING ? texts_[it->text] : "", it->circular};
+        return true;
+    }
+    CellKinds &kinds() { return *kinds_; }
+
+private:
+    struct Entry {
+        uint32_t key;
+        int16_t kind;
+        bool circular;
+        uint32_t text;  // index into texts_ for a string
+        double number;
+    };
+    CellKinds *kinds_;
+    std::vector<Entry> entries_;
+    std::vector<std::string> texts_;
 };
 
 void visit(void *context, int16_t col, int16_t row, const WKS_VALUE *, const WKS_VALUE *computed, int32_t marks) {
     auto *v = static_cast<Values *>(context);
     if (col < 0 || col >= kColumns || row < 0 || row >= kRows) return;
-    v->by_cell[key(col, row)] = Computed{computed->kind, computed->number, computed->text,
-                                         (marks & WKS_FORMULA_CIRCULAR) != 0};
-    v->kinds->set(col, row,
+    v->add(col, row, *computed, (marks & WKS_FORMULA_CIRCULAR) != 0);
+    v->kinds().set(col, row,
                   computed->kind == WKS_VALUE_NUMBER   ? Kind::kNumber
                   : computed->kind == WKS_VALUE_STRING ? Kind::kString
                   : computed->kind == WKS_VALUE_NA     ? Kind::kNa
@@ -425,9 +464,8 @@ private:
         const unsigned char *code = c + WKS_CELL_FORMULA_CODE;
         const int code_length = static_cast<int16_t>(u16(code));
         const std::string where = cell_name(col, row);
-        const auto found = values_.by_cell.find(key(col, row));
         Computed v{WKS_VALUE_NUMBER, number_at(c), "", false};
-        if (found != values_.by_cell.end()) v = found->second;
+        values_.find(col, row, v);
         const std::string text = v.kind == WKS_VALUE_STRING ? tool::to_utf8(v.text, set_) : "";
 
         Translation t;
@@ -515,11 +553,11 @@ int16_t export_xlsx(const char *src, const char *dst, int32_t flags, WKS_EXPORT_
 
     if (s->databases)
         if (const int16_t rc = keep_contents(src, s->kinds)) return rc;
-    Values values;
-    values.kinds = &s->kinds;
+    Values values(s->kinds);
     if (s->formulas > 0) {
         const int32_t calc = WKS_CALC_CHECK | (flags & WKS_EXPORT_REPRODUCIBLE ? WKS_CALC_REPRODUCIBLE : 0);
         if (const int16_t rc = wks_calc_file(src, calc, 1, visit, &values, nullptr)) return rc;
+        values.sort();
     }
 
     Report report;

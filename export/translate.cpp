@@ -269,8 +269,18 @@ private:
         return ref_text(n.first) + ":" + ref_text(n.last);
     }
 
+    // A number cut to a whole one; a constant is cut here.
+    std::string whole(int i) {
+        const Node &n = node(i);
+        if (n.op == kInteger || n.op == kReal) return number_text(std::trunc(n.number) + 0.0);
+        return "TRUNC(" + num(i).text + ")";
+    }
     // A whole number counted from 0, as a position counted from 1.
-    std::string from_one(int i) { return "TRUNC(" + num(i).text + ")+1"; }
+    std::string from_one(int i) {
+        const Node &n = node(i);
+        if (n.op == kInteger || n.op == kReal) return number_text(std::trunc(n.number) + 1);
+        return whole(i) + "+1";
+    }
 
     Printed compare(const Node &n) {
         static const char *const kOps[] = {"=", "<>", "<=", ">=", "<", ">"};
@@ -483,8 +493,7 @@ private:
             return atom("NPER(" + num(a[0]).text + ",0,-" + wrap(num(a[2]), kPrefix) + "," + num(a[1]).text + ")",
                         Type::kNum);
         if (name == "DDB")
-            return atom("DDB(" + num(a[0]).text + "," + num(a[1]).text + "," + num(a[2]).text + ",TRUNC(" +
-                            num(a[3]).text + "))",
+            return atom("DDB(" + num(a[0]).text + "," + num(a[1]).text + "," + num(a[2]).text + "," + whole(a[3]) + ")",
                         Type::kNum);
         if (name == "NPV" || name == "IRR") {
             const Node &r = node(a[1]);
@@ -501,10 +510,11 @@ private:
         if (name == "VLOOKUP") return lookup(n, "VLOOKUP");
         if (name == "HLOOKUP") return lookup(n, "HLOOKUP");
         if (name == "INDEX") {
-            const std::string c = num(a[1]).text, r = num(a[2]).text;
-            return atom("IF(OR(TRUNC(" + c + ")<0,TRUNC(" + r + ")<0)," + kErrText + ",INDEX(" + range(a[0]) + "," +
-                            from_one(a[2]) + "," + from_one(a[1]) + "))",
-                        Type::kAny);
+            const std::string index = "INDEX(" + range(a[0]) + "," + from_one(a[2]) + "," + from_one(a[1]) + ")";
+            const Node &cn = node(a[1]), &rn = node(a[2]);
+            const bool constants = (cn.op == kInteger || cn.op == kReal) && (rn.op == kInteger || rn.op == kReal);
+            if (constants) return std::trunc(cn.number) < 0 || std::trunc(rn.number) < 0 ? err() : atom(index, Type::kAny);
+            return atom("IF(OR(" + whole(a[1]) + "<0," + whole(a[2]) + "<0)," + kErrText + "," + index + ")", Type::kAny);
         }
         if (name == "MID") {
             const Printed s = str(a[0], bad);
@@ -525,10 +535,10 @@ private:
         if (name == "REPEAT") {
             const Printed s = str(a[0], bad);
             if (bad) return err();
-            return atom("REPT(" + s.text + ",TRUNC(" + num(a[1]).text + "))", Type::kStr);
+            return atom("REPT(" + s.text + "," + whole(a[1]) + ")", Type::kStr);
         }
         if (name == "STRING") {  // rounded as the number reads in decimal first, as @ROUND does
-            const std::string places = "TRUNC(" + num(a[1]).text + ")";
+            const std::string places = whole(a[1]);
             return atom("FIXED(ROUND(" + num(a[0]).text + "," + places + ")," + places + ",TRUE)", Type::kStr);
         }
         if (name == "VALUE") {

@@ -41,6 +41,7 @@ constexpr int kWindow1 = 7;         // bytes 4: default format, 6-7: default col
 constexpr int kColumnWidth = 8;     // column word, width byte
 constexpr int kProtection = 36;     // one byte: the sheet is protected
 constexpr int kDefaultWidth = 9;
+constexpr int32_t kReadAhead = 256 * 1024;
 constexpr uint8_t kProtectedBit = 0x80;
 constexpr const char *kSheet = "Sheet1";
 
@@ -53,6 +54,7 @@ public:
         std::memset(&h_, 0, sizeof h_);
         orx_ = is_orx_file(path) != 0;
         open_ = orx_ ? wksopen(&h_, path, "") != nullptr : wksopen_wk1(&h_, path, "") != nullptr;
+        if (open_) wks_read_ahead(&h_, kReadAhead);  // without a block the handle reads on record by record
     }
     ~Source() {
         if (open_) orx_ ? wksclose(&h_) : wksclose_wk1(&h_);

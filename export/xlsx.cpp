@@ -547,8 +547,19 @@ private:
     std::string dst_, path_;
 };
 
+// Whether dst names src, under any name or link.
+bool same_file(const char *src, const char *dst) {
+    struct stat a, b;
+    return ::stat(src, &a) == 0 && ::stat(dst, &b) == 0 && a.st_ino != 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
+
 int16_t export_xlsx(const char *src, const char *dst, int32_t flags, WKS_EXPORT_REPORT &counts) {
     if (!src || !*src || !dst || !*dst) return WKS_E_OPEN;
+    if (same_file(src, dst)) {
+        errno = EINVAL;
+        return WKS_E_OPEN;
+    }
     const auto set = static_cast<tool::Charset>(flags & WKS_EXPORT_CHARSET_MASK);
     auto s = std::make_unique<Survey>();
     if (const int16_t rc = survey(src, *s)) return rc;

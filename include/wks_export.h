@@ -56,7 +56,8 @@ typedef struct WKS_EXPORT_REPORT {
  * from the format bytes, column widths, range names as defined names, and
  * the protection bits.  dst is written beside its place and put there only
  * when complete.  report may be NULL.  Returns 0, or 38 (src is no WK1 or
- * ORX file, or dst cannot be created: errno tells why), 27 (src cannot be
+ * ORX file, dst names src (errno EINVAL), or dst cannot be created: errno
+ * tells why), 27 (src cannot be
  * read to its end), 32 (the workbook or the report cannot be written), 42
  * (no memory); on failure dst is as it was.
  */

@@ -10,6 +10,7 @@
 #include "tools/batch.h"
 #include "tools/common.h"
 #include "tools/encoding.h"
+#include "tools/sheet.h"
 #include "tools/signals.h"
 
 #include <cerrno>
@@ -62,11 +63,26 @@ const char kHelp[] =
     "each source's name added).  --encoding: the 8-bit character set of the\n"
     "file's text (cp437, the default, cp850, cp1252, latin1).\n";
 
+// Where the source breaks off, as the tool's reader tells it.
+std::string damage_of(const std::string &path) {
+    Sheet in;
+    in.decode_formulas(false);
+    if (!in.open(path)) return in.error();
+    Record r;
+    while (in.next(r) > 0) {
+    }
+    return in.error().empty() ? "cannot be read to its end" : in.error();
+}
+
 int export_one(const std::string &src, const std::string &dst, int32_t flags, const std::string &report_path) {
     const std::string shown = shown_name(src);
     if (src == "-") return fail(shown, "has no name to read again; give a file");
     const std::string unreadable = unreadable_reason(src);
     if (!unreadable.empty()) return fail(shown, unreadable);
+    {
+        Sheet in;
+        if (!in.open(src)) return fail(shown, in.error());
+    }
     WKS_EXPORT_REPORT report{};
     report.path = report_path.empty() ? nullptr : report_path.c_str();
     int16_t rc;
@@ -77,13 +93,13 @@ int export_one(const std::string &src, const std::string &dst, int32_t flags, co
         rc = wks_export_xlsx(src.c_str(), dst.c_str(), flags, &report);
         reason = errno;
     }
+    if (rc == WKS_E_OPEN && reason == EINVAL) return fail(dst, "is the file being converted; give another name");
+    if (rc == WKS_E_READ) return fail(shown, damage_of(src) + "; nothing written");
     if (rc != 0) {
-        take_messages();
-        std::string why = rc == WKS_E_READ    ? "cannot be read to its end"
-                          : rc == WKS_E_WRITE ? "the workbook or the report cannot be written"
-                          : rc == WKS_E_NO_FORMULA_MEMORY ? "no memory"
-                          : reason            ? std::string("cannot be converted: ") + std::strerror(reason)
-                                              : "is not a WK1, WKS or ORX file";
+        const std::string why = rc == WKS_E_WRITE ? "the workbook or the report cannot be written"
+                                : rc == WKS_E_NO_FORMULA_MEMORY
+                                    ? "no memory"
+                                    : "the workbook or the report cannot be created: " + std::string(std::strerror(reason));
         return fail(shown + " -> " + dst, why + "; nothing written");
     }
     std::fprintf(stderr, "%s -> %s: %d cells, %d formulas, %d as values only, %d with caveats, %d dropped\n",

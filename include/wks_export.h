@@ -63,6 +63,14 @@ typedef struct WKS_EXPORT_REPORT {
  */
 WKS_EXPORT_API int16_t wks_export_xlsx(const char *src, const char *dst, int32_t flags, WKS_EXPORT_REPORT *report);
 
+/*
+ * wks_export_ods writes src as an OpenDocument spreadsheet of one sheet,
+ * with the same translation in OpenFormula syntax, the same cached values,
+ * report and results.  The cells are written as they come when they come
+ * row by row, else sorted in memory first.
+ */
+WKS_EXPORT_API int16_t wks_export_ods(const char *src, const char *dst, int32_t flags, WKS_EXPORT_REPORT *report);
+
 #ifdef __cplusplus
 }
 #endif

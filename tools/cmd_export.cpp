@@ -1,6 +1,7 @@
 /*
- * wks convert --to xlsx: whole files into workbooks through libwks-export
- * (wks_export_xlsx), one SRC into OUT, or each SRC into DIR/<name>.xlsx in
+ * wks convert --to xlsx|ods: whole files into workbooks through libwks-export
+ * (wks_export_xlsx, wks_export_ods), one SRC into OUT, or each SRC into
+ * DIR/<name>.xlsx or .ods in
  * a batch.  Each conversion prints a one-line summary on standard error;
  * --report FILE writes the library's JSON-lines report (in a batch, one
  * per file: FILE's name with the source's name before its extension).
@@ -36,7 +37,10 @@ namespace tool {
 bool wants_export(const Args &args) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--") return false;
-        if (args[i] == "--to=xlsx" || (args[i] == "--to" && i + 1 < args.size() && args[i + 1] == "xlsx")) return true;
+        const std::string to = args[i].compare(0, 5, "--to=") == 0 ? args[i].substr(5)
+                               : args[i] == "--to" && i + 1 < args.size() ? args[i + 1]
+                                                                          : "";
+        if (to == "xlsx" || to == "ods") return true;
     }
     return false;
 }
@@ -44,7 +48,7 @@ bool wants_export(const Args &args) {
 #ifndef WKS_TOOL_EXPORT
 
 int cmd_export(const Args &) {
-    return usage_error("convert", "this wks is built without the export to XLSX (libxlsxwriter was not found)");
+    return usage_error("convert", "this wks is built without the export to XLSX and ODS (libwks-export)");
 }
 
 #else
@@ -52,15 +56,15 @@ int cmd_export(const Args &) {
 namespace {
 
 const char kHelp[] =
-    "usage: wks convert --to xlsx [--report FILE] [--encoding SET] [--reproducible] SRC OUT\n"
-    "       wks convert --to xlsx --out DIR [-j N] [--report FILE] [--encoding SET] SRC...\n"
+    "usage: wks convert --to xlsx|ods [--report FILE] [--encoding SET] [--reproducible] SRC OUT\n"
+    "       wks convert --to xlsx|ods --out DIR [-j N] [--report FILE] [--encoding SET] SRC...\n"
     "\n"
-    "Writes a WK1, WKS or ORX file as an XLSX workbook whose formulas compute\n"
-    "the values the formula language gives; each formula's cached value is the\n"
-    "value the library computes.  A formula with no faithful form keeps its\n"
-    "value only.  Prints a one-line summary per file on standard error;\n"
-    "--report writes the details as JSON lines (in a batch, REPORT's name with\n"
-    "each source's name added).  --encoding: the 8-bit character set of the\n"
+    "Writes a WK1, WKS or ORX file as an XLSX workbook or an ODS spreadsheet whose\n"
+    "formulas compute the values the formula language gives; each formula's\n"
+    "cached value is the value the library computes.  A formula with no faithful\n"
+    "form keeps its value only.  Prints a one-line summary per file on standard\n"
+    "error; --report writes the details as JSON lines (in a batch, REPORT's name\n"
+    "with each source's name added).  --encoding: the 8-bit character set of the\n"
     "file's text (cp437, the default, cp850, cp1252, latin1).\n";
 
 // Where the source breaks off, as the tool's reader tells it.
@@ -74,7 +78,10 @@ std::string damage_of(const std::string &path) {
     return in.error().empty() ? "cannot be read to its end" : in.error();
 }
 
-int export_one(const std::string &src, const std::string &dst, int32_t flags, const std::string &report_path) {
+using Exporter = int16_t (*)(const char *, const char *, int32_t, WKS_EXPORT_REPORT *);
+
+int export_one(Exporter exporter, const std::string &src, const std::string &dst, int32_t flags,
+               const std::string &report_path) {
     const std::string shown = shown_name(src);
     if (src == "-") return fail(shown, "has no name to read again; give a file");
     const std::string unreadable = unreadable_reason(src);
@@ -90,7 +97,7 @@ int export_one(const std::string &src, const std::string &dst, int32_t flags, co
     {
         Committing whole;  // a signal waits until the workbook is in place or gone
         errno = 0;
-        rc = wks_export_xlsx(src.c_str(), dst.c_str(), flags, &report);
+        rc = exporter(src.c_str(), dst.c_str(), flags, &report);
         reason = errno;
     }
     if (rc == WKS_E_OPEN && reason == EINVAL) return fail(dst, "is the file being converted; give another name");
@@ -145,10 +152,12 @@ int cmd_export(const Args &args) {
     if (!charset_option("convert", o, set)) return kUsage;
     flags |= static_cast<int32_t>(set);  // the library's numbers of the sets, in the same order
     const std::string report = o.has("--report") ? o.given.at("--report") : "";
+    const std::string &to = o.given.at("--to");
+    const Exporter exporter = to == "ods" ? wks_export_ods : wks_export_xlsx;
     if (!o.has("--out")) {
         if (o.has("--jobs")) return usage_error("convert", "-j goes with --out");
         if (o.positional.size() != 2) return usage_error("convert", "expects SRC and OUT, or --out DIR");
-        return export_one(o.positional[0], o.positional[1], flags, report);
+        return export_one(exporter, o.positional[0], o.positional[1], flags, report);
     }
     const std::string &dir = o.given.at("--out");
     unsigned long workers = default_workers();
@@ -167,14 +176,14 @@ int cmd_export(const Args &args) {
     std::vector<std::string> destinations, refusals;
     std::set<std::string> written;
     for (const std::string &src : sources) {
-        destinations.push_back(dir + "/" + base_of(src) + ".xlsx");
+        destinations.push_back(dir + "/" + base_of(src) + "." + to);
         refusals.push_back(written.insert(destinations.back()).second
                                ? ""
                                : "would overwrite " + destinations.back() + ", converted from an earlier source");
     }
     return run_batch(sources, static_cast<unsigned>(workers), ::isatty(STDERR_FILENO), [&](std::size_t i) {
         if (!refusals[i].empty()) return fail(shown_name(sources[i]), refusals[i]);
-        return export_one(sources[i], destinations[i], flags, report_for(report, base_of(sources[i])));
+        return export_one(exporter, sources[i], destinations[i], flags, report_for(report, base_of(sources[i])));
     });
 }
 

@@ -7,6 +7,8 @@
       names, number formats and column widths are there.
   xlsx_compare.py strip XLSX OUT
       OUT is XLSX without the cached values of its formulas.
+  xlsx_compare.py strip-ods ODS OUT
+      the same for an ODS spreadsheet.
   xlsx_compare.py compare DUMP REPORT NAME THEIRS.xlsx
       each formula's value as the program NAME computed it (THEIRS, saved as
       XLSX) against the library's: numbers within 1e-9 relative, strings
@@ -127,6 +129,28 @@ def strip(xlsx, out):
     return 0
 
 
+def strip_ods(ods, out):
+    """OUT is the spreadsheet ODS without the cached values of its formulas."""
+    zin = zipfile.ZipFile(ods)
+    zout = zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED)
+
+    def without_value(m):
+        cell = m.group(0)
+        if "table:formula=" not in cell:
+            return cell
+        cell = re.sub(r' office:(value-type|value|string-value)="[^"]*"', "", cell)
+        return re.sub(r"><text:p>.*?</text:p></table:table-cell>$", "/>", cell)
+
+    for item in zin.infolist():
+        data = zin.read(item.filename)
+        if item.filename == "content.xml":
+            data = re.sub(r"<table:table-cell [^>]*?(/>|>.*?</table:table-cell>)", without_value,
+                          data.decode("utf-8")).encode("utf-8")
+        zout.writestr(item, data, zipfile.ZIP_STORED if item.filename == "mimetype" else zipfile.ZIP_DEFLATED)
+    zout.close()
+    return 0
+
+
 def theirs_of(path):
     return openpyxl.load_workbook(path, data_only=True).active
 
@@ -159,5 +183,5 @@ def baseline(dump, name, theirs):
 
 
 if __name__ == "__main__":
-    commands = {"check": check, "strip": strip, "compare": compare, "baseline": baseline}
+    commands = {"check": check, "strip": strip, "strip-ods": strip_ods, "compare": compare, "baseline": baseline}
     sys.exit(commands[sys.argv[1]](*sys.argv[2:]))

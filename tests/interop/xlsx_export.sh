@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Interoperability of the XLSX export: a sheet with every function of the
+# Interoperability of the XLSX and ODS export: a sheet with every function of the
 # formula language (export_functions.csv: negative arguments, labels and
 # blanks in ranges, ERR and NA inputs, offsets from 0, the financial
 # argument orders), range names, formats and an unprotected cell goes through
@@ -7,7 +7,8 @@
 # values, names, formats, widths); then the workbook without its cached
 # values is recomputed by LibreOffice (soffice --headless) and Gnumeric
 # (ssconvert --recalc), and each formula's value must be the library's
-# within 1e-9 relative, or be listed in the report as written as its value.  The same programs reading the WK1 file
+# within 1e-9 relative, or be listed in the report as written as its value.
+# The same for the sheet exported as ODS.  The same programs reading the WK1 file
 # themselves give the baseline, printed.
 #
 #   tests/interop/xlsx_export.sh PATH-TO-wks check   the export and openpyxl's reading,
@@ -77,6 +78,15 @@ $python "$compare" compare "$work/sheet.json" "$work/report.jsonl" libreoffice "
 timeout 300 ssconvert --recalc "$work/stripped.xlsx" "$work/gnumeric.xlsx" 2>"$work/ssconvert.log" || {
   cat "$work/ssconvert.log"; exit 1; }
 $python "$compare" compare "$work/sheet.json" "$work/report.jsonl" gnumeric "$work/gnumeric.xlsx" || status=1
+
+# The same sheet as ODS, through the same translation in OpenFormula syntax.
+"$wks" convert --to ods --reproducible --report "$work/report-ods.jsonl" "$work/sheet.wk1" "$work/sheet.ods"
+$python "$compare" strip-ods "$work/sheet.ods" "$work/stripped-ods.ods"
+run_soffice "$work/stripped-ods.ods"
+$python "$compare" compare "$work/sheet.json" "$work/report-ods.jsonl" "libreoffice (ODS)" "$work/lo/stripped-ods.xlsx" || status=1
+timeout 300 ssconvert --recalc "$work/stripped-ods.ods" "$work/gnumeric-ods.xlsx" 2>>"$work/ssconvert.log" || {
+  cat "$work/ssconvert.log"; exit 1; }
+$python "$compare" compare "$work/sheet.json" "$work/report-ods.jsonl" "gnumeric (ODS)" "$work/gnumeric-ods.xlsx" || status=1
 
 run_soffice "$work/zeros.wk1"
 $python "$compare" baseline "$work/sheet.json" libreoffice "$work/lo/zeros.xlsx"

@@ -67,7 +67,7 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libwks${PROJECT_VERSION_MAJOR} (= 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME wks)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "libwks${PROJECT_VERSION_MAJOR} (>= ${PROJECT_VERSION})")
-# The export: libxlsxwriter comes from the binary's own dependencies.
+# The export: libxlsxwriter and libzip come from the binary's own dependencies.
 set(CPACK_DEBIAN_EXPORT_PACKAGE_NAME libwks-export${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_EXPORT_PACKAGE_DEPENDS "libwks${PROJECT_VERSION_MAJOR} (>= ${PROJECT_VERSION})")
 if(TARGET wks_export)
@@ -77,5 +77,5 @@ endif()
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "worksheet file library: reads and writes WKS/WK1 and ORX files, compiles and decodes formulas, converts between the formats")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "worksheet file library: C header, CMake package and pkg-config file")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION "wks: show, convert and export worksheet files from the shell")
-set(CPACK_COMPONENT_EXPORT_DESCRIPTION "worksheet file library: export of WK1, WKS and ORX files to XLSX workbooks whose formulas compute the same values")
+set(CPACK_COMPONENT_EXPORT_DESCRIPTION "worksheet file library: export of WK1, WKS and ORX files to XLSX and ODS spreadsheets whose formulas compute the same values")
 include(CPack)

@@ -177,7 +177,7 @@ public:
         case kNegate: return Printed{"-" + wrap(num(n.args[0]), kPrefix), kPrefix, Type::kNum};
         default: break;
         }
-        if (n.args.size() == 2 && meet_errors(n.args[0], n.args[1])) return err();
+        if (!is_function(n.op) && n.args.size() == 2 && meet_errors(n.args[0], n.args[1])) return err();
         switch (n.op) {
         case kAdd:
         case kSubtract:

@@ -5,6 +5,9 @@
       (DUMP, 'wks dump --json') is a formula or is listed in the report as
       written as its value; the cached values are the library's; the defined
       names, number formats and column widths are there.
+  xlsx_compare.py check-ods DUMP ODS REPORT
+      the same for the ODS spreadsheet, read as XML: mimetype first and
+      stored, formulas, cached values, named ranges.
   xlsx_compare.py strip XLSX OUT
       OUT is XLSX without the cached values of its formulas.
   xlsx_compare.py strip-ods ODS OUT
@@ -110,6 +113,55 @@ def check(dump, xlsx, report):
     return 1 if bad else 0
 
 
+def ods_cells(ods):
+    """The cells of the first table of ODS's content.xml by address, and its named ranges."""
+    from xml.etree import ElementTree
+    ns = {"table": "urn:oasis:names:tc:opendocument:xmlns:table:1.0",
+          "office": "urn:oasis:names:tc:opendocument:xmlns:office:1.0",
+          "text": "urn:oasis:names:tc:opendocument:xmlns:text:1.0"}
+    t = "{%s}" % ns["table"]
+    root = ElementTree.fromstring(zipfile.ZipFile(ods).read("content.xml"))
+    table = root.find(".//table:table", ns)
+    cells, row = {}, 0
+    for r in table.findall("table:table-row", ns):
+        col = 0
+        for c in r.findall("table:table-cell", ns):
+            if c.attrib:
+                cells[openpyxl.utils.get_column_letter(col + 1) + str(row + 1)] = c
+            col += int(c.get(t + "number-columns-repeated", "1"))
+        row += int(r.get(t + "number-rows-repeated", "1"))
+    names = {n.get(t + "name").upper() for n in root.findall(".//table:named-range", ns)}
+    return cells, names, ns
+
+
+def check_ods(dump, ods, report):
+    """The ODS package: mimetype first and stored; every formula of the
+    source a formula (of:=) or listed as a value, with the library's value
+    cached; the range names named."""
+    values, _, names = library_values(dump)
+    values_only, _ = report_cells(report)
+    first = zipfile.ZipFile(ods).infolist()[0]
+    bad = [] if first.filename == "mimetype" and first.compress_type == zipfile.ZIP_STORED else ["mimetype not first"]
+    cells, named, ns = ods_cells(ods)
+    t, o = "{%s}" % ns["table"], "{%s}" % ns["office"]
+    for cell, ours in values.items():
+        c = cells.get(cell)
+        f = c.get(t + "formula") if c is not None else None
+        if cell not in values_only and not (f or "").startswith("of:="):
+            bad.append(f"{cell}: no formula, and not in the report")
+        if c is not None and ours[0] == "n" and not same(ours, float(c.get(o + "value", "nan"))):
+            bad.append(f"{cell}: cached value {c.get(o + 'value')}, the library's {ours!r}")
+        if c is not None and ours[0] == "s" and c.get(o + "string-value", c.findtext("text:p", "", ns)) != ours[1]:
+            bad.append(f"{cell}: cached text, the library's {ours!r}")
+    for n in names:
+        if n.upper() not in named and not any(n.upper() in l for l in open(report)):
+            bad.append(f"range name {n}: neither named nor reported")
+    for b in bad:
+        print("check-ods:", b)
+    print(f"check-ods: {len(values)} formulas, {len(values_only)} as values, {len(named)} names; {len(bad)} problems")
+    return 1 if bad else 0
+
+
 def strip(xlsx, out):
     zin = zipfile.ZipFile(xlsx)
     zout = zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED)
@@ -183,5 +235,5 @@ def baseline(dump, name, theirs):
 
 
 if __name__ == "__main__":
-    commands = {"check": check, "strip": strip, "strip-ods": strip_ods, "compare": compare, "baseline": baseline}
+    commands = {"check": check, "check-ods": check_ods, "strip": strip, "strip-ods": strip_ods, "compare": compare, "baseline": baseline}
     sys.exit(commands[sys.argv[1]](*sys.argv[2:]))

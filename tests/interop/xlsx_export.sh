@@ -12,7 +12,7 @@
 # themselves give the baseline, printed.
 #
 #   tests/interop/xlsx_export.sh PATH-TO-wks check   the export and openpyxl's reading,
-#                                                    also of the sample sheet
+#                                                    also of the sample sheet; the ODS read as XML
 #   tests/interop/xlsx_export.sh PATH-TO-wks peers   the recomputation by the other programs
 set -euo pipefail
 wks=$1
@@ -55,6 +55,8 @@ JSON
 "$wks" convert --to xlsx --reproducible --report "$work/report.jsonl" "$work/sheet.wk1" "$work/sheet.xlsx"
 if [ "$mode" = check ]; then
   $python "$compare" check "$work/sheet.json" "$work/sheet.xlsx" "$work/report.jsonl"
+  "$wks" convert --to ods --reproducible --report "$work/report-ods.jsonl" "$work/sheet.wk1" "$work/sheet.ods"
+  $python "$compare" check-ods "$work/sheet.json" "$work/sheet.ods" "$work/report-ods.jsonl"
   "$wks" import "$root/examples/data/sample.csv" "$work/sample.wk1"
   "$wks" convert "$work/sample.wk1" "$work/sample.orx"
   "$wks" dump --json "$work/sample.orx" >"$work/sample.json"

@@ -31,6 +31,7 @@ namespace {
 const char kHelp[] =
     "usage: wks convert SRC DST\n"
     "       wks convert --to orx|wk1 --out DIR [-j N | --jobs N] SRC...\n"
+    "       wks convert --to xlsx|ods ...  (see wks convert --to xlsx --help)\n"
     "\n"
     "Converts a WK1 file to ORX or an ORX file to WK1; the source's format\n"
     "decides the direction.  SRC \"-\" reads standard input.  DST keeps its old\n"

@@ -55,7 +55,10 @@ typedef struct WKS_EXPORT_REPORT {
  * library computes (wks_calc_file) as their cached value, number formats
  * from the format bytes, column widths, range names as defined names, and
  * the protection bits.  dst is written beside its place and put there only
- * when complete.  report may be NULL.  Returns 0, or 38 (src is no WK1 or
+ * when complete.  The file is read as a host reads it (wksopen for an ORX
+ * file, so its header block goes where set_open_for_load says), the report
+ * gives each formula's text through wksfr with file number 0, and the
+ * calls of libwks must not overlap with it.  report may be NULL.  Returns 0, or 38 (src is no WK1 or
  * ORX file, dst names src (errno EINVAL), or dst cannot be created: errno
  * tells why), 27 (src cannot be
  * read to its end), 32 (the workbook or the report cannot be written), 42

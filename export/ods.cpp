@@ -363,32 +363,6 @@ std::string column_styles(const Survey &s, std::string &columns) {
     return styles;
 }
 
-std::string named_ranges(const std::vector<Name> &names, tool::Charset set, Report &report, NameMap &defined) {
-    std::string xml;
-    std::map<std::string, bool> taken;
-    for (const Name &nm : names) {
-        const std::string shown = tool::to_utf8(nm.bytes, set);
-        if (nm.c1 >= kColumns || nm.c2 >= kColumns || nm.r1 >= kRows || nm.r2 >= kRows) {
-            report.name(shown, "", "its range lies outside the sheet");
-            continue;
-        }
-        const std::string name = workbook_name(shown);
-        std::string upper = name;
-        for (char &ch : upper) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-        if (taken.count(upper)) {
-            report.name(shown, "", "another name reads the same in the workbook");
-            continue;
-        }
-        taken[upper] = true;
-        defined.emplace(nm.bytes, name);
-        if (name != shown) report.name(shown, name, "renamed: the workbook's names have other rules");
-        std::string range = std::string("$") + kSheet + "." + absolute(nm.c1, nm.r1);
-        if (nm.c1 != nm.c2 || nm.r1 != nm.r2) range += ":." + absolute(nm.c2, nm.r2);
-        xml += "<table:named-range table:name=\"" + xml_text(name) + "\" table:base-cell-address=\"$" + kSheet +
-               ".$A$1\" table:cell-range-address=\"" + range + "\"/>";
-    }
-    return xml.empty() ? xml : "<table:named-expressions>" + xml + "</table:named-expressions>";
-}
 
 const char kContentHead[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
@@ -445,8 +419,15 @@ int16_t export_ods(const char *src, const char *dst, int32_t flags, WKS_EXPORT_R
     if (!file.made() || !body.made()) return WKS_E_OPEN;
     std::FILE *rows_file = std::fopen(body.path().c_str(), "wb");
     if (!rows_file) return WKS_E_OPEN;
-    NameMap names;
-    const std::string ranges = named_ranges(s->names, set, report, names);
+    std::string ranges;
+    const NameMap names = define_names(s->names, set, report, [&ranges](const std::string &name, const Name &nm) {
+        std::string range = std::string("$") + kSheet + "." + absolute(nm.c1, nm.r1);
+        if (nm.c1 != nm.c2 || nm.r1 != nm.r2) range += ":." + absolute(nm.c2, nm.r2);
+        ranges += "<table:named-range table:name=\"" + xml_text(name) + "\" table:base-cell-address=\"$" + kSheet +
+                  ".$A$1\" table:cell-range-address=\"" + range + "\"/>";
+        return true;
+    });
+    if (!ranges.empty()) ranges = "<table:named-expressions>" + ranges + "</table:named-expressions>";
     Content content(*s, values, names, set, report, counts);
     int16_t status = WKS_OK;
     {

@@ -9,7 +9,9 @@
 #ifndef WKS_EXPORT_SHEET_DATA_H
 #define WKS_EXPORT_SHEET_DATA_H
 
+#include "export/report.h"
 #include "export/translate.h"
+#include "tools/encoding.h"
 #include "wks.h"
 #include "wks_export.h"
 
@@ -19,6 +21,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -270,6 +273,38 @@ inline std::string workbook_name(const std::string &utf8) {
         n == "R" || n == "C" || n == "r" || n == "c")
         n = "_" + n;
     return n;
+}
+
+// The range names a workbook can take, each under the name it gets there
+// (for both writers' definitions and for @@); a name whose range lies
+// outside the sheet, or that reads as one taken before, is reported and
+// left out, and so is one the writer's `define` refuses.
+template <typename Define>
+NameMap define_names(const std::vector<Name> &names, tool::Charset set, Report &report, Define define) {
+    NameMap defined;
+    std::map<std::string, bool> taken;  // upper-case names already defined
+    for (const Name &nm : names) {
+        const std::string shown = tool::to_utf8(nm.bytes, set);
+        if (nm.c1 >= kColumns || nm.c2 >= kColumns || nm.r1 >= kRows || nm.r2 >= kRows) {
+            report.name(shown, "", "its range lies outside the sheet");
+            continue;
+        }
+        const std::string name = workbook_name(shown);
+        std::string upper = name;
+        for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (taken.count(upper)) {
+            report.name(shown, "", "another name reads the same in the workbook");
+            continue;
+        }
+        if (!define(name, nm)) {
+            report.name(shown, "", "the workbook refuses the name");
+            continue;
+        }
+        taken[upper] = true;
+        defined.emplace(nm.bytes, name);
+        if (name != shown) report.name(shown, name, "renamed: the workbook's names have other rules");
+    }
+    return defined;
 }
 
 inline std::string absolute(int col, int row) {

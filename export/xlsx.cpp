@@ -99,34 +99,6 @@ private:
     std::map<int, Entry> cache_;
 };
 
-NameMap define_names(lxw_workbook *book, const std::vector<Name> &names, tool::Charset set, Report &report) {
-    NameMap defined;
-    std::map<std::string, bool> taken;  // upper-case names already defined
-    for (const Name &nm : names) {
-        const std::string shown = tool::to_utf8(nm.bytes, set);
-        if (nm.c1 >= kColumns || nm.c2 >= kColumns || nm.r1 >= kRows || nm.r2 >= kRows) {
-            report.name(shown, "", "its range lies outside the sheet");
-            continue;
-        }
-        const std::string name = workbook_name(shown);
-        std::string upper = name;
-        for (char &c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (taken.count(upper)) {
-            report.name(shown, "", "another name reads the same in the workbook");
-            continue;
-        }
-        std::string formula = std::string("=") + kSheet + "!" + absolute(nm.c1, nm.r1);
-        if (nm.c1 != nm.c2 || nm.r1 != nm.r2) formula += ":" + absolute(nm.c2, nm.r2);
-        if (workbook_define_name(book, name.c_str(), formula.c_str()) != LXW_NO_ERROR) {
-            report.name(shown, "", "the workbook refuses the name");
-            continue;
-        }
-        taken[upper] = true;
-        defined.emplace(nm.bytes, name);
-        if (name != shown) report.name(shown, name, "renamed: the workbook's names have other rules");
-    }
-    return defined;
-}
 
 // --- the sheet --------------------------------------------------------------
 
@@ -265,7 +237,11 @@ int16_t export_xlsx(const char *src, const char *dst, int32_t flags, WKS_EXPORT_
     if (ok) {
         set_widths(ws, *s);
         if (s->protected_sheet) worksheet_protect(ws, nullptr, nullptr);
-        const NameMap names = define_names(book, s->names, set, report);
+        const NameMap names = define_names(s->names, set, report, [book](const std::string &name, const Name &nm) {
+            std::string formula = std::string("=") + kSheet + "!" + absolute(nm.c1, nm.r1);
+            if (nm.c1 != nm.c2 || nm.r1 != nm.r2) formula += ":" + absolute(nm.c2, nm.r2);
+            return workbook_define_name(book, name.c_str(), formula.c_str()) == LXW_NO_ERROR;
+        });
         Source in(src);
         Writer writer(book, ws, *s, values, names, set, report, counts);
         if (!in.open()) {

@@ -73,6 +73,9 @@ set(CPACK_DEBIAN_EXPORT_PACKAGE_DEPENDS "libwks${PROJECT_VERSION_MAJOR} (>= ${PR
 if(TARGET wks_export)
   string(APPEND CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS
     ", libwks-export${PROJECT_VERSION_MAJOR} (>= ${PROJECT_VERSION})")
+  # libwks-export.so and wks_export.h are in the development package.
+  string(APPEND CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
+    ", libwks-export${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION})")
 endif()
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "worksheet file library: reads and writes WKS/WK1 and ORX files, compiles and decodes formulas, converts between the formats")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "worksheet file library: C header, CMake package and pkg-config file")

@@ -27,6 +27,8 @@
 #include "wks.h"
 #include "wks_export.h"
 
+#include <dlfcn.h>
+
 static_assert(WKS_EXPORT_CP437 == static_cast<int>(tool::Charset::kCp437) &&
                   WKS_EXPORT_LATIN1 == static_cast<int>(tool::Charset::kLatin1),
               "the library numbers the character sets as the tool does");
@@ -79,6 +81,20 @@ std::string damage_of(const std::string &path) {
 }
 
 using Exporter = int16_t (*)(const char *, const char *, int32_t, WKS_EXPORT_REPORT *);
+
+// wks_export_xlsx or wks_export_ods from libwks-export, loaded now (the tool
+// starts without it), or null with the reason in why.
+Exporter load_exporter(const std::string &to, std::string &why) {
+    void *lib = ::dlopen("libwks-export.so." WKS_EXPORT_MAJOR, RTLD_NOW | RTLD_LOCAL);
+    if (!lib) {
+        why = ::dlerror();
+        return nullptr;
+    }
+    const char *name = to == "ods" ? "wks_export_ods" : "wks_export_xlsx";
+    auto exporter = reinterpret_cast<Exporter>(::dlsym(lib, name));
+    if (!exporter) why = std::string("libwks-export has no ") + name;
+    return exporter;
+}
 
 int export_one(Exporter exporter, const std::string &src, const std::string &dst, int32_t flags,
                const std::string &report_path) {
@@ -153,7 +169,9 @@ int cmd_export(const Args &args) {
     flags |= static_cast<int32_t>(set);  // the library's numbers of the sets, in the same order
     const std::string report = o.has("--report") ? o.given.at("--report") : "";
     const std::string &to = o.given.at("--to");
-    const Exporter exporter = to == "ods" ? wks_export_ods : wks_export_xlsx;
+    std::string why;
+    const Exporter exporter = load_exporter(to, why);
+    if (!exporter) return fail("libwks-export", why);
     if (!o.has("--out")) {
         if (o.has("--jobs")) return usage_error("convert", "-j goes with --out");
         if (o.positional.size() != 2) return usage_error("convert", "expects SRC and OUT, or --out DIR");

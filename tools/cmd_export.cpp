@@ -83,16 +83,25 @@ std::string damage_of(const std::string &path) {
 using Exporter = int16_t (*)(const char *, const char *, int32_t, WKS_EXPORT_REPORT *);
 
 // wks_export_xlsx or wks_export_ods from libwks-export, loaded now (the tool
-// starts without it), or null with the reason in why.
+// starts without it) from the directory libwks was loaded from, where both
+// are built and installed, or null with the reason in why.
 Exporter load_exporter(const std::string &to, std::string &why) {
-    void *lib = ::dlopen("libwks-export.so." WKS_EXPORT_MAJOR, RTLD_NOW | RTLD_LOCAL);
+    const std::string name = "libwks-export.so." WKS_EXPORT_MAJOR;
+    Dl_info info{};
+    std::string path = name;
+    if (::dladdr(reinterpret_cast<void *>(&wks_version), &info) && info.dli_fname) {
+        const std::string libwks = info.dli_fname;
+        const std::size_t slash = libwks.rfind('/');
+        if (slash != std::string::npos) path = libwks.substr(0, slash + 1) + name;
+    }
+    void *lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!lib) {
         why = ::dlerror();
         return nullptr;
     }
-    const char *name = to == "ods" ? "wks_export_ods" : "wks_export_xlsx";
-    auto exporter = reinterpret_cast<Exporter>(::dlsym(lib, name));
-    if (!exporter) why = std::string("libwks-export has no ") + name;
+    const char *call = to == "ods" ? "wks_export_ods" : "wks_export_xlsx";
+    auto exporter = reinterpret_cast<Exporter>(::dlsym(lib, call));
+    if (!exporter) why = std::string("libwks-export has no ") + call;
     return exporter;
 }
 

@@ -4,6 +4,8 @@
 #   development  wks.h, libwks.so, the CMake package
 #                (find_package(wks CONFIG) -> wks::wks), wks.pc  -> libwks-dev
 #   tool         the wks command                           -> wks
+#   export       libwks-export.so.1, where it is built     -> libwks-export1
+#                (its header and libwks-export.so go with development)
 install(TARGETS wks EXPORT wksTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
@@ -22,6 +24,12 @@ endif()
 install(TARGETS wks_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
 install(FILES ${PROJECT_SOURCE_DIR}/include/wks.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
   COMPONENT development)
+if(TARGET wks_export)
+  install(TARGETS wks_export EXPORT wksTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT export NAMELINK_COMPONENT development)
+  install(FILES ${PROJECT_SOURCE_DIR}/include/wks_export.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+    COMPONENT development)
+endif()
 
 include(CMakePackageConfigHelpers)
 set(wks_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/wks)
@@ -51,6 +59,9 @@ set(CPACK_PACKAGE_CONTACT "libwks developers <maintainers@libwks.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "worksheet file library for the WKS/WK1 record family and ORX files")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_COMPONENTS_ALL runtime development tool)
+if(TARGET wks_export)
+  list(APPEND CPACK_COMPONENTS_ALL export)
+endif()
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
@@ -67,7 +78,18 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "libwks${PROJECT_VERSION_MAJOR} (= 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME wks)
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS "libwks${PROJECT_VERSION_MAJOR} (>= ${PROJECT_VERSION})")
+# The export: libxlsxwriter and libzip come from the binary's own dependencies.
+set(CPACK_DEBIAN_EXPORT_PACKAGE_NAME libwks-export${PROJECT_VERSION_MAJOR})
+set(CPACK_DEBIAN_EXPORT_PACKAGE_DEPENDS "libwks${PROJECT_VERSION_MAJOR} (>= ${PROJECT_VERSION})")
+if(TARGET wks_export)
+  string(APPEND CPACK_DEBIAN_TOOL_PACKAGE_DEPENDS
+    ", libwks-export${PROJECT_VERSION_MAJOR} (>= ${PROJECT_VERSION})")
+  # libwks-export.so and wks_export.h are in the development package.
+  string(APPEND CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
+    ", libwks-export${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION})")
+endif()
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "worksheet file library: reads and writes WKS/WK1 and ORX files, compiles and decodes formulas, converts between the formats")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "worksheet file library: C header, CMake package and pkg-config file")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION "wks: show, convert and export worksheet files from the shell")
+set(CPACK_COMPONENT_EXPORT_DESCRIPTION "worksheet file library: export of WK1, WKS and ORX files to XLSX and ODS spreadsheets whose formulas compute the same values")
 include(CPack)

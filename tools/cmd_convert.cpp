@@ -33,6 +33,7 @@ namespace {
 const char kHelp[] =
     "usage: wks convert [--report FILE] SRC DST\n"
     "       wks convert --to orx|wk1 --out DIR [-j N | --jobs N] [--report FILE] SRC...\n"
+    "       wks convert --to xlsx|ods ...  (see wks convert --to xlsx --help)\n"
     "\n"
     "Converts a WK1 file to ORX or an ORX file to WK1; the source's format\n"
     "decides the direction.  SRC \"-\" reads standard input; DST is always a\n"
@@ -305,6 +306,7 @@ std::vector<Planned> plan_batch(const std::vector<std::string> &sources, const s
 }  // namespace
 
 int cmd_convert(const Args &args) {
+    if (wants_export(args)) return cmd_export(args);
     Options o;
     if (!parse_options("convert", jobs_spelled_long(args), {}, {"--to", "--out", "--jobs", "--report"}, o))
         return kUsage;

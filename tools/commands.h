@@ -21,6 +21,9 @@ int cmd_compile(const Args &args);
 int cmd_decode(const Args &args);
 int cmd_import(const Args &args);
 int cmd_calc(const Args &args);
+// convert --to xlsx: whether args ask for it, and the export itself.
+bool wants_export(const Args &args);
+int cmd_export(const Args &args);
 
 }  // namespace tool
 

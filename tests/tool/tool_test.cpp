@@ -646,23 +646,28 @@ TEST_F(Tool, ConvertSaysWhichFormulasItRewrote) {
     EXPECT_TRUE(has(r.err, "1 formula rewritten:\n  A1  @@(\"<<D:\\BOOKS\\sales.wk1>>A:B2\")*2\n"
                            "      -> @@(\"<<SALES.ORX>>B2\")*2\n")) << r.err;
 
-    const std::string head = "source,destination,cell,formula,rewritten\n";
-    const std::string b_line = b + "," + dir.file("out/b.wk1") + ",A1,\"@@(\"\"<<SALES.ORX>>B2\"\")*2\"," +
-                               "\"@@(\"\"<<SALES.WK1>>B2\"\")*2\"\n";
+    // The report: a JSON object a line.
+    const auto rewritten = [](const std::string &src, const std::string &dst, const std::string &rest) {
+        return R"({"kind":"rewritten","source":")" + src + R"(","destination":")" + dst + "\"," + rest + "}";
+    };
+    const std::string b_line =
+        rewritten(b, dir.file("out/b.wk1"),
+                  R"x("cell":"A1","formula":"@@(\"<<SALES.ORX>>B2\")*2","rewritten":"@@(\"<<SALES.WK1>>B2\")*2")x") +
+        "\n";
     for (const char *jobs : {"-j1", "-j3"}) {
         // a.orx rewrites nothing on its way back, b.wk1 (ORX since) one formula.
-        r = wks({"convert", "--to=wk1", "--out=" + dir.file("out"), jobs, "--report", dir.file("r.csv"),
+        r = wks({"convert", "--to=wk1", "--out=" + dir.file("out"), jobs, "--report", dir.file("r.jsonl"),
                  dir.file("a.orx"), b});
         EXPECT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(text_of(dir.file("r.csv")), head + b_line);
+        EXPECT_EQ(text_of(dir.file("r.jsonl")), b_line);
         EXPECT_TRUE(has(r.err, "b.wk1 -> " + dir.file("out/b.wk1") + ": warning: 1 formula rewritten, listed in " +
-                                   dir.file("r.csv"))) << r.err;
+                                   dir.file("r.jsonl"))) << r.err;
     }
-    r = wks({"convert", "--report", dir.file("s.csv"), a, dir.file("c.orx")});
+    r = wks({"convert", "--report", dir.file("s.jsonl"), a, dir.file("c.orx")});
     ASSERT_EQ(r.status, 0) << r.err;
-    const auto report = lines_of(text_of(dir.file("s.csv")));
-    ASSERT_EQ(report.size(), 8u);
-    EXPECT_EQ(report[7], a + "," + dir.file("c.orx") + ",B8,\"+\"\"see A:B8\"\"\",\"+\"\"see B8\"\"\"");
+    const auto report = lines_of(text_of(dir.file("s.jsonl")));
+    ASSERT_EQ(report.size(), 7u);
+    EXPECT_EQ(report[6], rewritten(a, dir.file("c.orx"), R"x("cell":"B8","formula":"+\"see A:B8\"","rewritten":"+\"see B8\"")x"));
     // The report never takes the place of a source or a destination.
     const std::string before = text_of(a);
     r = wks({"convert", "--report", a, a, dir.file("d.orx")});

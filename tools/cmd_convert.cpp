@@ -54,8 +54,9 @@ const char kHelp[] =
     "Formulas that refer to other files or carry sheet prefixes (\"A:B2\") are\n"
     "rewritten for the target format; each conversion that rewrote any says how\n"
     "many on standard error and shows the first few, old and new text.  With\n"
-    "--report FILE every rewritten formula goes into FILE instead, a CSV line\n"
-    "each (source,destination,cell,formula,rewritten), in the order of the\n"
+    "--report FILE every rewritten formula goes into FILE instead, a JSON\n"
+    "object a line ({\"kind\":\"rewritten\",\"source\":...,\"destination\":...,\n"
+    "\"cell\":...,\"formula\":...,\"rewritten\":...}), in the order of the\n"
     "sources.  Exit status 0 when every file converted.\n";
 
 constexpr int kBarWidth = 30;
@@ -183,7 +184,7 @@ int convert_one(const std::string &source, const std::string &dst, Format want, 
     const bool to_orx = format == Format::kWk1;
     take_messages();
 
-    RewriteWatch rewrites(path, dst);
+    RewriteWatch rewrites(path, format, dst);
     Watch watch{bar, shown};
     wks_set_progress_handler(on_progress, &watch);
     int32_t result;

@@ -196,7 +196,12 @@ int convert_one(const std::string &source, const std::string &dst, Format want, 
         reason = errno;
     }
     wks_set_progress_handler(nullptr, nullptr);
-    if (const int sig = stop_requested()) end_with_signal(sig);
+    if (const int sig = stop_requested()) {
+        // After the handler's last report the converter no longer stops: the
+        // new file may already stand in dst's place.
+        if (result == WKS_CONVERTED || result == WKS_CONVERT_TEXT_CUT) warn(dst, "done; the interruption came too late");
+        end_with_signal(sig);
+    }
 
     const std::string arrow = shown + " -> " + dst;
     switch (result) {

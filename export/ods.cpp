@@ -23,7 +23,6 @@
 #include <cstdio>
 #include <map>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
@@ -494,18 +493,5 @@ int16_t export_ods(const char *src, const char *dst, int32_t flags, WKS_EXPORT_R
 }  // namespace wks::exporting
 
 extern "C" int16_t wks_export_ods(const char *src, const char *dst, int32_t flags, WKS_EXPORT_REPORT *report) {
-    WKS_EXPORT_REPORT counts{};
-    if (report) counts.path = report->path;
-    int16_t rc;
-    try {
-        rc = wks::exporting::export_ods(src, dst, flags, counts);
-    } catch (const std::bad_alloc &) {
-        rc = WKS_E_NO_FORMULA_MEMORY;
-    }
-    if (report) {
-        const char *path = report->path;
-        *report = counts;
-        report->path = path;
-    }
-    return rc;
+    return wks::exporting::export_at_boundary(wks::exporting::export_ods, src, dst, flags, report);
 }

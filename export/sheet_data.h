@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -382,6 +383,26 @@ inline int16_t prepare(const char *src, const char *dst, int32_t flags, Survey &
         values.sort();
     }
     return WKS_OK;
+}
+
+// An export run behind the C interface: the counts go to the caller's
+// report (its path kept), and no exception leaves the library.
+template <class Export>
+int16_t export_at_boundary(Export run, const char *src, const char *dst, int32_t flags, WKS_EXPORT_REPORT *report) {
+    WKS_EXPORT_REPORT counts{};
+    if (report) counts.path = report->path;
+    int16_t rc;
+    try {
+        rc = run(src, dst, flags, counts);
+    } catch (const std::bad_alloc &) {
+        rc = WKS_E_NO_FORMULA_MEMORY;
+    }
+    if (report) {
+        const char *path = report->path;
+        *report = counts;
+        report->path = path;
+    }
+    return rc;
 }
 
 }  // namespace wks::exporting

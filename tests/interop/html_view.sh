@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The page 'wks html' writes, as a browser shows it: a sheet with labels of
-# each alignment, numbers in several formats (one too wide for its column),
+# each alignment, numbers in several formats (some too wide for their column),
 # ERR, a hidden cell, a formula, a wide column, a label in Latin-1 and one
 # that holds markup goes through 'wks html', and headless Chromium loads the
 # page (html_view.py): no console error, and each of those cells renders as
@@ -44,6 +44,8 @@ printf '1\n' >"$work/one.csv"
 {"kind":"number","col":0,"row":3,"format":255,"value":1234567890123}
 {"kind":"number","col":1,"row":3,"format":34,"value":123456789}
 {"kind":"label","col":2,"row":3,"format":255,"value":"\\-"}
+{"kind":"number","col":0,"row":4,"format":113,"value":0.6666666666666666}
+{"kind":"number","col":1,"row":4,"format":113,"value":0.0000001234}
 {"kind":"eof"}
 JSON
 } | "$wks" import --json --encoding latin1 - "$work/sheet.wk1"
@@ -65,7 +67,9 @@ cat >"$work/expected.json" <<'JSON'
   "D3": {"text": "2469", "title": "A2*2"},
   "A4": {"text": "1.23457E+12"},
   "B4": {"text": "********"},
-  "C4": {"text": "---------"}
+  "C4": {"text": "---------"},
+  "A5": {"text": "0.666666667"},
+  "B5": {"text": "1.23E-07"}
  },
  "wider": ["D", "B", 2.0]}
 JSON

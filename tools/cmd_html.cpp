@@ -7,9 +7,12 @@
  * its column runs on over the blank cells to its right and is cut at the
  * first cell that holds something.
  *
- * The page is one table of plain rows; everything that repeats is a class
- * of the one style sheet.  Rows come from tools/grid.h as they are read, so
- * memory holds one row whatever the size of the sheet.
+ * The page is a table of plain rows in blocks of a hundred, each block a
+ * table of the same columns that a browser lays out and draws only when it
+ * comes into view (a sheet of 8192 rows is otherwise laid out whole before
+ * it shows); everything that repeats is a class of the one style sheet.
+ * Rows come from tools/grid.h as they are read, so memory holds one row
+ * whatever the size of the sheet.
  */
 #include "tools/cell_view.h"
 #include "tools/commands.h"
@@ -42,17 +45,29 @@ const char kHelp[] =
     "                  computes them), not the values the file holds\n"
     "  --encoding SET  the character set of labels, as for 'wks csv'\n";
 
-// Monospace cells with thin rules; classes: n a number (one position kept
-// free at the right, as a sheet keeps it), r and c right and centred labels,
-// s a label that runs on to the right (cut by a box as wide as the blank
-// cells it may cover, where a cell that holds something stops it).
-const char kStyle[] =
+// Rows of a fixed height, so that a block of rows not drawn yet takes the
+// room it will take (kRowPitch: the row and its rule).
+constexpr int kRowHeight = 17;
+constexpr int kRowPitch = kRowHeight + 1;
+// Rows a block holds: a browser lays out and draws only the blocks in view.
+constexpr int kBlockRows = 100;
+
+// Monospace cells with thin rules; classes: b a block of rows after the
+// first, n a number (one position kept free at the right, as a sheet keeps
+// it), r and c right and centred labels, s a label that runs on to the right
+// (cut by a box as wide as the blank cells it may cover, where a cell that
+// holds something stops it).
+const std::string kStyle =
     "body{margin:8px;background:#fff;color:#000}\n"
-    "table{border-collapse:collapse;table-layout:fixed;width:0;font:14px/1.25 monospace}\n"
-    "th,td{padding:0;border:1px solid #d8d8d8;white-space:pre;overflow:hidden;height:1.25em}\n"
+    "table{border-collapse:collapse;table-layout:fixed;width:0;font:14px/" + std::to_string(kRowHeight) +
+    "px monospace}\n"
+    "th,td{padding:0;border:1px solid #d8d8d8;white-space:pre;overflow:hidden;height:" + std::to_string(kRowHeight) +
+    "px}\n"
     "th{background:#eee;color:#444;font-weight:normal;text-align:center}\n"
     "tbody th{text-align:right;padding-right:1ch}\n"
     "td[title]{cursor:help}\n"
+    ".b{content-visibility:auto;contain-intrinsic-size:auto " + std::to_string(kBlockRows * kRowPitch) + "px}\n"
+    ".b table{margin-top:-1px}\n"
     ".n{text-align:right;padding-right:1ch}.r{text-align:right}.c{text-align:center}\n"
     ".s{overflow:visible}.s div{overflow:hidden}\n";
 
@@ -98,19 +113,21 @@ public:
     void begin(const std::string &title) {
         out_ = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n<title>";
         append_escaped(out_, title);
-        out_ += "</title>\n<style>\n";
-        out_ += kStyle;
-        out_ += "</style>\n</head>\n<body>\n<table>\n<colgroup><col style=\"width:" +
-                std::to_string(std::to_string(layout_.rows).size() + 2) + "ch\">";
+        out_ += "</title>\n<style>\n" + kStyle + "</style>\n</head>\n<body>\n";
+        columns_ = "<colgroup><col style=\"width:" + std::to_string(std::to_string(layout_.rows).size() + 2) + "ch\">";
         for (int col = 0; col < layout_.cols; ++col)
-            out_ += "<col style=\"width:" + std::to_string(layout_.widths[static_cast<std::size_t>(col)]) + "ch\">";
-        out_ += "</colgroup>\n<thead><tr><th></th>";
+            columns_ += "<col style=\"width:" + std::to_string(layout_.widths[static_cast<std::size_t>(col)]) + "ch\">";
+        columns_ += "</colgroup>\n";
+        out_ += "<table>\n" + columns_ + "<thead><tr><th></th>";
         for (int col = 0; col < layout_.cols; ++col) out_ += "<th>" + column_letters(col) + "</th>";
         out_ += "</tr></thead>\n<tbody>\n";
         flush();
     }
 
     void row(int row, const std::vector<CellContent> &cells, const std::vector<bool> &filled) {
+        if (row > 0 && row % kBlockRows == 0)  // the next block: a table of its own with the same columns
+            out_ += std::string(row > kBlockRows ? "</tbody></table></div>\n" : "</tbody></table>\n") +
+                    "<div class=\"b\"><table>" + columns_ + "<tbody>\n";
         out_ += "<tr><th>" + std::to_string(row + 1) + "</th>";
         for (int col = 0; col < layout_.cols; ++col) {
             const auto at = static_cast<std::size_t>(col);
@@ -122,10 +139,12 @@ public:
         }
         out_ += "</tr>\n";
         flush();
+        rows_ = row + 1;
     }
 
     void end() {
-        out_ += "</tbody>\n</table>\n</body>\n</html>\n";
+        out_ += rows_ > kBlockRows ? "</tbody></table></div>\n" : "</tbody></table>\n";
+        out_ += "</body>\n</html>\n";
         flush();
     }
 
@@ -178,7 +197,9 @@ private:
 
     const Layout &layout_;
     const Charset set_;
+    std::string columns_;  // the colgroup every block repeats
     std::string out_;
+    int rows_ = 0;         // written
 };
 
 }  // namespace

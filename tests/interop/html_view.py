@@ -86,18 +86,25 @@ class Browser:
 
 
 # Each cell's rendered text, text alignment and hover text, and each
-# column's rendered width, by the names the page's headers give.
-SURVEY = """(() => {
+# column's rendered width, by the names the page's headers give.  A block of
+# rows is drawn once it is in view: each is scrolled to and given two frames.
+SURVEY = """(async () => {
+  const frame = () => new Promise(done => requestAnimationFrame(() => done()));
   const letters = [...document.querySelectorAll('thead th')].map(th => th.innerText);
   const cells = {}, widths = {};
   letters.forEach((l, i) => { if (i) widths[l] = document.querySelector('thead tr').cells[i].getBoundingClientRect().width; });
-  for (const tr of document.querySelectorAll('tbody tr'))
-    for (let i = 1; i < tr.cells.length; ++i) {
-      const td = tr.cells[i];
-      cells[letters[i] + tr.cells[0].innerText] = {text: td.innerText, align: getComputedStyle(td).textAlign,
-                                                  title: td.getAttribute('title')};
-    }
-  return JSON.stringify({cells, widths, title: document.title, scripts: document.scripts.length});
+  for (const tbody of document.querySelectorAll('tbody')) {
+    tbody.scrollIntoView();
+    await frame();
+    await frame();
+    for (const tr of tbody.rows)
+      for (let i = 1; i < tr.cells.length; ++i) {
+        const td = tr.cells[i];
+        cells[letters[i] + tr.cells[0].innerText] = {text: td.innerText, align: getComputedStyle(td).textAlign,
+                                                    title: td.getAttribute('title')};
+      }
+  }
+  return JSON.stringify({cells, widths, scripts: document.scripts.length});
 })()"""
 
 
@@ -111,7 +118,7 @@ def main():
             for domain in ("Page", "Runtime", "Log"):
                 browser.call(domain + ".enable")
             browser.load("file://" + os.path.abspath(page))
-            result = browser.call("Runtime.evaluate", expression=SURVEY, returnByValue=True)
+            result = browser.call("Runtime.evaluate", expression=SURVEY, returnByValue=True, awaitPromise=True)
             shown = json.loads(result["result"]["value"])
         finally:
             browser.close()

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The page 'wks html' writes, as a browser shows it: a sheet with labels of
 # each alignment, numbers in several formats (some too wide for their column),
-# ERR, a hidden cell, a formula, a wide column, a label in Latin-1 and one
-# that holds markup goes through 'wks html', and headless Chromium loads the
+# ERR, a hidden cell, a formula, a wide column, a label in Latin-1, one that
+# holds markup and one in a later block of rows goes through 'wks html', and headless Chromium loads the
 # page (html_view.py): no console error, and each of those cells renders as
 # the sheet shows it.
 #
@@ -46,6 +46,7 @@ printf '1\n' >"$work/one.csv"
 {"kind":"label","col":2,"row":3,"format":255,"value":"\\-"}
 {"kind":"number","col":0,"row":4,"format":113,"value":0.6666666666666666}
 {"kind":"number","col":1,"row":4,"format":113,"value":0.0000001234}
+{"kind":"label","col":3,"row":149,"format":255,"value":"\"in a later block"}
 {"kind":"eof"}
 JSON
 } | "$wks" import --json --encoding latin1 - "$work/sheet.wk1"
@@ -69,7 +70,8 @@ cat >"$work/expected.json" <<'JSON'
   "B4": {"text": "********"},
   "C4": {"text": "---------"},
   "A5": {"text": "0.666666667"},
-  "B5": {"text": "1.23E-07"}
+  "B5": {"text": "1.23E-07"},
+  "D150": {"text": "in a later block", "align": "right"}
  },
  "wider": ["D", "B", 2.0]}
 JSON

@@ -47,8 +47,9 @@ const char kHelp[] =
     "  --compute       with --values, formulas by the values they compute to\n"
     "                  (as 'wks calc' computes them), for files that hold no\n"
     "                  values of their own (0 for every formula)\n"
-    "  --encoding SET  the character set of labels: cp437 (the default),\n"
-    "                  cp850, cp1252 or latin1; output is UTF-8\n";
+    "  --encoding SET  the character set of labels: auto (the default: the set\n"
+    "                  of the file's variant, as info tells), cp437, cp850,\n"
+    "                  cp1252, latin1 or lics; output is UTF-8\n";
 
 using Position = std::pair<int, int>;  // (row, col)
 
@@ -180,6 +181,8 @@ int cmd_csv(const Args &args) {
     if (!input_path(o.positional[0], path, why)) return fail(shown, why);
     Sheet sheet;  // no range names: CSV has no place for them, so formulas keep coordinates
     if (!sheet.open(path)) return fail(shown, sheet.error());
+    const Charset named = set;
+    set = resolve_charset(set, sheet.family());
     ComputedValues computed;
     if (o.has("--compute") && !computed.compute(path, why)) return fail(shown, why);
     const Layout layout = layout_of(sheet);
@@ -221,6 +224,7 @@ int cmd_csv(const Args &args) {
     for (auto &[at, c] : grid)
         if (CellContent *slot = writer.at(at.first, at.second)) *slot = std::move(c);
     writer.finish();
+    tell_choice(shown, named, set, sheet.family());
     if (got < 0) fail(shown, sheet.error());
     return problems.finish() == kOk && got >= 0 ? kOk : kFailed;
 }

@@ -85,11 +85,11 @@ int info_of(const std::string &arg, Charset set, bool &printed) {
     begin_block();
     std::printf("file: %s\n", shown.c_str());
     std::printf("format: %s\n", format_name(sheet.format()));
+    std::printf("header block: %s\n", sheet.format() == Format::kOrx ? "yes" : "no");
+    std::printf("BOF version: %d\n", version);
     std::printf("variant: %s\n", variant_text(family).c_str());
     if (family.registry[0]) std::printf("registry: PRONOM %s\n", family.registry);
     std::printf("encoding: %s%s\n", charset_name(set), named == Charset::kAuto ? " (the variant's)" : "");
-    std::printf("header block: %s\n", sheet.format() == Format::kOrx ? "yes" : "no");
-    std::printf("BOF version: %d\n", version);
     std::printf("records: %d\n", records);
     for (const auto &t : by_type) {
         const char *name = record_name(t.first);

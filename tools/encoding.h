@@ -12,10 +12,9 @@
 
 namespace tool {
 
-// cp437 is the default: the DOS code page these files were mostly written
-// in, and the one other spreadsheet programs read them with.  The sets of
-// calc/charsets.h, in its order.
-// kAuto is no set: the set a file's variant calls for (resolve_charset).
+// The sets of calc/charsets.h, in its order.  kAuto, the default, is no set:
+// the one a file's variant calls for (resolve_charset), cp437 (the DOS code
+// page) for most, LICS for WK1 and Symphony files.
 enum class Charset { kCp437, kCp850, kCp1252, kLatin1, kLics, kAuto };
 // The WKS_CALC_CHARSET_* flag of a set, for wks_calc_file.
 int32_t calc_charset_flag(Charset set);

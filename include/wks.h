@@ -776,7 +776,8 @@ WKS_API int32_t wks_identify(const char *path, WKS_FAMILY *out);
  * current; the records of the variant's own types come as they are.
  * Close with wksclose.  Fills *out (when not NULL) as wks_identify does.
  * Returns h, or NULL with h->error 38 (silent; also for a variant that is
- * not read) or 27 (read error, shown).  A NULL h: NULL.
+ * not read) or 27 (read error, shown), or for an ORX file what wksopen
+ * gives and shows.  A NULL h: NULL.
  */
 WKS_API WKS *wks_open_family(WKS *h, const char *path, WKS_FAMILY *out);
 

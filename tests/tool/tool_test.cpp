@@ -539,12 +539,20 @@ TEST_F(Tool, ImportAndCalcAgreeOnAFormulaReadThroughAtAt) {
 
 // Letter case beyond ASCII follows --encoding, in import and in calc.
 TEST_F(Tool, LetterCaseFollowsTheEncoding) {
-    write_text(dir.file("in.csv"), "m\xC3\xBCnchen,M\xC3\x9CNCHEN,=@UPPER(A1),\"=@IF(A1=B1,1,0)\"\n");
-    for (const std::string set : {"cp437", "cp1252"}) {
-        const std::string file = dir.file(set + ".wk1");
-        ASSERT_EQ(wks({"import", "--encoding", set, dir.file("in.csv"), file}).status, 0);
-        EXPECT_EQ(wks({"csv", "--values", "--encoding", set, file}).out, "m\xC3\xBCnchen,M\xC3\x9CNCHEN,M\xC3\x9CNCHEN,1\n");
-        EXPECT_EQ(wks({"calc", "--check", "--encoding", set, file}).out, file + ": 2 formulas, no differences\n");
+    const struct {
+        std::string set, small, capital;
+    } cases[] = {
+        {"cp437", "m\xC3\xBCnchen", "M\xC3\x9CNCHEN"},
+        {"cp1252", "m\xC3\xBCnchen", "M\xC3\x9CNCHEN"},
+        {"auto", "\xC5\x93uvre \xC3\xBF", "\xC5\x92UVRE \xC5\xB8"},  // LICS for WK1 files: oe, y diaeresis
+    };
+    for (const auto &c : cases) {
+        write_text(dir.file("in.csv"), c.small + "," + c.capital + ",=@UPPER(A1),\"=@IF(A1=B1,1,0)\"\n");
+        const std::string file = dir.file(c.set + ".wk1");
+        ASSERT_EQ(wks({"import", "--encoding", c.set, dir.file("in.csv"), file}).status, 0);
+        EXPECT_EQ(wks({"csv", "--values", "--encoding", c.set, file}).out,
+                  c.small + "," + c.capital + "," + c.capital + ",1\n");
+        EXPECT_EQ(wks({"calc", "--check", "--encoding", c.set, file}).out, file + ": 2 formulas, no differences\n");
     }
 }
 

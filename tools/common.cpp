@@ -322,13 +322,6 @@ Charset resolve_charset(Charset named, const WKS_FAMILY &family) {
     return static_cast<Charset>((family.charset & WKS_CALC_CHARSET_MASK) >> 4);
 }
 
-Charset resolve_charset(Charset named, const std::string &path) {
-    if (named != Charset::kAuto) return named;
-    WKS_FAMILY family;
-    wks_identify(path.c_str(), &family);
-    return resolve_charset(named, family);
-}
-
 void tell_choice(const std::string &file, Charset named, Charset chosen, const WKS_FAMILY &family) {
     if (!took_high_bytes() || named != Charset::kAuto) return;
     warn(file, std::string("text read as ") + charset_name(chosen) + ", the character set of " +

@@ -114,8 +114,6 @@ void remove_inputs();
 // The set --encoding names, for a file of the variant: the variant's own
 // set (wks_identify) for auto, else the set named.
 Charset resolve_charset(Charset named, const WKS_FAMILY &family);
-// The same for the file at path.
-Charset resolve_charset(Charset named, const std::string &path);
 // For --encoding auto: once text with bytes above 127 was shown, tells on
 // standard error which set it was read in (took_high_bytes).
 void tell_choice(const std::string &file, Charset named, Charset chosen, const WKS_FAMILY &family);

@@ -165,7 +165,8 @@ void orx_seeds(const fs::path &out, const std::string &scratch) {
     }
 }
 
-// WK1 files: the ORX files converted by the library.
+// WK1 files: the ORX files converted by the library, one also as a
+// Symphony file.
 void wk1_seeds(const fs::path &out, const std::string &orx, const std::string &wk1) {
     for (int formulas = 0; formulas <= 6; formulas += 3) {
         written_orx(orx, formulas);
@@ -176,6 +177,11 @@ void wk1_seeds(const fs::path &out, const std::string &orx, const std::string &w
             seed.insert(seed.end(), file.begin(), file.end());
             put(out / "wk1_file", "wk1-" + std::to_string(formulas) + "-" + std::to_string(flags), seed);
             put(out / "calc_file", "wk1-" + std::to_string(formulas) + "-" + std::to_string(flags), seed);
+            if (formulas != 3) continue;
+            // The same sheet as a Symphony file: its BOF version, a record of its own.
+            Bytes symphony = {flags, 0, 0, 2, 0, 0x05, 0x04, 0x66, 0, 2, 0, 1, 2};
+            symphony.insert(symphony.end(), file.begin() + 6, file.end());
+            put(out / "calc_file", "symphony-" + std::to_string(flags), symphony);
         }
         wks_cleanup();
     }

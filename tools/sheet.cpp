@@ -89,9 +89,7 @@ bool Sheet::open(const std::string &path) {
         error_ = variant_text(family_);
         return false;
     }
-    format_ = family_.variant == WKS_VARIANT_ORX ? Format::kOrx
-              : family_.readable                  ? Format::kWk1
-                                                  : file_format(path);
+    format_ = family_.variant == WKS_VARIANT_ORX ? Format::kOrx : family_.readable ? Format::kWk1 : Format::kNeither;
     if (format_ == Format::kNeither) {
         error_ = "not an ORX or WK1 file";
         return false;

@@ -24,6 +24,7 @@
 #include "convert/whole_file.h"
 #include "platform/platform.h"
 #include "wks.h"
+#include "wks/family.h"
 #include "wks/header.h"
 #include "wks/stream.h"
 
@@ -65,7 +66,7 @@ public:
             reset_position(&h_);
             open_ = open_input(&h_, path, kRules);
         } else {
-            open_ = wksopen_wk1(&h_, path, "") != nullptr;
+            open_ = family::open(&h_, path, nullptr) != nullptr;  // WKS, WK1, Symphony, Works
         }
     }
     ~Source() { close(); }

@@ -406,7 +406,7 @@ bool zip_package(const std::string &path, const std::string &content_path) {
 }
 
 int16_t export_ods(const char *src, const char *dst, int32_t flags, WKS_EXPORT_REPORT &counts) {
-    const auto set = static_cast<tool::Charset>(flags & WKS_EXPORT_CHARSET_MASK);
+    const auto set = charset_of(flags);
     auto s = std::make_unique<Survey>();
     Values values(s->kinds);
     if (const int16_t rc = prepare(src, dst, flags, *s, values)) return rc;

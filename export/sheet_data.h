@@ -43,13 +43,19 @@ constexpr const char *kSheet = "Sheet1";
 
 inline uint16_t u16(const unsigned char *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 
+// The character set the flags name.
+inline tool::Charset charset_of(int32_t flags) {
+    return flags & WKS_EXPORT_LICS ? tool::Charset::kLics : static_cast<tool::Charset>(flags & WKS_EXPORT_CHARSET_MASK);
+}
+
 // The file open for reading through the library, its BOF record current.
 class Source {
 public:
     explicit Source(const char *path) {
         std::memset(&h_, 0, sizeof h_);
-        orx_ = is_orx_file(path) != 0;
-        open_ = orx_ ? wksopen(&h_, path, "") != nullptr : wksopen_wk1(&h_, path, "") != nullptr;
+        WKS_FAMILY family;
+        open_ = wks_open_family(&h_, path, &family) != nullptr;  // any variant the library reads
+        orx_ = family.variant == WKS_VARIANT_ORX;
         if (open_) wks_read_ahead(&h_, kReadAhead);  // without a block the handle reads on record by record
     }
     ~Source() {

@@ -220,7 +220,7 @@ private:
 };
 
 int16_t export_xlsx(const char *src, const char *dst, int32_t flags, WKS_EXPORT_REPORT &counts) {
-    const auto set = static_cast<tool::Charset>(flags & WKS_EXPORT_CHARSET_MASK);
+    const auto set = charset_of(flags);
     auto s = std::make_unique<Survey>();
     auto reads = std::make_unique<ReadCells>();
     Values values(s->kinds);

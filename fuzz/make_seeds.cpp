@@ -19,6 +19,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 
 using namespace wksfuzz;
 namespace fs = std::filesystem;
@@ -164,7 +165,8 @@ void orx_seeds(const fs::path &out, const std::string &scratch) {
     }
 }
 
-// WK1 files: the ORX files converted by the library.
+// WK1 files: the ORX files converted by the library, one also as a
+// Symphony file.
 void wk1_seeds(const fs::path &out, const std::string &orx, const std::string &wk1) {
     for (int formulas = 0; formulas <= 6; formulas += 3) {
         written_orx(orx, formulas);
@@ -175,6 +177,11 @@ void wk1_seeds(const fs::path &out, const std::string &orx, const std::string &w
             seed.insert(seed.end(), file.begin(), file.end());
             put(out / "wk1_file", "wk1-" + std::to_string(formulas) + "-" + std::to_string(flags), seed);
             put(out / "calc_file", "wk1-" + std::to_string(formulas) + "-" + std::to_string(flags), seed);
+            if (formulas != 3) continue;
+            // The same sheet as a Symphony file: its BOF version, a record of its own.
+            Bytes symphony = {flags, 0, 0, 2, 0, 0x05, 0x04, 0x66, 0, 2, 0, 1, 2};
+            symphony.insert(symphony.end(), file.begin() + 6, file.end());
+            put(out / "calc_file", "symphony-" + std::to_string(flags), symphony);
         }
         wks_cleanup();
     }
@@ -204,7 +211,7 @@ void record_seeds(const fs::path &out) {
 
 // The tool's readers: CSV text, the JSON form of the ORX and WK1 seed
 // files, and the files themselves, one with records and bytes after its
-// EOF record.
+// EOF record, and a Symphony and a Works file.
 void tool_seeds(const fs::path &out, const std::string &orx, const std::string &wk1) {
     const char *const csv[] = {
         "Item,Qty,Price,Total\nApples,12,0.45,=B2*C2\n\"Figs, dried\",2,3.2,=$B$3*C3\nSum,=@SUM(B2..B3),,=@SUM(D2..D3)\n",
@@ -220,7 +227,19 @@ void tool_seeds(const fs::path &out, const std::string &orx, const std::string &
     const Bytes tail = {0x0e, 0, 0x0d, 0, 0xff, 0, 0, 5, 0, 0, 0, 0, 0, 0, 0, 0xf0, 0x3f, 1, 0, 0, 0, 0x1a, 0x1a};
     odd.insert(odd.end(), tail.begin(), tail.end());
     write_file(path("odd.wk1"), odd.data(), odd.size());
-    for (const std::string &file : {orx, wk1, path("odd.wk1")}) {
+    // A Symphony file with a record of its own, a Works file with its LICS
+    // marker: the family's variants the readers take.
+    const Bytes label = {0x0f, 0, 9, 0, 0x27, 0, 0, 0, 0, '\'', 'C', 0xE9, 0};
+    const Bytes end = {1, 0, 0, 0};
+    const Bytes symphony = {0, 0, 2, 0, 0x05, 0x04, 0x66, 0, 2, 0, 1, 2};
+    const Bytes works = {0, 0, 2, 0, 0x04, 0x04, 0x02, 0x54, 0, 0, 0x25, 0x54, 0, 0};
+    for (const auto &[name, first] : {std::pair{"symphony.wr1", symphony}, std::pair{"works.wks", works}}) {
+        Bytes file = first;
+        file.insert(file.end(), label.begin(), label.end());
+        file.insert(file.end(), end.begin(), end.end());
+        write_file(path(name), file.data(), file.size());
+    }
+    for (const std::string &file : {orx, wk1, path("odd.wk1"), path("symphony.wr1"), path("works.wks")}) {
         const std::string name = fs::path(file).filename().string();
         const Bytes bytes = read_file(file);
         Bytes seed = {0};

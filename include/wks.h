@@ -674,15 +674,18 @@ typedef void (*wks_calc_visitor)(void *context, int16_t col, int16_t row, const 
 /* The character set of the file's text (bits 4..7 of flags), for letter
  * case beyond ASCII in @UPPER, @LOWER, @PROPER, text comparisons, @VLOOKUP,
  * @HLOOKUP and the database functions' field names and criteria.  0 is
- * cp437, the DOS code page; a number naming no set counts as 0. */
+ * cp437, the DOS code page; a number naming no set counts as 0.  LICS is
+ * the set of WK1 and Symphony files (see wks_identify). */
 #define WKS_CALC_CHARSET_CP437  0x00
 #define WKS_CALC_CHARSET_CP850  0x10
 #define WKS_CALC_CHARSET_CP1252 0x20
 #define WKS_CALC_CHARSET_LATIN1 0x30
+#define WKS_CALC_CHARSET_LICS   0x40
 #define WKS_CALC_CHARSET_MASK   0xF0
 
 /*
- * wks_calc_file recalculates the formulas of a WK1 or ORX file with the
+ * wks_calc_file recalculates the formulas of a WK1 or ORX file (or of
+ * any variant wks_open_family reads) with the
  * formula language's rules, in natural order (every formula after the
  * cells it refers to, and after the formula cells its @@ and @CELLPOINTER
  * read: when calculation finds one calculated later, it orders and
@@ -713,7 +716,7 @@ typedef void (*wks_calc_visitor)(void *context, int16_t col, int16_t row, const 
  * numbers more than 1 part in 10^12 apart.  Other flags are ignored.
  * Returns 0, or with the file untouched: -7 stopped by the progress
  * handler; 38 (silent) when path is NULL or
- * empty, does not open as a WK1 or ORX file, or cannot be written in place
+ * empty, does not open as a variant wks_open_family reads, or cannot be written in place
  * (a directory, a read-only file, a directory the process may not write:
  * errno then holds the system's reason); 27 read error (also for a file too
  * short to hold a first record, as in the converters), 32 write error, 25
@@ -721,6 +724,62 @@ typedef void (*wks_calc_visitor)(void *context, int16_t col, int16_t row, const 
  */
 WKS_API int16_t wks_calc_file(const char *path, int32_t flags, int32_t iterations, wks_calc_visitor visit,
                               void *context, WKS_CALC *summary);
+
+
+/* ======================================================================
+ * Extension: the worksheet family
+ * ====================================================================== */
+
+/* The variants wks_identify tells apart, by their first records. */
+#define WKS_VARIANT_UNKNOWN    0   /* none of these (or a file that cannot be read) */
+#define WKS_VARIANT_EMPTY      1   /* a file of no bytes */
+#define WKS_VARIANT_ORX        2   /* header block, then records */
+#define WKS_VARIANT_WKS        3   /* BOF version 1028 (0x0404), .wks */
+#define WKS_VARIANT_WK1        4   /* BOF version 1030 (0x0406), .wk1 */
+#define WKS_VARIANT_SYMPHONY   5   /* BOF version 1029 (0x0405), .wrk or .wr1 */
+#define WKS_VARIANT_WORKS      6   /* BOF version 1028 and records of types 0x5400..0x54FF, .wks */
+#define WKS_VARIANT_WORKS_WIN  7   /* first byte 0xFF, .wks */
+#define WKS_VARIANT_WQ1        8   /* BOF version 0x5120, .wq1 */
+#define WKS_VARIANT_WQ2        9   /* BOF version 0x5121, .wq2 */
+#define WKS_VARIANT_WK3       10   /* a 26-byte BOF record, version 0x1000, .wk3 */
+#define WKS_VARIANT_WK4       11   /* the same, version 0x1002, .wk4 */
+#define WKS_VARIANT_123       12   /* the same, version 0x1003 or 0x1005, .123 */
+
+/* What wks_identify found.  The texts are the library's own constants. */
+typedef struct WKS_FAMILY {
+    int32_t     variant;    /* WKS_VARIANT_* */
+    int32_t     readable;   /* 1 when wks_open_family reads the file, else 0 */
+    int32_t     version;    /* the BOF record's version, -1 without one */
+    int32_t     charset;    /* the WKS_CALC_CHARSET_* of its text */
+    const char *name;       /* "a 1-2-3 Release 2 worksheet", ... ("" for UNKNOWN) */
+    const char *extension;  /* its usual extension: ".wk1", ... ("" for UNKNOWN and EMPTY) */
+    const char *registry;   /* its identifier in the PRONOM format registry, or "" */
+    const char *refusal;    /* why it is not read, or "" when it is */
+} WKS_FAMILY;
+
+/*
+ * wks_identify tells which variant path is, from its header block or its
+ * first record and, for a BOF version of 1028, the record types among the
+ * records in the file's first 64 KiB: a type 0x5400..0x54FF makes it a
+ * Works file, whose text is LICS when a record of type 0x5425 is among
+ * them, else cp437.  The text of WK1 and Symphony files is LICS, of the
+ * others cp437.  Fills *out (when not NULL) and returns the variant; a
+ * file that cannot be opened is UNKNOWN, with readable 0.  Silent.
+ */
+WKS_API int32_t wks_identify(const char *path, WKS_FAMILY *out);
+
+/*
+ * wks_open_family opens path for reading through h whatever variant it
+ * is, where the variant is readable: an ORX file as wksopen reads it (read
+ * with wksnextr), the others (WKS, WK1, Symphony and Works files) as
+ * wksopen_wk1 reads a WK1 file (read with wksnextr_wk1), the BOF record
+ * current; the records of the variant's own types come as they are.
+ * Close with wksclose.  Fills *out (when not NULL) as wks_identify does.
+ * Returns h, or NULL with h->error 38 (silent; also for a variant that is
+ * not read) or 27 (read error, shown), or for an ORX file what wksopen
+ * gives and shows.  A NULL h: NULL.
+ */
+WKS_API WKS *wks_open_family(WKS *h, const char *path, WKS_FAMILY *out);
 
 #ifdef __cplusplus
 }

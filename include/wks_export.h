@@ -26,12 +26,13 @@ extern "C" {
 #endif
 
 /* flags: the 8-bit character set of the file's labels, strings and range
- * names (one of the four), and what the cached values are. */
+ * names (one of the four, or LICS), and what the cached values are. */
 #define WKS_EXPORT_CP437        0
 #define WKS_EXPORT_CP850        1
 #define WKS_EXPORT_CP1252       2
 #define WKS_EXPORT_LATIN1       3
 #define WKS_EXPORT_CHARSET_MASK 3
+#define WKS_EXPORT_LICS         8  /* LICS, in place of the set of the mask's bits */
 #define WKS_EXPORT_REPRODUCIBLE 4  /* @NOW, @RAND, @CELLPOINTER computed with fixed values */
 
 /* The conversion report.  path (may be NULL or "") names a file that
@@ -49,14 +50,15 @@ typedef struct WKS_EXPORT_REPORT {
 } WKS_EXPORT_REPORT;
 
 /*
- * wks_export_xlsx writes the WK1, WKS or ORX file src as an Office Open XML
+ * wks_export_xlsx writes the WK1, WKS or ORX file src (or any variant
+ * wks_open_family reads) as an Office Open XML
  * workbook dst of one sheet: labels (alignment from their prefix), numbers,
  * formulas translated into the workbook's syntax with the value the
  * library computes (wks_calc_file) as their cached value, number formats
  * from the format bytes, column widths, range names as defined names, and
  * the protection bits.  dst is written beside its place and put there only
- * when complete.  The file is read as a host reads it (wksopen for an ORX
- * file, so its header block goes where set_open_for_load says), the report
+ * when complete.  The file is read as a host reads it (wks_open_family: for an ORX
+ * file as wksopen reads it, so its header block goes where set_open_for_load says), the report
  * gives each formula's text through wksfr with file number 0, and the
  * calls of libwks must not overlap with it.  report may be NULL.  Returns 0, or 38 (src is no WK1 or
  * ORX file, dst names src (errno EINVAL), or dst cannot be created: errno

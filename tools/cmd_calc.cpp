@@ -38,9 +38,10 @@ const char kHelp[] =
     "                  (default 1)\n"
     "  --reproducible  @NOW is 1 January 1990 at noon, @RAND 0.5, @CELLPOINTER\n"
     "                  describes A1: the same values on every run\n"
-    "  --encoding SET  the character set of strings: cp437 (the default), cp850,\n"
-    "                  cp1252 or latin1, also for the case of letters beyond\n"
-    "                  ASCII; output is UTF-8\n";
+    "  --encoding SET  the character set of strings: auto (the default: the set\n"
+    "                  of the file's variant), cp437, cp850, cp1252, latin1 or\n"
+    "                  lics, also for the case of letters beyond ASCII; output\n"
+    "                  is UTF-8\n";
 
 constexpr int kMaxIterations = 50;
 constexpr std::size_t kCircularShown = 20;  // circular cells named; the rest are counted
@@ -48,7 +49,7 @@ constexpr std::size_t kCircularShown = 20;  // circular cells named; the rest ar
 struct Run {
     int32_t flags = 0;
     int iterations = 1;
-    Charset set = Charset::kCp437;
+    Charset set = Charset::kAuto;
 };
 
 // What the visitor gathers from one file.
@@ -109,9 +110,19 @@ int calc_file(const std::string &arg, const Run &run) {
     const bool check = run.flags & WKS_CALC_CHECK;
     std::string path, why;
     if (!input_path(arg, path, why) || !(why = unreadable_reason(path)).empty()) return fail(shown, why);
-    if (file_format(path) == Format::kNeither) return fail(shown, "not an ORX or WK1 file");
+    if (file_format(path) == Format::kNeither) {
+        WKS_FAMILY family;
+        if (wks_identify(path.c_str(), &family) == WKS_VARIANT_EMPTY) return fail(shown, "is empty");
+        if (family.variant == WKS_VARIANT_UNKNOWN) return fail(shown, "not an ORX or WK1 file");
+        if (!family.readable) return fail(shown, variant_text(family));
+    }
 
-    Seen seen{&run, {}, {}};
+    WKS_FAMILY family;
+    wks_identify(path.c_str(), &family);
+    Run file_run = run;
+    file_run.set = resolve_charset(run.set, family);
+    file_run.flags |= calc_charset_flag(file_run.set);
+    Seen seen{&file_run, {}, {}};
     WKS_CALC summary{};
     int16_t code;
     int reason;
@@ -119,7 +130,7 @@ int calc_file(const std::string &arg, const Run &run) {
     {
         Stoppable stoppable;
         errno = 0;
-        code = wks_calc_file(path.c_str(), run.flags, run.iterations, visit, &seen, &summary);
+        code = wks_calc_file(path.c_str(), file_run.flags, run.iterations, visit, &seen, &summary);
         reason = errno;
     }
     wks_set_progress_handler(nullptr, nullptr);
@@ -173,7 +184,6 @@ int cmd_calc(const Args &args) {
     }
     if (o.has("--check")) run.flags |= WKS_CALC_CHECK;
     if (o.has("--reproducible")) run.flags |= WKS_CALC_REPRODUCIBLE;
-    run.flags |= calc_charset_flag(run.set);
     if (!(run.flags & WKS_CALC_CHECK))
         for (const std::string &file : o.positional)
             if (file == "-") return usage_error("calc", "standard input cannot be written in place; use --check");

@@ -42,8 +42,9 @@ const char kHelp[] =
     "  --compute       with --values, formulas by the values they compute to\n"
     "                  (as 'wks calc' computes them), for files that hold no\n"
     "                  values of their own (0 for every formula)\n"
-    "  --encoding SET  the character set of labels: cp437 (the default),\n"
-    "                  cp850, cp1252 or latin1; output is UTF-8\n";
+    "  --encoding SET  the character set of labels: auto (the default: the set\n"
+    "                  of the file's variant, as info tells), cp437, cp850,\n"
+    "                  cp1252, latin1 or lics; output is UTF-8\n";
 
 // The field a label gives, protected where import would read it otherwise.
 std::string label_field(const std::string &stored) {
@@ -83,6 +84,8 @@ int cmd_csv(const Args &args) {
     if (!input_path(o.positional[0], path, why)) return fail(shown, why);
     Sheet sheet;  // no range names: CSV has no place for them, so formulas keep coordinates
     if (!sheet.open(path)) return fail(shown, sheet.error());
+    const Charset named = set;
+    set = resolve_charset(set, sheet.family());
     ComputedValues computed;
     if (o.has("--compute") && !computed.compute(path, why)) return fail(shown, why);
     const Layout layout = layout_of(sheet);
@@ -102,6 +105,7 @@ int cmd_csv(const Args &args) {
         std::fwrite(line.data(), 1, line.size(), stdout);
     };
     const int got = read_grid(sheet, layout, o.has("--compute") ? &computed : nullptr, problems, write_row);
+    tell_choice(shown, named, set, sheet.family());
     if (got < 0) fail(shown, sheet.error());
     return problems.finish() == kOk && got >= 0 ? kOk : kFailed;
 }

@@ -31,8 +31,9 @@ const char kHelp[] =
     "  --json          one JSON object per record and line: every field, the\n"
     "                  formula code, the exact bytes of other records and of an\n"
     "                  ORX header block; 'wks import --json' reads it back\n"
-    "  --encoding SET  the character set of labels and names: cp437 (the\n"
-    "                  default), cp850, cp1252 or latin1; output is UTF-8\n";
+    "  --encoding SET  the character set of labels and names: auto (the\n"
+    "                  default: the set of the file's variant, as info tells),\n"
+    "                  cp437, cp850, cp1252, latin1 or lics; output is UTF-8\n";
 
 constexpr int kShownBytes = 16;  // body bytes shown for records without a meaning here
 
@@ -91,6 +92,8 @@ int cmd_dump(const Args &args) {
     if (!input_path(o.positional[0], path, why)) return fail(shown, why);
     Sheet sheet;
     if (!sheet.open(path) || !sheet.load_names()) return fail(shown, sheet.error());
+    const Charset named = set;
+    set = resolve_charset(set, sheet.family());
     sheet.read_past_end(true);
     JsonRecords check(set);
     check.set_source(sheet.format());
@@ -101,6 +104,7 @@ int cmd_dump(const Args &args) {
         if (json) std::printf("%s\n", record_json(r, sheet.format(), sheet.header_block(), set, check).c_str());
         else print_text(r, set);
     }
+    tell_choice(shown, named, set, sheet.family());
     return got < 0 ? fail(shown, sheet.error()) : kOk;
 }
 

@@ -29,7 +29,7 @@
 
 #include <dlfcn.h>
 
-static_assert(WKS_EXPORT_CP437 == static_cast<int>(tool::Charset::kCp437) &&
+static_assert(WKS_EXPORT_LICS > WKS_EXPORT_CHARSET_MASK && WKS_EXPORT_CP437 == static_cast<int>(tool::Charset::kCp437) &&
                   WKS_EXPORT_LATIN1 == static_cast<int>(tool::Charset::kLatin1),
               "the library numbers the character sets as the tool does");
 #endif
@@ -61,13 +61,15 @@ const char kHelp[] =
     "usage: wks convert --to xlsx|ods [--report FILE] [--encoding SET] [--reproducible] SRC OUT\n"
     "       wks convert --to xlsx|ods --out DIR [-j N] [--report FILE] [--encoding SET] SRC...\n"
     "\n"
-    "Writes a WK1, WKS or ORX file as an XLSX workbook or an ODS spreadsheet whose\n"
+    "Writes a WK1, WKS or ORX file (or another variant 'wks info' calls read)\n"
+    "as an XLSX workbook or an ODS spreadsheet whose\n"
     "formulas compute the values the formula language gives; each formula's\n"
     "cached value is the value the library computes.  A formula with no faithful\n"
     "form keeps its value only.  Prints a one-line summary per file on standard\n"
     "error; --report writes the details as JSON lines (in a batch, REPORT's name\n"
     "with each source's name added).  --encoding: the 8-bit character set of the\n"
-    "file's text (cp437, the default, cp850, cp1252, latin1).\n";
+    "file's text (auto, the default: the set of the file's variant; cp437,\n"
+    "cp850, cp1252, latin1, lics).\n";
 
 // Where the source breaks off, as the tool's reader tells it.
 std::string damage_of(const std::string &path) {
@@ -105,16 +107,20 @@ Exporter load_exporter(const std::string &to, std::string &why) {
     return exporter;
 }
 
-int export_one(Exporter exporter, const std::string &src, const std::string &dst, int32_t flags,
+int export_one(Exporter exporter, const std::string &src, const std::string &dst, int32_t flags, Charset named,
                const std::string &report_path) {
     const std::string shown = shown_name(src);
     if (src == "-") return fail(shown, "has no name to read again; give a file");
     const std::string unreadable = unreadable_reason(src);
     if (!unreadable.empty()) return fail(shown, unreadable);
+    Charset set;
     {
         Sheet in;
         if (!in.open(src)) return fail(shown, in.error());
+        set = resolve_charset(named, in.family());
     }
+    // The library's numbers of the sets are the tool's, LICS a flag of its own.
+    flags |= set == Charset::kLics ? WKS_EXPORT_LICS : static_cast<int32_t>(set);
     WKS_EXPORT_REPORT report{};
     report.path = report_path.empty() ? nullptr : report_path.c_str();
     int16_t rc;
@@ -175,7 +181,6 @@ int cmd_export(const Args &args) {
     int32_t flags = o.has("--reproducible") ? WKS_EXPORT_REPRODUCIBLE : 0;
     Charset set;
     if (!charset_option("convert", o, set)) return kUsage;
-    flags |= static_cast<int32_t>(set);  // the library's numbers of the sets, in the same order
     const std::string report = o.has("--report") ? o.given.at("--report") : "";
     const std::string &to = o.given.at("--to");
     std::string why;
@@ -184,7 +189,7 @@ int cmd_export(const Args &args) {
     if (!o.has("--out")) {
         if (o.has("--jobs")) return usage_error("convert", "-j goes with --out");
         if (o.positional.size() != 2) return usage_error("convert", "expects SRC and OUT, or --out DIR");
-        return export_one(exporter, o.positional[0], o.positional[1], flags, report);
+        return export_one(exporter, o.positional[0], o.positional[1], flags, set, report);
     }
     const std::string &dir = o.given.at("--out");
     unsigned long workers = default_workers();
@@ -210,7 +215,7 @@ int cmd_export(const Args &args) {
     }
     return run_batch(sources, static_cast<unsigned>(workers), ::isatty(STDERR_FILENO), [&](std::size_t i) {
         if (!refusals[i].empty()) return fail(shown_name(sources[i]), refusals[i]);
-        return export_one(exporter, sources[i], destinations[i], flags, report_for(report, base_of(sources[i])));
+        return export_one(exporter, sources[i], destinations[i], flags, set, report_for(report, base_of(sources[i])));
     });
 }
 

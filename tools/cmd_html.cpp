@@ -217,6 +217,8 @@ int cmd_html(const Args &args) {
     if (!input_path(o.positional[0], path, why)) return fail(shown, why);
     Sheet sheet;
     if (!sheet.open(path)) return fail(shown, sheet.error());
+    const Charset named = set;
+    set = resolve_charset(set, sheet.family());
     if (!sheet.load_names()) return fail(shown, sheet.error());  // formulas show the names of their ranges
     ComputedValues computed;
     if (o.has("--compute") && !computed.compute(path, why)) return fail(shown, why);
@@ -230,6 +232,7 @@ int cmd_html(const Args &args) {
                                   page.row(row, cells, filled);
                               });
     page.end();
+    tell_choice(shown, named, set, sheet.family());
     if (got < 0) fail(shown, sheet.error());
     return problems.finish() == kOk && got >= 0 ? kOk : kFailed;
 }

@@ -58,8 +58,9 @@ const char kHelp[] =
     "                  so too.  OUT may then have any name: its format is the\n"
     "                  one the BOF record gives\n"
     "  --encoding SET  the character set labels, strings and names are written\n"
-    "                  in: cp437 (the default), cp850, cp1252 or latin1; FILE is\n"
-    "                  UTF-8\n";
+    "                  in: auto (the default: lics for a .wk1 OUT, the set WK1\n"
+    "                  files are read in, else cp437), cp437, cp850, cp1252,\n"
+    "                  latin1 or lics; FILE is UTF-8\n";
 
 constexpr int kWk1Value = WKS_CELL_VALUE;  // value area in the WK1 cell layout
 constexpr int kRecordHeader = 4;
@@ -288,6 +289,7 @@ int cmd_import(const Args &args) {
     if (o.positional.size() != 2) return usage_error("import", "expects FILE and OUT");
     if (!charset_option("import", o, set)) return kUsage;
     const std::string &input = o.positional[0], &path = o.positional[1], shown = shown_name(input);
+    if (set == Charset::kAuto) set = target_of(path) == Format::kWk1 ? Charset::kLics : Charset::kCp437;
     if (names_input(input, path)) return fail(path, "is the file being imported; give another name");
     struct stat st;
     if (input != "-" && ::stat(input.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return fail(shown, "is a directory");

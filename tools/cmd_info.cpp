@@ -16,14 +16,18 @@ const char kHelp[] =
     "usage: wks info [--encoding SET] FILE...\n"
     "\n"
     "Prints for each FILE (\"-\" reads standard input) its format (ORX, WK1 or\n"
-    "neither), BOF version, whether it has a header block, its records counted\n"
+    "neither), its variant (the program and version it comes from, its usual\n"
+    "extension, its identifier in the PRONOM registry, and whether it is read),\n"
+    "the character set of its text, BOF version, whether it has a header\n"
+    "block, its records counted\n"
     "by type, the number of cells and formulas, the used range and the range\n"
     "names; a blank line between files.  A damaged file is described up to the\n"
     "damage, which is then named with its byte offset.  Exit status 1 when any\n"
     "file could not be read to its end.\n"
     "\n"
-    "  --encoding SET  the character set of range names: cp437 (the default),\n"
-    "                  cp850, cp1252 or latin1; output is UTF-8\n";
+    "  --encoding SET  the character set of range names: auto (the default: the\n"
+    "                  set of the file's variant), cp437, cp850, cp1252, latin1\n"
+    "                  or lics; output is UTF-8\n";
 
 std::string range_text(int c1, int r1, int c2, int r2) {
     const std::string first = cell_name(c1, r1);
@@ -45,13 +49,19 @@ int info_of(const std::string &arg, Charset set, bool &printed) {
     std::string path, why;
     if (!input_path(arg, path, why) || !(why = unreadable_reason(path)).empty()) return fail(shown, why);
     Sheet sheet;
-    if (!sheet.open(path)) {
+    const bool opened = sheet.open(path);
+    const WKS_FAMILY &family = sheet.family();
+    if (!opened) {
         if (sheet.format() == Format::kNeither) {
             begin_block();
             std::printf("file: %s\nformat: neither\n", shown.c_str());
+            if (family.variant != WKS_VARIANT_UNKNOWN) std::printf("variant: %s\n", variant_text(family).c_str());
+            if (family.registry[0]) std::printf("registry: PRONOM %s\n", family.registry);
         }
         return fail(shown, sheet.error());
     }
+    const Charset named = set;
+    set = resolve_charset(set, family);
     std::map<int, int> by_type;
     std::vector<Record> names;
     int records = 0, cells = 0, formulas = 0, bad = 0, version = 0;
@@ -77,6 +87,9 @@ int info_of(const std::string &arg, Charset set, bool &printed) {
     std::printf("format: %s\n", format_name(sheet.format()));
     std::printf("header block: %s\n", sheet.format() == Format::kOrx ? "yes" : "no");
     std::printf("BOF version: %d\n", version);
+    std::printf("variant: %s\n", variant_text(family).c_str());
+    if (family.registry[0]) std::printf("registry: PRONOM %s\n", family.registry);
+    std::printf("encoding: %s%s\n", charset_name(set), named == Charset::kAuto ? " (the variant's)" : "");
     std::printf("records: %d\n", records);
     for (const auto &t : by_type) {
         const char *name = record_name(t.first);

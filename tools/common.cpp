@@ -189,7 +189,7 @@ bool parse_options(const std::string &command, const std::vector<std::string> &a
 }
 
 bool charset_option(const std::string &command, const Options &o, Charset &set) {
-    set = Charset::kCp437;
+    set = Charset::kAuto;
     if (!o.has("--encoding") || parse_charset(o.given.at("--encoding"), set)) return true;
     usage_error(command, "--encoding takes " + std::string(kCharsetNames));
     return false;
@@ -315,6 +315,24 @@ void remove_inputs() {
         if (name[0]) ::unlink(name);
         name[0] = '\0';
     }
+}
+
+Charset resolve_charset(Charset named, const WKS_FAMILY &family) {
+    if (named != Charset::kAuto) return named;
+    return static_cast<Charset>((family.charset & WKS_CALC_CHARSET_MASK) >> 4);
+}
+
+void tell_choice(const std::string &file, Charset named, Charset chosen, const WKS_FAMILY &family) {
+    if (!took_high_bytes() || named != Charset::kAuto) return;
+    warn(file, std::string("text read as ") + charset_name(chosen) + ", the character set of " +
+                   (family.name[0] ? family.name : "such files") + "; --encoding names another");
+}
+
+std::string variant_text(const WKS_FAMILY &family) {
+    std::string text = family.name;
+    if (family.extension[0]) text += std::string(" (") + family.extension + ")";
+    if (!family.readable) text += std::string("; not read: ") + family.refusal;
+    return text;
 }
 
 Format file_format(const std::string &path) {

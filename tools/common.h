@@ -8,6 +8,7 @@
 #define WKS_TOOL_COMMON_H
 
 #include "tools/encoding.h"
+#include "wks.h"
 
 #include <cstdint>
 #include <map>
@@ -78,7 +79,7 @@ bool parse_options(const std::string &command, const std::vector<std::string> &a
                    const std::vector<std::string> &flags, const std::vector<std::string> &valued,
                    Options &out);
 
-// The character set of --encoding (cp437 when not given); false after
+// The character set of --encoding (auto when not given); false after
 // printing a usage error.
 bool charset_option(const std::string &command, const Options &o, Charset &set);
 
@@ -109,6 +110,16 @@ bool input_path(const std::string &arg, std::string &path, std::string &why);
 bool scratch_file(int &fd, std::string &path, std::string &why);
 // Removes what input_path and scratch_path made (async-signal-safe).
 void remove_inputs();
+
+// The set --encoding names, for a file of the variant: the variant's own
+// set (wks_identify) for auto, else the set named.
+Charset resolve_charset(Charset named, const WKS_FAMILY &family);
+// For --encoding auto: once text with bytes above 127 was shown, tells on
+// standard error which set it was read in (took_high_bytes).
+void tell_choice(const std::string &file, Charset named, Charset chosen, const WKS_FAMILY &family);
+// "a 1-2-3 Release 2 worksheet (.wk1)", and for a variant not read
+// "...; not read: " and why.
+std::string variant_text(const WKS_FAMILY &family);
 
 // The kind of a readable file, told by the library's probes.
 enum class Format { kOrx, kWk1, kNeither };

@@ -49,7 +49,21 @@ bool next_utf8(const std::string &text, std::size_t &i, uint32_t &ch) {
 
 }  // namespace
 
-const char kCharsetNames[] = "cp437, cp850, cp1252, latin1";
+const char kCharsetNames[] = "cp437, cp850, cp1252, latin1, lics, auto";
+
+const char *charset_name(Charset set) {
+    return set == Charset::kAuto ? "auto" : wks::charsets::kCharsets[static_cast<int>(set)].name;
+}
+
+namespace {
+bool g_high_bytes = false;
+}  // namespace
+
+bool took_high_bytes() {
+    const bool took = g_high_bytes;
+    g_high_bytes = false;
+    return took;
+}
 
 void append_utf8(std::string &out, uint32_t ch) {
     if (ch < 0x80) {
@@ -65,18 +79,22 @@ void append_utf8(std::string &out, uint32_t ch) {
 bool parse_charset(const std::string &name, Charset &out) {
     for (int i = 0; i < wks::charsets::kCharsetCount; ++i)
         if (!strcasecmp(name.c_str(), wks::charsets::kCharsets[i].name)) return out = static_cast<Charset>(i), true;
-    return false;
+    if (strcasecmp(name.c_str(), "auto") != 0) return false;
+    out = Charset::kAuto;
+    return true;
 }
 
 int32_t calc_charset_flag(Charset set) {
     static_assert(WKS_CALC_CHARSET_CP850 == 1 << 4 && WKS_CALC_CHARSET_CP1252 == 2 << 4 &&
-                      WKS_CALC_CHARSET_LATIN1 == 3 << 4,
+                      WKS_CALC_CHARSET_LATIN1 == 3 << 4 && WKS_CALC_CHARSET_LICS == 4 << 4 &&
+                      static_cast<int>(Charset::kAuto) == wks::charsets::kCharsetCount,
                   "the flags number the sets as Charset does");
     return static_cast<int32_t>(set) << 4;
 }
 
 std::string to_utf8(const std::string &bytes, Charset set) {
     if (std::all_of(bytes.begin(), bytes.end(), [](unsigned char b) { return b < kHigh; })) return bytes;
+    g_high_bytes = true;
     std::string out;
     out.reserve(bytes.size());
     for (unsigned char b : bytes) append_utf8(out, character_of(b, set));

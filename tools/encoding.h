@@ -12,15 +12,20 @@
 
 namespace tool {
 
-// cp437 is the default: the DOS code page these files were mostly written
-// in, and the one other spreadsheet programs read them with.  The sets of
-// calc/charsets.h, in its order.
-enum class Charset { kCp437, kCp850, kCp1252, kLatin1 };
+// The sets of calc/charsets.h, in its order.  kAuto, the default, is no set:
+// the one a file's variant calls for (resolve_charset), cp437 (the DOS code
+// page) for most, LICS for WK1 and Symphony files.
+enum class Charset { kCp437, kCp850, kCp1252, kLatin1, kLics, kAuto };
 // The WKS_CALC_CHARSET_* flag of a set, for wks_calc_file.
 int32_t calc_charset_flag(Charset set);
 
-// "cp437", "cp850", "cp1252", "latin1" in any case; false for other names.
+// "cp437", "cp850", "cp1252", "latin1", "lics" or "auto" in any case; false
+// for other names.
 bool parse_charset(const std::string &name, Charset &out);
+// The name of a set ("cp437", ...; "auto" for kAuto).
+const char *charset_name(Charset set);
+// True once to_utf8 has met a byte above 127 since the last call.
+bool took_high_bytes();
 // The names parse_charset takes, for help texts and errors.
 extern const char kCharsetNames[];
 

@@ -17,7 +17,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace tool {
 namespace {
@@ -81,12 +80,16 @@ bool Sheet::open(const std::string &path) {
     path_ = path;
     error_ = unreadable_reason(path);
     if (!error_.empty()) return false;
-    struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && st.st_size == 0) {
+    wks_identify(path.c_str(), &family_);
+    if (family_.variant == WKS_VARIANT_EMPTY) {
         error_ = "is empty";
         return false;
     }
-    format_ = file_format(path);
+    if (!family_.readable && family_.variant != WKS_VARIANT_UNKNOWN) {
+        error_ = variant_text(family_);
+        return false;
+    }
+    format_ = family_.variant == WKS_VARIANT_ORX ? Format::kOrx : family_.readable ? Format::kWk1 : Format::kNeither;
     if (format_ == Format::kNeither) {
         error_ = "not an ORX or WK1 file";
         return false;
@@ -110,7 +113,7 @@ bool Sheet::rewind() {
         if (GetOrxHeader(block)) header_.assign(block, block + WKS_HEADER_SIZE);
         offset_ = WKS_HEADER_SIZE;
     } else {
-        opened = wksopen_wk1(&h_, path_.c_str(), "");
+        opened = wks_open_family(&h_, path_.c_str(), nullptr);
         offset_ = 0;
     }
     if (!opened) {

@@ -57,7 +57,8 @@ public:
     Sheet(const Sheet &) = delete;
     Sheet &operator=(const Sheet &) = delete;
 
-    // Opens path (ORX or WK1); false with the reason in error() otherwise.
+    // Opens path (any variant wks_open_family reads); false with the reason
+    // in error() otherwise.
     bool open(const std::string &path);
     // Formulas are decoded into text unless this is turned off.
     void decode_formulas(bool on) { decode_ = on; }
@@ -77,7 +78,10 @@ public:
     // The next record: 1 a record, 0 after the EOF record, -1 when the file
     // is damaged there (error() says where and how).
     int next(Record &r);
+    // The record layout: kOrx, kWk1 for every other variant read.
     Format format() const { return format_; }
+    // The variant, as wks_identify tells it (after open(), also a failed one).
+    const WKS_FAMILY &family() const { return family_; }
     // An ORX file's header block (empty for a WK1 file).
     const std::vector<unsigned char> &header_block() const { return header_; }
     // Where the next record starts.
@@ -95,6 +99,7 @@ private:
 
     std::string path_;
     Format format_ = Format::kNeither;
+    WKS_FAMILY family_{};
     WKS h_{};
     bool open_ = false;
     bool at_eof_ = false;

@@ -77,11 +77,12 @@ TEST_F(Wk1Access, ReadModeRefusesFilesThatDoNotStartWithAGoodBof) {
     const struct {
         const char *what;
         Bytes bytes;
+        int32_t variant;  // what wks_open_family finds; it reads the Symphony and the ORX file
     } cases[] = {
-        {"version 1029", concat({bof(1029), eof()})},
-        {"BOF of length 4", concat({record(0, bof4), eof()})},
-        {"EOF first", eof()},
-        {"ORX file", concat({header_block(), bof(1030), eof()})},
+        {"version 1029", concat({bof(1029), eof()}), WKS_VARIANT_SYMPHONY},
+        {"BOF of length 4", concat({record(0, bof4), eof()}), WKS_VARIANT_UNKNOWN},
+        {"EOF first", eof(), WKS_VARIANT_UNKNOWN},
+        {"ORX file", concat({header_block(), bof(1030), eof()}), WKS_VARIANT_ORX},
     };
     for (const auto &c : cases) {
         write_file(path("x.wk1"), c.bytes);
@@ -90,7 +91,14 @@ TEST_F(Wk1Access, ReadModeRefusesFilesThatDoNotStartWithAGoodBof) {
         EXPECT_EQ(wksopen_wk1(&h, path("x.wk1").c_str(), ""), nullptr) << c.what;
         EXPECT_EQ(int(h.error), 0) << c.what;  // as the successful first read left it
         EXPECT_EQ(is_wk1_file(path("x.wk1").c_str()), 0) << c.what;
+        WKS_FAMILY seen;
+        const bool read = c.variant != WKS_VARIANT_UNKNOWN;
+        EXPECT_EQ(wks_open_family(&h, path("x.wk1").c_str(), &seen) == &h, read) << c.what;
+        EXPECT_EQ(seen.variant, c.variant) << c.what;
+        EXPECT_EQ(int(h.error), read ? 0 : WKS_E_OPEN) << c.what;
+        EXPECT_EQ(read ? wksclose(&h) : 0, 0) << c.what;
     }
+    EXPECT_EQ(wks_open_family(nullptr, path("x.wk1").c_str(), nullptr), nullptr);
     EXPECT_EQ(messages.count(), 0u);
 }
 

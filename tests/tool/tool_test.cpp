@@ -354,12 +354,22 @@ TEST_F(Tool, JsonDumpImportsBackByteForByte) {
                        record(WKS_BLANK, wk1_cell_body(0xff, 3, 0, {1})), record(WKS_RANGE_NAME, name), bof(1030),
                        eof(), record(WKS_NUMBER, wk1_cell_body(0xff, 0, 5, number_body(2.5))), record(WKS_EOF, {1, 2}),
                        Bytes{0x1a, 0x1a, 0x1a}}));
+    // Every byte above 127 in one label, and in a Symphony file's.
+    Bytes high = {'\''};
+    for (int b = 128; b < 256; ++b) high.push_back(static_cast<uint8_t>(b));
+    high.push_back(0);
+    write_file(dir.file("high.wk1"), concat({bof(1030), record(WKS_LABEL, wk1_cell_body(0x27, 0, 0, high)), eof()}));
+    write_file(dir.file("high.wr1"), concat({bof(1029), record(0x66, {1}), record(WKS_LABEL, wk1_cell_body(0x27, 0, 0, high)), eof()}));
     const struct {
         std::string file, encoding, label;  // the label as the set reads it, in UTF-8
+        bool by_default = false;            // the set --encoding auto chooses for the file
     } cases[] = {
-        {orx, "cp437", "^Caf\xC3\xA9"}, {orx, "cp850", "^Caf\xC3\xA9"}, {orx, "cp1252", "^Caf\xE2\x80\x9A"},
-        {orx, "latin1", "^Caf\xC2\x82"}, {dir.file("all.wk1"), "cp437", "^Caf\xC3\xA9"},
+        {orx, "cp437", "^Caf\xC3\xA9", true}, {orx, "cp850", "^Caf\xC3\xA9"}, {orx, "cp1252", "^Caf\xE2\x80\x9A"},
+        {orx, "latin1", "^Caf\xC2\x82"}, {orx, "lics", "^Caf\xCC\x82"},
+        {dir.file("all.wk1"), "cp437", "^Caf\xC3\xA9"}, {dir.file("all.wk1"), "lics", "^Caf\xCC\x82", true},
         {imported(text_of(WKS_SAMPLE_CSV), "sample.wk1"), "cp437", ""}, {dir.file("odd.wks"), "cp437", ""},
+        {dir.file("high.wk1"), "cp437", ""}, {dir.file("high.wk1"), "cp850", ""}, {dir.file("high.wk1"), "cp1252", ""},
+        {dir.file("high.wk1"), "latin1", ""}, {dir.file("high.wk1"), "lics", ""}, {dir.file("high.wr1"), "lics", ""},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.file + " " + c.encoding);
@@ -367,10 +377,11 @@ TEST_F(Tool, JsonDumpImportsBackByteForByte) {
         ASSERT_EQ(json.status, 0) << json.err;
         const std::string &utf8 = c.label;
         EXPECT_TRUE(utf8.empty() || has(json.out, "\"value\":\"" + utf8 + "\"")) << json.out;
-        if (c.encoding == "cp437" && !utf8.empty()) {
+        if (c.by_default) {
+            const std::string range = "TO" + utf8.substr(4);
             EXPECT_TRUE(has(wks({"dump", c.file}).out, "label \"" + utf8 + "\"")) << "dump";
             EXPECT_TRUE(has(wks({"csv", c.file}).out, utf8.substr(1) + ",")) << "csv";
-            EXPECT_TRUE(has(wks({"info", c.file}).out, "TO\xC3\xA9 A1\n")) << "info";
+            EXPECT_TRUE(has(wks({"info", c.file}).out, range + " A1\n")) << "info";
         }
         const std::string back = dir.file("back" + c.file.substr(c.file.size() - 4));
         const Result r = wks({"import", "--json", "--encoding", c.encoding, "-", back}, [&] {
@@ -528,12 +539,20 @@ TEST_F(Tool, ImportAndCalcAgreeOnAFormulaReadThroughAtAt) {
 
 // Letter case beyond ASCII follows --encoding, in import and in calc.
 TEST_F(Tool, LetterCaseFollowsTheEncoding) {
-    write_text(dir.file("in.csv"), "m\xC3\xBCnchen,M\xC3\x9CNCHEN,=@UPPER(A1),\"=@IF(A1=B1,1,0)\"\n");
-    for (const std::string set : {"cp437", "cp1252"}) {
-        const std::string file = dir.file(set + ".wk1");
-        ASSERT_EQ(wks({"import", "--encoding", set, dir.file("in.csv"), file}).status, 0);
-        EXPECT_EQ(wks({"csv", "--values", "--encoding", set, file}).out, "m\xC3\xBCnchen,M\xC3\x9CNCHEN,M\xC3\x9CNCHEN,1\n");
-        EXPECT_EQ(wks({"calc", "--check", "--encoding", set, file}).out, file + ": 2 formulas, no differences\n");
+    const struct {
+        std::string set, small, capital;
+    } cases[] = {
+        {"cp437", "m\xC3\xBCnchen", "M\xC3\x9CNCHEN"},
+        {"cp1252", "m\xC3\xBCnchen", "M\xC3\x9CNCHEN"},
+        {"auto", "\xC5\x93uvre \xC3\xBF", "\xC5\x92UVRE \xC5\xB8"},  // LICS for WK1 files: oe, y diaeresis
+    };
+    for (const auto &c : cases) {
+        write_text(dir.file("in.csv"), c.small + "," + c.capital + ",=@UPPER(A1),\"=@IF(A1=B1,1,0)\"\n");
+        const std::string file = dir.file(c.set + ".wk1");
+        ASSERT_EQ(wks({"import", "--encoding", c.set, dir.file("in.csv"), file}).status, 0);
+        EXPECT_EQ(wks({"csv", "--values", "--encoding", c.set, file}).out,
+                  c.small + "," + c.capital + "," + c.capital + ",1\n");
+        EXPECT_EQ(wks({"calc", "--check", "--encoding", c.set, file}).out, file + ": 2 formulas, no differences\n");
     }
 }
 
@@ -838,6 +857,65 @@ TEST_F(Tool, ConvertReportsTheConvertersResults) {
     EXPECT_TRUE(has(r.err, "converted with errors\n")) << r.err;
     EXPECT_TRUE(has(r.err, "library: ... and 39 more like it\n")) << r.err;
     EXPECT_EQ(lines_of(r.err).size(), 3u) << r.err;
+}
+
+// Every variant of the record family is named; those whose records are
+// WK1's read as WK1 files do, their text in the variant's character set.
+TEST_F(Tool, EveryVariantIsNamedAndTheFamilysOwnAreRead) {
+    const Bytes sum = compiled("B1", "@SUM(A1..A1)");
+    auto sheet = [&](uint16_t version, std::initializer_list<Bytes> extra, uint8_t high) {
+        Bytes b = bof(version);
+        for (const Bytes &e : extra) b.insert(b.end(), e.begin(), e.end());
+        return concat({b, record(WKS_LABEL, wk1_cell_body(0x27, 0, 0, {'\'', 'C', 'a', 'f', high, 0})),
+                       record(WKS_FORMULA, wk1_cell_body(0xff, 1, 0, formula_value(sum))), eof()});
+    };
+    auto long_bof = [](uint16_t version) {
+        Bytes body(26, 0);
+        body[0] = static_cast<uint8_t>(version), body[1] = static_cast<uint8_t>(version >> 8);
+        return concat({record(WKS_BOF, body), eof()});
+    };
+    const struct {
+        const char *name;
+        Bytes bytes;
+        const char *variant, *encoding;  // encoding: the set auto chooses; "" for a variant not read
+    } cases[] = {
+        {"a.wks", sheet(1028, {}, 0x82), "a 1-2-3 Release 1A worksheet (.wks)\nregistry: PRONOM x-fmt/117", "cp437"},
+        {"a.wk1", sheet(1030, {}, 0xE9), "a 1-2-3 Release 2 worksheet (.wk1)\nregistry: PRONOM x-fmt/114", "lics"},
+        {"a.wr1", sheet(1029, {record(0x66, {1, 2})}, 0xE9), "a Symphony worksheet (.wrk or .wr1)", "lics"},
+        {"works.wks", sheet(1028, {record(0x5402, {1, 2})}, 0x82), "a Works for DOS spreadsheet (.wks)", "cp437"},
+        {"lics.wks", sheet(1028, {record(0x5402, {}), record(0x5425, {})}, 0xE9),
+         "a Works for DOS spreadsheet (.wks)", "lics"},
+        {"win.wks", {0xFF, 0, 0, 0, 0}, "a Works for Windows spreadsheet (.wks); not read", ""},
+        {"a.wq1", sheet(0x5120, {}, 0xE9), "a Quattro Pro for DOS worksheet (.wq1); not read", ""},
+        {"a.wq2", sheet(0x5121, {}, 0xE9), "a Quattro Pro for DOS worksheet (.wq2); not read", ""},
+        {"a.wk3", long_bof(0x1000), "a 1-2-3 Release 3 worksheet (.wk3); not read", ""},
+        {"a.wk4", long_bof(0x1002), "a 1-2-3 Release 4 worksheet (.wk4); not read", ""},
+        {"a.123", long_bof(0x1005), "a 1-2-3 97 or Millennium worksheet (.123); not read", ""},
+        {"empty.wks", {}, "empty", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string file = dir.file(c.name);
+        write_file(file, c.bytes);
+        const Result info = wks({"info", file});
+        EXPECT_TRUE(has(info.out, std::string("\nvariant: ") + c.variant)) << info.out;
+        if (!*c.encoding) {
+            EXPECT_EQ(info.status, 1);
+            for (const char *command : {"dump", "csv", "calc"})
+                EXPECT_TRUE(has(wks({command, file}).err, std::string(c.variant).substr(0, 20))) << command;
+            continue;
+        }
+        EXPECT_TRUE(has(info.out, std::string("\nencoding: ") + c.encoding + " (the variant's)\n")) << info.out;
+        const Result csv = wks({"csv", file});
+        EXPECT_EQ(csv.out, "Caf\xC3\xA9,=@SUM(A1..A1)\n") << csv.err;
+        EXPECT_TRUE(has(csv.err, std::string("text read as ") + c.encoding)) << csv.err;
+        EXPECT_EQ(wks({"calc", "--check", file}).out, file + ": 1 formula, no differences\n");
+        const Result dump = wks({"dump", file});
+        EXPECT_EQ(dump.status, 0) << dump.err;
+        if (c.bytes[4] == 0x05) {
+            EXPECT_TRUE(has(dump.out, "\n1 type(102) len=2 0102\n")) << dump.out;
+        }
+    }
 }
 
 TEST_F(Tool, DumpShowsRangeNamesOtherRecordsAndMalformedCells) {

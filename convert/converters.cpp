@@ -69,6 +69,10 @@ bool open_output(Output &out, Layout layout, const char *src, const char *dst) {
     std::memset(&out.h, 0, sizeof out.h);
     out.h.fd = -1;
     const uint16_t version = new_file_version(dst, layout, src);
+    if (holding_results() && !held_slot_free()) {
+        errno = EMFILE;
+        return false;
+    }
     if (!out.file.create(dst)) return false;
     if (start_stream(&out.h, out.file.fd(), layout, version)) return true;
     out.file.abandon();
@@ -115,6 +119,12 @@ int32_t finish(Output &out, int32_t result, int reason) {
         out.file.abandon();
         errno = reason;
         return result;
+    }
+    if (holding_results()) {
+        out.h.fd = -1;
+        if (out.file.hold()) return WKS_CONVERTED;
+        errno = ECANCELED;  // wks_discard_all dropped it meanwhile
+        return WKS_CONVERT_OUTPUT_FAILED;
     }
     const int16_t code = out.file.commit();
     out.h.fd = -1;

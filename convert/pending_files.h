@@ -43,13 +43,26 @@ int16_t write_host_record(WKS *h);
 // Moves a pending slot on to committing: false when wks_discard_all has
 // dropped its file meanwhile.
 bool begin_commit(PendingSlot &s);
-// Drops the file of every pending slot (async-signal-safe) and marks its
-// handle ended, as wks_discard does; slots being filled or committed are
-// left to their owners.
+// Drops the file of every pending slot, held results included
+// (async-signal-safe), and marks its handle ended, as wks_discard does;
+// slots being filled or committed are left to their owners.
 void discard_all_pending();
-// Discards every pending file, whatever its state: part of the
-// process-wide reset.
+// Discards every pending file, whatever its state, and stops holding
+// results: part of the process-wide reset.
 void discard_pending_creates();
+
+// Results held (wks_hold_results): while holding is on, a converter's
+// complete result goes into a table of WKS_HOLD_MAX slots instead of its
+// destination's place, and place_held_results flushes them together and
+// puts each in place, in the order they were held.
+bool holding_results();
+void set_holding_results(bool on);
+// Whether a held slot is free: a converter checks before it starts.
+bool held_slot_free();
+// Flushes and places every held result; visit (may be null) gets each
+// one's result (0, or WKS_CONVERT_OUTPUT_FAILED with the system's reason).
+// Returns how many could not be placed.
+int32_t place_held_results(void (*visit)(void *, int32_t, int32_t), void *context);
 
 // The library's own result, a converter's or copy_file's, written in the
 // slot kept for it.  Its file is a WholeFile, which wks_discard_all drops
@@ -72,6 +85,9 @@ public:
     int16_t commit();
     // Drops the new file, if it is still pending.
     void abandon();
+    // Moves the complete new file into a free held slot: false (the file
+    // dropped) when wks_discard_all dropped it or no slot is free.
+    bool hold();
 
 private:
     // Whether the slot is this result's: another result's file (one made

@@ -87,4 +87,12 @@ void wks_discard(WKS *h) {
 
 void wks_discard_all(void) { discard_all_pending(); }
 
+int32_t wks_hold_results(int32_t hold) {
+    const bool was = holding_results();
+    set_holding_results(hold != 0);
+    return was;
+}
+
+int32_t wks_place_held(wks_placed_visitor visit, void *context) { return place_held_results(visit, context); }
+
 }

@@ -50,6 +50,14 @@ public:
     // Drops the new file, if any.
     void abandon() { plat::discard_pending(file_); }
 
+    // Takes over other's new file, which other no longer has.
+    void take(WholeFile &other) {
+        file_ = other.file_;
+        other.file_.fd = -1;
+        other.file_.name[0] = '\0';
+    }
+    plat::PendingFile &pending() { return file_; }
+
 private:
     plat::PendingFile file_;
 };

@@ -54,12 +54,13 @@ constexpr uint16_t kFirstTokenNumber = 256;
 enum CharFlag : uint8_t {
     kDigit = 1,        // 0-9
     kNumberChar = 2,   // may continue a real number: 0-9 . E e + -
-    kStringChar = 4,   // 32..126
+    kStringChar = 4,   // 32..126, and 128..254: the file's own characters
     kNameChar = 8,     // may continue a function name: letters, digits, @
 };
 
 constexpr int kFirstPrintable = 32;
 constexpr int kLastPrintable = 126;
+constexpr int kFirstHighByte = 128;  // bytes from here up are characters of the file's set
 constexpr int kEndByte = 255;
 
 constexpr bool is_upper(int c) { return c >= 'A' && c <= 'Z'; }
@@ -97,7 +98,7 @@ constexpr uint16_t class_of(int c) {
 
 constexpr uint8_t flags_of(int c) {
     uint8_t f = 0;
-    if (c >= kFirstPrintable && c <= kLastPrintable) f |= kStringChar;
+    if ((c >= kFirstPrintable && c <= kLastPrintable) || (c >= kFirstHighByte && c < kEndByte)) f |= kStringChar;
     if (is_digit(c)) f |= kDigit | kNumberChar | kNameChar;
     if (c == '.' || c == 'E' || c == 'e' || c == '+' || c == '-') f |= kNumberChar;
     if (is_letter(c) || c == '@') f |= kNameChar;

@@ -634,6 +634,33 @@ WKS_API void    wks_discard(WKS *h);
  * put in place may stay under a temporary name. */
 WKS_API void    wks_discard_all(void);
 
+/*
+ * Extension: results flushed together.  Flushing each result to the disk
+ * before it takes its destination's place is what a conversion waits for
+ * most; a host converting many files can have them flushed in one go.
+ * wks_hold_results(1) turns holding on: from then on a conversion
+ * (wk1_to_orx, orx_to_wk1) that gets through leaves its complete result
+ * held, neither flushed nor in place, and returns as usual (0, or -4); the
+ * destination keeps its old bytes until wks_place_held.  Up to
+ * WKS_HOLD_MAX results are held: one more conversion is refused with -1
+ * (errno EMFILE) before it starts.  wks_hold_results(0) turns it off; the
+ * results held stay held.  Returns the previous setting.  copy_file,
+ * wks_calc_file and wks_commit are not affected.
+ * wks_place_held flushes every held result to the disk (where the system
+ * has it, one flush of each file system for all of them), then puts each
+ * in its destination's place, as a conversion does, in the order they were
+ * held, and calls visit (may be NULL) with context for each: result 0
+ * (placed) or WKS_CONVERT_OUTPUT_FAILED with the system's reason (not
+ * flushed, closed or put in place; the destination is as it was and no new
+ * file remains).  No destination takes a result before all of them are on
+ * the disk.  Returns how many results could not be placed (0 also when none
+ * was held); nothing is shown.  wks_discard_all drops the held results.
+ */
+#define WKS_HOLD_MAX  32  /* results that can be held at once */
+typedef void (*wks_placed_visitor)(void *context, int32_t result, int32_t reason);
+WKS_API int32_t wks_hold_results(int32_t hold);
+WKS_API int32_t wks_place_held(wks_placed_visitor visit, void *context);
+
 /* ======================================================================
  * Extension: calculation
  * ====================================================================== */

@@ -85,6 +85,13 @@ bool   create_pending(PendingFile &file, const char *destination);
 // Flushes the file to the disk, closes it and puts it in place.  Whatever
 // fails, the pending file is gone and the destination as it was.
 Placed place_pending(PendingFile &file);
+// Flushes n pending files to the disk together (one flush of each file
+// system they lie on where the system has it, else each file's own): false
+// when any flush failed.  The files stay pending either way.
+bool   flush_pending_files(PendingFile *const files[], std::size_t n);
+// place_pending for a file flush_pending_files has flushed: closes it and
+// puts it in place (kNotClosed or kNotPlaced with the file gone).
+Placed place_flushed(PendingFile &file);
 // Closes and removes a pending file; nothing to do for one placed or discarded.
 void   discard_pending(PendingFile &file);
 

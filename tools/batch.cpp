@@ -8,13 +8,14 @@
 #include "tools/batch.h"
 
 #include "tools/common.h"
+#include "tools/signals.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
 #ifndef _WIN32
 #include "tools/rewrite_report.h"
-#include "tools/signals.h"
 
 #include <cerrno>
 #include <csignal>
@@ -40,12 +41,113 @@ void draw_count(std::size_t done, std::size_t total, const std::string &name) {
     std::fflush(stderr);
 }
 
-int run_here(const std::vector<std::string> &names, bool show_progress, const std::function<int(std::size_t)> &job) {
-    int status = kOk;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (show_progress) draw_count(i, names.size(), names[i]);
-        if (job(i) != kOk) status = kFailed;
+// The jobs of one process, in groups when groups.size is set: each job's
+// standard error goes into a scratch file while it runs, and its lines come
+// out with its outcome, once the group's results are placed.  Without a
+// scratch file (or on Windows) every group is one job.
+class GroupRunner {
+public:
+    GroupRunner(const Groups &groups, const std::function<int(std::size_t)> &job,
+                const std::function<void(std::size_t, int)> &done, bool clear_bar)
+        : groups_(groups), job_(job), done_(done), clear_bar_(clear_bar) {
+#ifndef _WIN32
+        if (groups_.size > 1) kept_ = std::tmpfile();
+#endif
     }
+    ~GroupRunner() {
+        if (kept_) std::fclose(kept_);
+    }
+    GroupRunner(const GroupRunner &) = delete;
+    GroupRunner &operator=(const GroupRunner &) = delete;
+
+    // Runs job i; the group ends when it is full.
+    void run(std::size_t i) {
+        held_.push_back({i, kOk, {}});
+        if (!keep_lines(held_.back())) held_.back().status = job_(i);
+        if (groups_.size == 0 || held_.size() >= groups_.size || !kept_) finish();
+    }
+
+    // Ends the group: its results placed, then each job's lines and outcome.
+    void finish() {
+        if (held_.empty()) return;
+        if (groups_.size > 0) {
+            Stoppable stoppable;  // a signal waits until every result is placed or gone
+            groups_.place();
+        }
+        for (const Held &h : held_) {
+            if (!h.lines.empty()) {
+                if (clear_bar_) std::fputs("\r\033[K", stderr);
+                std::fwrite(h.lines.data(), 1, h.lines.size(), stderr);
+            }
+            const int status = groups_.size > 0 ? groups_.settle(h.index, h.status) : h.status;
+            std::fflush(stderr);
+            done_(h.index, status);
+        }
+        held_.clear();
+    }
+
+private:
+    struct Held {
+        std::size_t index;
+        int status;
+        std::string lines;
+    };
+
+    // Runs the job with standard error going to the scratch file, and takes
+    // its lines from there: false, with nothing run, when it cannot.
+    bool keep_lines(Held &h) {
+#ifndef _WIN32
+        if (!kept_) return false;
+        std::fflush(stderr);
+        const int saved = ::dup(STDERR_FILENO), kept = ::fileno(kept_);
+        if (saved < 0) return false;
+        if (::dup2(kept, STDERR_FILENO) < 0) {
+            ::close(saved);
+            return false;
+        }
+        h.status = job_(h.index);
+        std::fflush(stderr);
+        ::dup2(saved, STDERR_FILENO);
+        ::close(saved);
+        char buffer[4096];
+        ssize_t got;
+        ::lseek(kept, 0, SEEK_SET);
+        while ((got = ::read(kept, buffer, sizeof buffer)) > 0) h.lines.append(buffer, static_cast<std::size_t>(got));
+        ::lseek(kept, 0, SEEK_SET);
+        if (::ftruncate(kept, 0) != 0) {
+            std::fclose(kept_);  // lines of this job could come again: no more groups
+            kept_ = nullptr;
+        }
+        return true;
+#else
+        (void)h;
+        return false;
+#endif
+    }
+
+    const Groups &groups_;
+    const std::function<int(std::size_t)> &job_;
+    const std::function<void(std::size_t, int)> &done_;
+    bool clear_bar_;
+    std::FILE *kept_ = nullptr;
+    std::vector<Held> held_;
+};
+
+int run_here(const std::vector<std::string> &names, bool show_progress, const std::function<int(std::size_t)> &job,
+             const Groups &groups) {
+    int status = kOk;
+    const std::function<void(std::size_t, int)> done = [&](std::size_t, int s) {
+        if (s != kOk) status = kFailed;
+    };
+    {
+        GroupRunner runner(groups, job, done, show_progress);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (show_progress) draw_count(i, names.size(), names[i]);
+            runner.run(i);
+        }
+        runner.finish();
+    }
+    if (groups.size > 0 && stop_requested()) end_with_signal(stop_requested());  // came while results were placed
     if (show_progress) draw_count(names.size(), names.size(), "");
     return status;
 }
@@ -124,8 +226,9 @@ bool read_all(int fd, void *data, std::size_t size) {
 class Pool {
 public:
     Pool(const std::vector<std::string> &names, unsigned workers, bool show_progress,
-         const std::function<int(std::size_t)> &job)
-        : names_(names), jobs_(names.size()), workers_(workers), show_progress_(show_progress), job_(job) {
+         const std::function<int(std::size_t)> &job, const Groups &groups)
+        : names_(names), jobs_(names.size()), workers_(workers), show_progress_(show_progress), job_(job),
+          groups_(groups) {
         for (std::size_t i = 0; i < names.size(); ++i) todo_.push_back(i);
     }
 
@@ -206,23 +309,36 @@ private:
         w.results = results[0];
     }
 
-    // A worker's life: each job number read, its job run, until the pipe ends.
+    // A worker's life: each job number read, its job run, until the pipe
+    // ends.  A group ends when no other job number is waiting.
     [[noreturn]] void serve(int commands) {
+        bool cut = false;
+        const std::function<void(std::size_t, int)> done = [&](std::size_t, int status) {
+            const char end[2] = {'\0', static_cast<char>(status)};
+            cut = cut || !write_all(STDERR_FILENO, end, sizeof end);
+        };
+        GroupRunner runner(groups_, job_, done, false);
         uint64_t i;
-        while (read_all(commands, &i, sizeof i)) {
+        while (!cut && read_all(commands, &i, sizeof i)) {
             if (const int sig = stop_requested()) end_with_signal(sig);
-            const char end[2] = {'\0', static_cast<char>(job_(static_cast<std::size_t>(i)))};
-            std::fflush(stderr);
-            if (!write_all(STDERR_FILENO, end, sizeof end)) break;
+            runner.run(static_cast<std::size_t>(i));
+            pollfd waiting{commands, POLLIN, 0};
+            if (::poll(&waiting, 1, 0) == 0) runner.finish();
         }
+        runner.finish();
         std::_Exit(kOk);
     }
 
-    // Keeps every worker kAhead jobs ahead, in the order of the files.
+    // Keeps every worker kAhead jobs ahead, in the order of the files; in
+    // groups, up to a group's worth, at most half of each worker's share of
+    // what is left, so that the groups get smaller towards the end and the
+    // workers finish together.
     void dispatch() {
         if (stop_requested()) return;
+        const std::size_t share = todo_.size() / (2 * workers_);
+        const std::size_t ahead = groups_.size > kAhead ? std::max(kAhead, std::min(groups_.size, share)) : kAhead;
         for (Worker &w : workers_list_) {
-            while (w.commands >= 0 && w.assigned.size() < kAhead && !todo_.empty()) {
+            while (w.commands >= 0 && w.assigned.size() < ahead && !todo_.empty()) {
                 const uint64_t i = todo_.front();
                 if (!write_all(w.commands, &i, sizeof i)) break;
                 todo_.pop_front();
@@ -359,6 +475,7 @@ private:
     unsigned workers_;
     bool show_progress_;
     const std::function<int(std::size_t)> &job_;
+    const Groups &groups_;
     std::size_t printed_ = 0, finished_ = 0, drawn_ = 0;
     std::string last_done_;  // the file the bar names
     bool failed_ = false;
@@ -379,14 +496,15 @@ unsigned default_workers() {
 }
 
 int run_batch(const std::vector<std::string> &names, unsigned workers, bool show_progress,
-              const std::function<int(std::size_t)> &job) {
+              const std::function<int(std::size_t)> &job, const Groups &groups) {
     if (workers > kMaxWorkers) workers = kMaxWorkers;
     if (workers > names.size()) workers = static_cast<unsigned>(names.size());
     set_progress_line(show_progress);
 #ifdef _WIN32
-    const int status = run_here(names, show_progress, job);
+    const int status = run_here(names, show_progress, job, groups);
 #else
-    const int status = workers <= 1 ? run_here(names, show_progress, job) : Pool(names, workers, show_progress, job).run();
+    const int status = workers <= 1 ? run_here(names, show_progress, job, groups)
+                                    : Pool(names, workers, show_progress, job, groups).run();
 #endif
     set_progress_line(false);
     return status;

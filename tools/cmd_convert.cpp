@@ -23,6 +23,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,7 +50,10 @@ const char kHelp[] =
     "It runs up to N conversions at once in\n"
     "worker processes (-j N, by default the number of processors online; -j 1\n"
     "converts one file after the other in this process); the reports come in\n"
-    "the order of the sources either way.  A progress bar is drawn on standard\n"
+    "the order of the sources either way.  The results are flushed to the disk\n"
+    "a group at a time, each put in its destination's place only after its\n"
+    "group's flush; a source's report comes once its group is placed.\n"
+    "A progress bar is drawn on standard\n"
     "error when it is a terminal (for one file, when it is 1 MiB or more).\n"
     "Formulas that refer to other files or carry sheet prefixes (\"A:B2\") are\n"
     "rewritten for the target format; each conversion that rewrote any says how\n"
@@ -165,8 +169,17 @@ std::string destination_refusal(const std::string &source_path, Format format, c
            (other == Format::kOrx ? "an " : "a ") + format_name(other) + " file; nothing written";
 }
 
+// A result of a batch that the library holds until its group is placed,
+// and what tells its rewritten formulas then (they are read from the new
+// file).
+struct Held {
+    bool result = false;
+    std::unique_ptr<RewriteWatch> rewrites;
+};
+
 // Converts one file; reports on standard error and returns the status.
-int convert_one(const std::string &source, const std::string &dst, Format want, Bar &bar) {
+// held, when given, is for a batch whose results the library holds.
+int convert_one(const std::string &source, const std::string &dst, Format want, Bar &bar, Held *held = nullptr) {
     const std::string shown = shown_name(source);
     std::string path, why;
     if (!input_path(source, path, why)) return fail(shown, why);
@@ -196,19 +209,24 @@ int convert_one(const std::string &source, const std::string &dst, Format want, 
         reason = errno;
     }
     wks_set_progress_handler(nullptr, nullptr);
+    const bool converted = result == WKS_CONVERTED || result == WKS_CONVERT_TEXT_CUT;
     if (const int sig = stop_requested()) {
         // After the handler's last report the converter no longer stops: the
-        // new file may already stand in dst's place.
-        if (result == WKS_CONVERTED || result == WKS_CONVERT_TEXT_CUT) warn(dst, "done; the interruption came too late");
+        // new file may already stand in dst's place (a held one goes).
+        if (converted && !held) warn(dst, "done; the interruption came too late");
         end_with_signal(sig);
     }
+    if (held) held->result = converted;
 
     const std::string arrow = shown + " -> " + dst;
     switch (result) {
     case WKS_CONVERTED:
     case WKS_CONVERT_TEXT_CUT:  // from wk1_to_orx it only tells of an earlier conversion
         if (messages_pending()) return fail(arrow, "converted with errors");
-        rewrites.tell(shown);
+        if (held)
+            held->rewrites.reset(new RewriteWatch(std::move(rewrites)));
+        else
+            rewrites.tell(shown);
         if (result == WKS_CONVERT_TEXT_CUT && !to_orx)
             return warn(arrow, "converted, but a formula text is too long for a WK1 file (kept whole)");
         return kOk;
@@ -348,13 +366,53 @@ int cmd_convert(const Args &args) {
         for (const Planned &p : plan) destinations.push_back(p.destination);
         if (!open_rewrite_report(o.given.at("--report"), sources, destinations)) return kFailed;
     }
-    return close_rewrite_report(run_batch(sources, static_cast<unsigned>(workers), terminal, [&](std::size_t i) {
+
+    // The results are held by the library and put in place a group at a
+    // time, flushed to the disk together: each flush costs about as much
+    // as a whole conversion.
+    struct Outcome {
+        int32_t result, reason;
+    };
+    std::vector<std::size_t> held;            // the jobs whose results are held, in order
+    std::map<std::size_t, Held> results;      // what each of them left
+    std::map<std::size_t, Outcome> outcomes;  // of the group placed last
+    Groups groups;
+    groups.size = WKS_HOLD_MAX;
+    groups.place = [&] {
+        std::vector<Outcome> got;
+        wks_place_held([](void *c, int32_t result, int32_t reason) {
+            static_cast<std::vector<Outcome> *>(c)->push_back({result, reason});
+        }, &got);
+        outcomes.clear();
+        for (std::size_t k = 0; k < held.size() && k < got.size(); ++k) outcomes[held[k]] = got[k];
+        held.clear();
+    };
+    groups.settle = [&](std::size_t i, int status) {
+        const auto placed = outcomes.find(i);
+        const auto result = results.find(i);
+        std::unique_ptr<RewriteWatch> rewrites;
+        if (result != results.end()) rewrites = std::move(result->second.rewrites), results.erase(result);
+        if (placed == outcomes.end()) return status;
+        if (placed->second.result == WKS_CONVERTED) {
+            if (rewrites) rewrites->tell(shown_name(sources[i]));
+            return status;
+        }
+        return fail(plan[i].destination, std::string("flushing the new file or putting it in place failed: ") +
+                                             std::strerror(placed->second.reason) + "; nothing written");
+    };
+    wks_hold_results(1);
+    const int status = run_batch(sources, static_cast<unsigned>(workers), terminal, [&](std::size_t i) {
         const Planned &p = plan[i];
         if (p.repeat) return warn(shown_name(sources[i]), p.refusal);
         if (!p.refusal.empty()) return fail(shown_name(sources[i]), p.refusal);
         Bar no_bytes(false);
-        return convert_one(sources[i], p.destination, want, no_bytes);
-    }));
+        Held &result = results[i];
+        const int converted = convert_one(sources[i], p.destination, want, no_bytes, &result);
+        if (result.result) held.push_back(i);
+        return converted;
+    }, groups);
+    wks_hold_results(0);
+    return close_rewrite_report(status);
 }
 
 }  // namespace tool

@@ -47,7 +47,8 @@ const char kHelp[] =
     "text starting with an apostrophe a label of the rest; anything else a\n"
     "label.  A field holding a NUL byte, or a formula with a number too large\n"
     "for a double, is refused.  Each formula stores the value it computes to,\n"
-    "as 'wks calc' computes it.\n"
+    "as 'wks calc' computes it.  A WK1 file gets the RANGE record (the first\n"
+    "and the last used cell) right after its BOF record.\n"
     "\n"
     "  --json          FILE holds the records of 'wks dump --json', one object\n"
     "                  per line, the BOF record's first; they are written back\n"
@@ -65,6 +66,7 @@ const char kHelp[] =
 constexpr int kWk1Value = WKS_CELL_VALUE;  // value area in the WK1 cell layout
 constexpr int kRecordHeader = 4;
 constexpr int kBofVersion = 1030;
+constexpr int16_t kRangeRecord = 6;  // the active range
 constexpr int32_t kReadAheadBytes = 1 << 17;
 constexpr std::size_t kLongestFirstLine = 1 << 16;  // looked at to tell JSON from CSV
 
@@ -111,9 +113,32 @@ extern "C" void keep_value(void *context, int16_t col, int16_t row, const WKS_VA
         {col, row, computed->kind, computed->number, computed->kind == WKS_VALUE_STRING ? computed->text : ""});
 }
 
+// The active range: the first and the last column and row that hold a cell
+// (A1..A1 when none does).
+struct Used {
+    int16_t first_col = kColumns, first_row = kRows, last_col = 0, last_row = 0;
+    void add(int16_t col, int16_t row) {
+        first_col = std::min(first_col, col), first_row = std::min(first_row, row);
+        last_col = std::max(last_col, col), last_row = std::max(last_row, row);
+    }
+    // The RANGE record, which a new WK1 file carries right after its BOF
+    // record, as the registry's signature of the format expects.
+    WKS_RECORD record() const {
+        WKS_RECORD rec;
+        wksni(rec.type, kRangeRecord);
+        wksni(rec.length, 8);
+        const bool none = first_col > last_col;
+        wksni(rec.body, none ? 0 : first_col);
+        wksni(rec.body + 2, none ? 0 : first_row);
+        wksni(rec.body + 4, last_col);
+        wksni(rec.body + 6, last_row);
+        return rec;
+    }
+};
+
 // The cells of the CSV text, in the WK1 cell layout between a BOF and an
-// EOF record, into cells.
-int csv_cells(TextInput &text, const std::string &csv, ScratchFile &cells, Charset set) {
+// EOF record, into cells; where they lie into used.
+int csv_cells(TextInput &text, const std::string &csv, ScratchFile &cells, Charset set, Used &used) {
     std::vector<std::string> fields;
     bool unterminated = false;
     WKS cell{};
@@ -139,6 +164,7 @@ int csv_cells(TextInput &text, const std::string &csv, ScratchFile &cells, Chars
                                    reinterpret_cast<unsigned char *>(&rec)) != 0)
                 return fail(where, cell_name(c, r) + ": the cell does not fit a record");
             put_record(cells, rec);
+            used.add(c, r);
         }
     }
     if (text.failed()) return fail(csv, "read error");
@@ -207,8 +233,10 @@ int import_csv(TextInput &text, const std::string &csv, Output &out, Charset set
     ScratchFile cells;
     std::string why;
     if (!cells.open(why)) return fail(out.path(), why);
-    const int status = csv_cells(text, csv, cells, set);
+    Used used;
+    const int status = csv_cells(text, csv, cells, set, used);
     if (status != kOk) return status;
+    if (out.format() == Format::kWk1 && !out.write(used.record())) return fail(out.path(), out.error());
     std::vector<Computed> values;
     int16_t code;
     {

@@ -73,6 +73,14 @@ Placed place_pending(PendingFile &file) {
     return close_and_rename(file);
 }
 
+bool flush_pending_files(PendingFile *const files[], std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i)
+        if (fault_hit(Op::Flush) || ::_commit(files[i]->fd) != 0) return false;
+    return true;
+}
+
+Placed place_flushed(PendingFile &file) { return close_and_rename(file); }
+
 void discard_pending(PendingFile &file) {
     if (file.fd >= 0) ::_close(file.fd);
     if (file.name[0] != '\0') ::_unlink(file.name);

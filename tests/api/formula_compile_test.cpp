@@ -99,6 +99,7 @@ TEST(FormulaCompile, WorkedExamples) {
         {"32768", "0A 00 00 00 00 00 00 00 00 E0 40 03"},
         {"\"a\"\"b\"", "06 00 06 61 22 62 00 03"},
         {"\"\"", "03 00 06 00 03"},
+        {"\"M\xDCNCHEN\"=\"\x80\xFE\"", "0F 00 06 4D DC 4E 43 48 45 4E 00 06 80 FE 00 0E 03"},
     });
 }
 
@@ -191,6 +192,8 @@ TEST(FormulaCompile, SyntaxErrors) {
         {"A0", WKS_E_BAD_ROW},
         {"\t1", WKS_E_BAD_CHARACTER},
         {"\"x\ty\"", WKS_E_BAD_CHARACTER},
+        {"\"x\x7Fy\"", WKS_E_BAD_CHARACTER},
+        {"1+\xDC", WKS_E_BAD_CHARACTER},
         {".", WKS_E_BAD_REAL},
         {"@FOO", WKS_E_BAD_FUNCTION},
     });

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -125,9 +126,21 @@ Bytes window1(uint8_t default_format) {
 }  // namespace
 
 TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
-    for (const std::string name : {"sheet.orx", "sheet.WK1"}) {
+    struct Case {
+        std::string name;
+        std::size_t start;  // of the records
+        const char *first;  // their first bytes: a WK1 file's BOF and RANGE (A1..D4), as its signature wants
+    };
+    for (const Case &c : {Case{"sheet.orx", WKS_HEADER_SIZE, "00 00 02 00 06 04 0F 00"},
+                          Case{"sheet.WK1", 0, "00 00 02 00 06 04 06 00 08 00 00 00 00 00 03 00 03 00"}}) {
+        const std::string &name = c.name;
         SCOPED_TRACE(name);
         const std::string file = imported(kSheet, name);
+        const Bytes bytes = read_file(file);
+        const std::size_t n = (std::strlen(c.first) + 1) / 3;
+        ASSERT_GE(bytes.size(), c.start + n);
+        EXPECT_EQ(hex(bytes.data() + c.start, n), c.first);
+        const std::size_t k = c.start == 0;  // the RANGE record comes first
 
         Result info = wks({"info", file});
         ASSERT_EQ(info.status, 0) << info.err;
@@ -155,22 +168,22 @@ TEST_F(Tool, ImportedSheetReadsBackInEveryForm) {
         Result dump = wks({"dump", file});
         ASSERT_EQ(dump.status, 0) << dump.err;
         const auto lines = lines_of(dump.out);
-        ASSERT_EQ(lines.size(), 17u) << dump.out;
+        ASSERT_EQ(lines.size(), 17u + k) << dump.out;
         EXPECT_EQ(lines[0], "0 BOF(0) len=2 version=1030");
-        EXPECT_TRUE(has(lines[6], "INTEGER(13)") && has(lines[6], "B2 fmt=ff integer 12")) << lines[6];
-        EXPECT_TRUE(has(lines[7], "C2 fmt=ff number 0.45")) << lines[7];
-        EXPECT_TRUE(has(lines[8], "D2 fmt=ff formula B2*C2 value 5.4")) << lines[8];  // computed
-        EXPECT_TRUE(has(lines[9], "label \"'Figs, dried\"")) << lines[9];
-        EXPECT_EQ(lines[16], "16 EOF(1) len=0");
+        EXPECT_TRUE(has(lines[6 + k], "INTEGER(13)") && has(lines[6 + k], "B2 fmt=ff integer 12")) << lines[6 + k];
+        EXPECT_TRUE(has(lines[7 + k], "C2 fmt=ff number 0.45")) << lines[7 + k];
+        EXPECT_TRUE(has(lines[8 + k], "D2 fmt=ff formula B2*C2 value 5.4")) << lines[8 + k];  // computed
+        EXPECT_TRUE(has(lines[9 + k], "label \"'Figs, dried\"")) << lines[9 + k];
+        EXPECT_EQ(lines[16 + k], std::to_string(16 + k) + " EOF(1) len=0");
 
         Result json = wks({"dump", "--json", file});
         ASSERT_EQ(json.status, 0) << json.err;
         const auto objects = lines_of(json.out);
-        ASSERT_EQ(objects.size(), 17u);
-        EXPECT_EQ(objects[8].substr(0, 1), "{");
-        EXPECT_TRUE(has(objects[8], "\"kind\":\"formula\",\"cell\":\"D2\",\"col\":3,\"row\":1,\"format\":255,"
+        ASSERT_EQ(objects.size(), 17u + k);
+        EXPECT_EQ(objects[8 + k].substr(0, 1), "{");
+        EXPECT_TRUE(has(objects[8 + k], "\"kind\":\"formula\",\"cell\":\"D2\",\"col\":3,\"row\":1,\"format\":255,"
                                     "\"text\":\"B2*C2\",\"value\":5.4,\"code\":\"0c0001febf008001ffbf00800b03\"}"))
-            << objects[8];
+            << objects[8 + k];
         EXPECT_TRUE(has(objects[0], "\"kind\":\"bof\",\"version\":1030"));
     }
 }
@@ -818,7 +831,7 @@ TEST_F(Tool, ConvertReportsTheConvertersResults) {
     write_text(dir.file("cut.orx"), "precious");
     r = wks({"convert", dir.file("cut.wk1"), dir.file("cut.orx")});
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "cut.wk1: file ends after record 1, at byte 17, without an EOF record; nothing written"))
+    EXPECT_TRUE(has(r.err, "cut.wk1: file ends after record 2, at byte 29, without an EOF record; nothing written"))
         << r.err;
     EXPECT_EQ(text_of(dir.file("cut.orx")), "precious");
 

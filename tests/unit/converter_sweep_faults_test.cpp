@@ -194,6 +194,17 @@ int32_t calc_in_place(const char *path, const char *) { return wks_calc_file(pat
 TEST_F(ConverterSweep, CalcFileWk1) { run(calc_in_place, wk1_source, true, "book.wk1", "book.wk1"); }
 TEST_F(ConverterSweep, CalcFileOrx) { run(calc_in_place, orx_source, true, "book.orx", "book.orx"); }
 
+// A conversion whose result is held, then placed: a failed flush, close or
+// rename fails it (-6) with the destination as it was.
+int32_t held_conversion(const char *from, const char *to) {
+    wks_hold_results(1);
+    int32_t r = wk1_to_orx(from, to);
+    wks_hold_results(0);
+    if (wks_place_held(nullptr, nullptr) != 0) r = WKS_CONVERT_OUTPUT_FAILED;
+    return r;
+}
+TEST_F(ConverterSweep, HeldResult) { run(held_conversion, wk1_source, false, "in.wk1", "out.orx"); }
+
 TEST_F(ConverterSweep, SafeCreation) { run(safe_copy, wk1_source, false, "in.wk1", "out.wk1"); }
 TEST_F(ConverterSweep, SafeCreationOntoTheSource) { run(safe_copy, wk1_source, true, "book.wk1", "book.wk1"); }
 
@@ -203,6 +214,59 @@ std::set<std::string> others(const std::string &dir, const std::string &destinat
     for (const auto &e : std::filesystem::directory_iterator(dir))
         if (e.path().filename() != destination) names.insert(e.path().filename().string());
     return names;
+}
+
+// Held results are flushed together before any takes its destination's
+// place: a failed flush leaves every destination as it was, a failed rename
+// only its own; the visitor hears of each in order.  wks_discard_all drops
+// held results, and a full table refuses the next conversion.
+TEST_F(ConverterSweep, HeldResultsAreFlushedBeforeAnyIsPlaced) {
+    const std::string from = dir.file("in.wk1"), a = dir.file("a.orx"), b = dir.file("b.orx");
+    write_file(from, wk1_source);
+    using Outcomes = std::vector<std::pair<int32_t, int32_t>>;
+    const auto visit = [](void *c, int32_t result, int32_t reason) {
+        static_cast<Outcomes *>(c)->push_back({result, reason});
+    };
+    struct Case {
+        plat::Op op;
+        Outcomes outcomes;
+        bool a_placed, b_placed;
+    };
+    for (const bool named : {false, true}) {
+        plat::refuse_unnamed_files(named);
+        for (const Case &c : {Case{plat::Op::Flush, {{-6, EIO}, {-6, EIO}}, false, false},
+                              Case{plat::Op::Rename, {{-6, -1}, {0, 0}}, false, true}}) {
+            write_file(a, {1, 2, 3});
+            write_file(b, {1, 2, 3});
+            wks_hold_results(1);
+            ASSERT_EQ(wk1_to_orx(from.c_str(), a.c_str()), 0);
+            ASSERT_EQ(wk1_to_orx(from.c_str(), b.c_str()), 0);
+            EXPECT_EQ(read_file(a), (Bytes{1, 2, 3}));  // held: not in place yet
+            plat::fail_nth(c.op, 1);
+            Outcomes got;
+            EXPECT_EQ(wks_place_held(visit, &got), 2 - c.a_placed - c.b_placed);
+            plat::clear_faults();
+            ASSERT_EQ(got.size(), 2u);
+            for (std::size_t k = 0; k < 2; ++k) {
+                EXPECT_EQ(got[k].first, c.outcomes[k].first) << k;
+                if (c.outcomes[k].second >= 0) {
+                    EXPECT_EQ(got[k].second, c.outcomes[k].second) << k;
+                }
+            }
+            EXPECT_EQ(read_file(a) != (Bytes{1, 2, 3}), c.a_placed);
+            EXPECT_EQ(read_file(b) != (Bytes{1, 2, 3}), c.b_placed);
+            EXPECT_EQ(others(dir.path(), "in.wk1"), (std::set<std::string>{"a.orx", "b.orx"}));
+            EXPECT_EQ(open_descriptor_count(), descriptors);
+        }
+    }
+    plat::refuse_unnamed_files(false);
+    for (int k = 0; k < WKS_HOLD_MAX; ++k) ASSERT_EQ(wk1_to_orx(from.c_str(), a.c_str()), 0) << k;
+    EXPECT_EQ(wk1_to_orx(from.c_str(), b.c_str()), WKS_CONVERT_CREATE_FAILED);
+    wks_discard_all();
+    EXPECT_EQ(wks_place_held(nullptr, nullptr), 0);
+    EXPECT_EQ(read_file(a), (Bytes{1, 2, 3}));  // every held result gone
+    EXPECT_EQ(open_descriptor_count(), descriptors);
+    wks_hold_results(0);
 }
 
 // A pending file made the named way is called ".NAME.wks-XXXXXX" after its

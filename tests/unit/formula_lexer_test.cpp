@@ -184,6 +184,8 @@ TEST_F(LexerTest, Strings) {
         {"\"a b,(#@)\"", "STR [a b,(#@)] | END"},
         {"\"tab\there\"", "STR [tab] | ERR 4"},
         {"\"x\xff\"", "STR [x] | ERR 4"},
+        {"\"\x80M\xDCNCHEN\xFE\"", "STR [\x80M\xDCNCHEN\xFE] | END"},
+        {"\"x\x7f\"", "STR [x] | ERR 4"},
     });
     std::string s = "\"" + std::string(1023, 'x') + "\"";
     EXPECT_EQ(lex(s.c_str()), "STR [" + std::string(1023, 'x') + "] | END");

@@ -283,7 +283,8 @@ bool date_format(int format, int sheet_format) {
 }
 
 // A date serial as nanoseconds since 1970, to the nearest second; kNaT
-// outside the calendar and for its 29 February 1900, which never was.
+// outside the calendar and for its 29 February 1900, which never was (the
+// cell then stays a number).
 int64_t date_nanos(double serial) {
     if (!(serial >= kFirstSerial && serial < kLastSerial + 1) || std::floor(serial) == kLeapDay1900) return kNaT;
     const double days = serial < kLeapDay1900 ? serial + 1 : serial;
@@ -557,6 +558,14 @@ py::dict convert(const std::string &src, const std::string &dst, std::optional<s
                                            : wks_export_ods(src.c_str(), dst.c_str(), 0, &report);
         if (got == WKS_E_OPEN && errno == EINVAL) fail(got, dst + ": is the file being converted");
         if (got == WKS_E_OPEN && !tool::unreadable_reason(src).empty()) fail(got, src + ": " + tool::unreadable_reason(src));
+        if (got == WKS_E_READ) {
+            tool::Sheet sheet;  // where the source breaks off
+            tool::Record r;
+            if (sheet.open(src)) sheet.decode_formulas(false);
+            while (sheet.next(r) > 0) {
+            }
+            fail(got, src + ": " + (sheet.error().empty() ? "cannot be read to its end" : sheet.error()));
+        }
         if (got != 0) fail(got, src + ": " + tool::error_text(got));
         c = {report.cells, report.formulas, report.values, report.caveats, report.dropped};
 #endif

@@ -41,9 +41,10 @@ def read_frame(path, values="stored", encoding=None):
     sheet's column letters, from A1 to the last row and column that hold
     something.  A column of numbers only is float64 (NaN where a cell is
     empty, and for ERR and NA); one whose cells all have a date format is
-    datetime64 (to the second; NaT outside 1900-01-01..2099-12-31 and for
-    the 29 February 1900 of the formats' calendar); any other column holds
-    Python objects: float, str and datetime.datetime.  Labels lose their
+    datetime64 (to the second); any other column holds Python objects:
+    float, str and datetime.datetime.  A date-formatted number outside
+    1900-01-01..2099-12-31, or the 29 February 1900 of the formats'
+    calendar (serial 60), stays a number.  Labels lose their
     alignment character.
 
     values: "stored", formulas by the value the file holds for them;

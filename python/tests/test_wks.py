@@ -188,7 +188,7 @@ def test_convert_many_on_two_worker_processes(tmp_path, sample):
             return convert(src, dst, to)
         module.convert = dies
 
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True) as cluster, \
+    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0") as cluster, \
             distributed.Client(cluster) as client:
         client.run(die_once_on, dying, marker)
         table = wks.dask.convert_many(paths, tmp_path / "out", to="xlsx", client=client)

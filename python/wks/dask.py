@@ -77,7 +77,8 @@ def convert_many(paths, out_dir, to="xlsx", client=None):
     if client is None:
         from distributed import Client, LocalCluster
 
-        own = Client(LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1, processes=True))
+        own = Client(LocalCluster(n_workers=os.cpu_count() or 1, threads_per_worker=1, processes=True,
+                                  dashboard_address=":0"))
         client = own
     run = uuid.uuid4().hex
     scratches = [os.path.join(out_dir, ".wks-%s-%d" % (run, i)) for i in range(len(paths))]

@@ -343,14 +343,16 @@ Frame build_frame(const std::string &path, Values values) {
     }
     std::vector<Item> items(static_cast<std::size_t>(f.rows) * static_cast<std::size_t>(cols));
     for (const CellData *c : held) {
-        CellData value = *c;
-        if (values == Values::kComputed) {
+        CellData value;  // a formula's computed value in place of the stored one
+        if (values == Values::kComputed && c->kind == Kind::kFormula) {
             tool::CellContent content{c->kind, c->format, c->number, {}, c->is_string, c->string};
             computed.apply(c->col, c->row, content);
+            value = *c;
             value.number = content.number, value.is_string = content.is_string, value.string = content.string;
+            c = &value;
         }
         items[static_cast<std::size_t>(c->col) * static_cast<std::size_t>(f.rows) + static_cast<std::size_t>(c->row)] =
-            item_of(value, values, book.sheet_format);
+            item_of(*c, values, book.sheet_format);
     }
     f.columns.resize(static_cast<std::size_t>(cols));
     for (std::size_t col = 0; col < f.columns.size(); ++col) {
@@ -539,6 +541,8 @@ py::dict convert(const std::string &src, const std::string &dst, std::optional<s
     py::dict out;
     const auto counts = locked([&] {
         std::vector<int> c;
+        const std::string unreadable = tool::unreadable_reason(src);
+        if (!unreadable.empty()) fail(WKS_E_OPEN, src + ": " + unreadable);
         errno = 0;
         if (kind == "orx" || kind == "wk1") {
             const int32_t got = kind == "orx" ? wk1_to_orx(src.c_str(), dst.c_str()) : orx_to_wk1(src.c_str(), dst.c_str());
@@ -557,7 +561,6 @@ py::dict convert(const std::string &src, const std::string &dst, std::optional<s
         const int16_t got = kind == "xlsx" ? wks_export_xlsx(src.c_str(), dst.c_str(), 0, &report)
                                            : wks_export_ods(src.c_str(), dst.c_str(), 0, &report);
         if (got == WKS_E_OPEN && errno == EINVAL) fail(got, dst + ": is the file being converted");
-        if (got == WKS_E_OPEN && !tool::unreadable_reason(src).empty()) fail(got, src + ": " + tool::unreadable_reason(src));
         if (got == WKS_E_READ) {
             tool::Sheet sheet;  // where the source breaks off
             tool::Record r;

@@ -96,6 +96,14 @@ struct Computed {
     bool circular;
 };
 
+// What a survey tells besides the Survey: each formula's code items, and
+// every record that is no cell.
+struct SurveyHook {
+    virtual ~SurveyHook() = default;
+    virtual void formula(const unsigned char *code, int size, int col, int row) = 0;
+    virtual void record(int type, const unsigned char *body, int length) = 0;
+};
+
 // What the first reading finds.
 struct Survey {
     CellKinds kinds;
@@ -109,7 +117,7 @@ struct Survey {
     std::vector<Name> names;
 };
 
-inline int16_t survey(const char *path, Survey &s) {
+inline int16_t survey(const char *path, Survey &s, SurveyHook *hook) {
     Source in(path);
     if (!in.open()) return in.error();
     int last_col = -1, last_row = -1;
@@ -118,6 +126,7 @@ inline int16_t survey(const char *path, Survey &s) {
         if (rc == -1) return WKS_OK;
         if (rc != 0) return WKS_E_READ;
         const unsigned char *b = in.body();
+        if (hook && !in.cell()) hook->record(in.type(), b, in.length());
         switch (in.type()) {
         case kWindow1:
             if (in.length() > 4) s.default_format = b[4];
@@ -152,8 +161,10 @@ inline int16_t survey(const char *path, Survey &s) {
         case WKS_FORMULA: {
             ++s.formulas;
             const int size = static_cast<int16_t>(u16(cell + WKS_CELL_FORMULA_CODE));
-            if (size > 0 && WKS_CELL_FORMULA_CODE + 2 + size <= in.cell_length())
+            if (size > 0 && WKS_CELL_FORMULA_CODE + 2 + size <= in.cell_length()) {
                 s.databases |= calls_database_function(cell + WKS_CELL_FORMULA_CODE + 2, size);
+                if (hook) hook->formula(cell + WKS_CELL_FORMULA_CODE + 2, size, col, row);
+            }
             break;
         }
         default: s.kinds.set(col, row, Kind::kEmpty);
@@ -366,23 +377,34 @@ inline bool same_file(const char *src, const char *dst) {
            a.st_ino == b.st_ino;
 }
 
-// The survey, the contents the database functions need, and the values:
-// 0, or what reading failed with (38, 27, 42).
-inline int16_t prepare(const char *src, const char *dst, int32_t flags, Survey &s, Values &values) {
+// Every formula's value, the whole sheet computed at once.
+inline int16_t compute_all(const char *src, int32_t flags, const Survey &s, Values &values) {
+    if (s.formulas == 0) return WKS_OK;
+    const int32_t calc = WKS_CALC_CHECK | (flags & kReproducibleFlag ? WKS_CALC_REPRODUCIBLE : 0);
+    if (const int16_t rc = wks_calc_file(src, calc, 1, visit, &values, nullptr)) return rc;
+    values.sort();
+    return WKS_OK;
+}
+
+// The survey (told to hook too, when given) and the contents the database
+// functions need: 0, or what reading failed with (38, 27, 42).
+inline int16_t survey_all(const char *src, const char *dst, Survey &s, SurveyHook *hook) {
     if (!src || !*src || !dst || !*dst) return WKS_E_OPEN;
     if (same_file(src, dst)) {
         errno = EINVAL;
         return WKS_E_OPEN;
     }
-    if (const int16_t rc = survey(src, s)) return rc;
+    if (const int16_t rc = survey(src, s, hook)) return rc;
     if (s.databases)
         if (const int16_t rc = keep_contents(src, s.kinds)) return rc;
-    if (s.formulas > 0) {
-        const int32_t calc = WKS_CALC_CHECK | (flags & kReproducibleFlag ? WKS_CALC_REPRODUCIBLE : 0);
-        if (const int16_t rc = wks_calc_file(src, calc, 1, visit, &values, nullptr)) return rc;
-        values.sort();
-    }
     return WKS_OK;
+}
+
+// The survey, the contents the database functions need, and the values:
+// 0, or what reading failed with (38, 27, 42).
+inline int16_t prepare(const char *src, const char *dst, int32_t flags, Survey &s, Values &values) {
+    if (const int16_t rc = survey_all(src, dst, s, nullptr)) return rc;
+    return compute_all(src, flags, s, values);
 }
 
 // An export run behind the C interface: the counts go to the caller's

@@ -4,11 +4,14 @@
  * The file is read through the library's record streams: first for what
  * the sheet holds and its values (sheet_data.h); last the cells are
  * written in file order.
+ * The values come a batch at a time where the formulas read few cells
+ * (batch_values.h), else from the whole sheet computed at once.
  * Cells that come row by row are written in the writer's constant-memory
  * mode, one row in memory; others through its whole-sheet mode.
  */
 #include "wks_export.h"
 
+#include "export/batch_values.h"
 #include "export/report.h"
 #include "export/sheet_data.h"
 #include "export/translate.h"
@@ -219,8 +222,18 @@ private:
 int16_t export_xlsx(const char *src, const char *dst, int32_t flags, WKS_EXPORT_REPORT &counts) {
     const auto set = static_cast<tool::Charset>(flags & WKS_EXPORT_CHARSET_MASK);
     auto s = std::make_unique<Survey>();
+    auto reads = std::make_unique<ReadCells>();
     Values values(s->kinds);
-    if (const int16_t rc = prepare(src, dst, flags, *s, values)) return rc;
+    if (const int16_t rc = survey_all(src, dst, *s, reads.get())) return rc;
+    std::unique_ptr<Batches> batches;
+    if (s->formulas > 0 && s->row_order && reads->batched()) {
+        batches = std::make_unique<Batches>(src, dst, flags, *reads, values);
+        bool few = false;
+        if (const int16_t rc = batches->start(src, few)) return rc;
+        if (!few) batches.reset();
+    }
+    if (!batches)
+        if (const int16_t rc = compute_all(src, flags, *s, values)) return rc;
 
     Report report;
     if (counts.path && *counts.path && !report.open(counts.path)) return WKS_E_OPEN;
@@ -254,6 +267,11 @@ int16_t export_xlsx(const char *src, const char *dst, int32_t flags, WKS_EXPORT_
                     break;
                 }
                 const unsigned char *c = in.cell();
+                if (batches && is_unread_formula(in, *reads))
+                    if (const int16_t computed = batches->reached_unread()) {
+                        status = computed;
+                        break;
+                    }
                 if (c && writer.cell(in.type(), c, in.cell_length()) != LXW_NO_ERROR) {
                     status = WKS_E_WRITE;
                     break;

@@ -2,11 +2,12 @@
  * Format bytes: bit 7 protects the cell, bits 4-6 give the kind of format
  * and bits 0-3 the number of decimals, or for the special kind (7) which
  * one: +/-, general, the date and time formats, text, hidden, or the sheet's
- * default (15).  Dates and times print as ISO 8601.  A date is a serial day
+ * default (15).  Dates and times print as ISO 8601 (shown_in_column: as on
+ * screen).  A date is a serial day
  * number, 1 for 1 January 1900 up to 73050 for 31 December 2099, counting
  * the 29 February 1900 the formats' calendar has (day 60); a time is the
- * fraction of a day, to the nearest second.  Column widths play no part:
- * nothing is cut or replaced by asterisks.
+ * fraction of a day, to the nearest second.  Column widths play no part
+ * in shown_text; shown_in_column fits numbers into them.
  */
 #include "tools/cell_view.h"
 
@@ -127,11 +128,14 @@ std::string plus_minus(double v) {
     return std::string(static_cast<std::size_t>(n), v < 0 ? '-' : '+');
 }
 
-// The date of a serial day number, or general when it is outside the calendar.
-std::string date(double v, int format) {
-    if (!(v >= kFirstSerial && v < kLastSerial + 1)) return general(v);
-    const long serial = static_cast<long>(std::floor(v));
+struct Civil {
     int y = 1900, m = 2, d = 29;
+};
+
+// The civil date of a serial day number within the calendar.
+Civil civil(double v) {
+    const long serial = static_cast<long>(std::floor(v));
+    Civil c;
     if (serial != kLeapDay1900) {
         // Days from 1970-01-01, then the civil date (proleptic Gregorian).
         long z = kDaysTo1899_12_31 + (serial < kLeapDay1900 ? serial : serial - 1) + 719468;
@@ -140,17 +144,26 @@ std::string date(double v, int format) {
         const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
         const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
         const long mp = (5 * doy + 2) / 153;
-        d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-        m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-        y = static_cast<int>(yoe + era * 400 + (m <= 2 ? 1 : 0));
+        c.d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+        c.m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+        c.y = static_cast<int>(yoe + era * 400 + (c.m <= 2 ? 1 : 0));
     }
+    return c;
+}
+
+bool in_calendar(double v) { return v >= kFirstSerial && v < kLastSerial + 1; }
+
+// The date of a serial day number, or general when it is outside the calendar.
+std::string date(double v, int format) {
+    if (!in_calendar(v)) return general(v);
+    const Civil c = civil(v);
     char buf[32];
     if (format == kDayMonth || format == kShortDate)
-        std::snprintf(buf, sizeof buf, "--%02d-%02d", m, d);
+        std::snprintf(buf, sizeof buf, "--%02d-%02d", c.m, c.d);
     else if (format == kMonthYear)
-        std::snprintf(buf, sizeof buf, "%04d-%02d", y, m);
+        std::snprintf(buf, sizeof buf, "%04d-%02d", c.y, c.m);
     else
-        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", y, m, d);
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", c.y, c.m, c.d);
     return buf;
 }
 
@@ -162,6 +175,42 @@ std::string time(double v, bool seconds) {
         std::snprintf(buf, sizeof buf, "%02ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
     else
         std::snprintf(buf, sizeof buf, "%02ld:%02ld", s / 3600, s / 60 % 60);
+    return buf;
+}
+
+// A date or time as the sheet showed it on screen (19-Feb-14, 02:30 PM,
+// 02/19/14), or empty for a format that is neither.
+std::string screen_date_time(double v, int detail) {
+    static const char *const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    char buf[32];
+    const bool date_format = detail == kDayMonthYear || detail == kDayMonth || detail == kMonthYear ||
+                             detail == kLongDate || detail == kShortDate;
+    if (date_format) {
+        if (!in_calendar(v)) return general(v);
+        const Civil c = civil(v);
+        const char *month = kMonths[c.m - 1];
+        const int yy = c.y % 100;
+        switch (detail) {
+        case kDayMonthYear: std::snprintf(buf, sizeof buf, "%02d-%s-%02d", c.d, month, yy); break;
+        case kDayMonth: std::snprintf(buf, sizeof buf, "%02d-%s", c.d, month); break;
+        case kMonthYear: std::snprintf(buf, sizeof buf, "%s-%02d", month, yy); break;
+        case kLongDate: std::snprintf(buf, sizeof buf, "%02d/%02d/%02d", c.m, c.d, yy); break;
+        default: std::snprintf(buf, sizeof buf, "%02d/%02d", c.m, c.d); break;
+        }
+        return buf;
+    }
+    if (detail != kTimeSeconds && detail != kTime && detail != kTimeSeconds24 && detail != kTime24) return "";
+    if (!(v >= 0 && v < kLastSerial + 1)) return general(v);
+    const long s = std::lround((v - std::floor(v)) * kSecondsPerDay) % kSecondsPerDay;
+    const long h = s / 3600, h12 = h % 12 ? h % 12 : 12;
+    const char *half = h < 12 ? "AM" : "PM";
+    switch (detail) {
+    case kTimeSeconds: std::snprintf(buf, sizeof buf, "%02ld:%02ld:%02ld %s", h12, s / 60 % 60, s % 60, half); break;
+    case kTime: std::snprintf(buf, sizeof buf, "%02ld:%02ld %s", h12, s / 60 % 60, half); break;
+    case kTimeSeconds24: std::snprintf(buf, sizeof buf, "%02ld:%02ld:%02ld", h, s / 60 % 60, s % 60); break;
+    default: std::snprintf(buf, sizeof buf, "%02ld:%02ld", h, s / 60 % 60); break;
+    }
     return buf;
 }
 
@@ -186,11 +235,63 @@ std::string number(double v, int format) {
     }
 }
 
+// The format that applies to a cell.
+int effective_format(const CellContent &cell, int sheet_format) {
+    const int format = cell.format & kFormatBits;
+    return format == kDefaultFormat ? sheet_format & kFormatBits : format;
+}
+
+// Whether number() shows a number of the format in general: the kinds
+// between comma and special have no format of their own, and of the
+// special formats only +/-, the dates and the times have one for numbers.
+bool is_general(int format) {
+    const int kind = format >> kKindShift, detail = format & kDetailBits;
+    if (kind > kComma && kind < kSpecial) return true;
+    return kind == kSpecial && (detail == kGeneral || detail == kText || detail > kTime24);
+}
+
+// A general number in room characters: fewer decimals (trailing zeros
+// dropped) while the whole part fits and something other than zero is left,
+// else scientific with as many decimals as fit; empty when nothing fits.
+std::string general_fitted(double v, std::size_t room) {
+    for (int decimals = kSignificant; decimals >= 0; --decimals) {
+        std::string t = fixed(v, decimals);
+        if (t.find('.') != std::string::npos) t.erase(t.find_last_not_of('0') + 1);
+        if (!t.empty() && t.back() == '.') t.pop_back();
+        if (t.size() <= room && (v == 0 || t.find_first_not_of("-0") != std::string::npos)) return t;
+    }
+    for (int decimals = kSignificant - 1; decimals >= 0; --decimals) {
+        const std::string t = scientific(v, decimals);
+        if (t.size() <= room) return t;
+    }
+    return "";
+}
+
 }  // namespace
 
+bool shows_number(const CellContent &cell, int sheet_format) {
+    const int format = effective_format(cell, sheet_format);
+    const bool text = format == (kSpecial << kKindShift | kText);
+    return cell.kind == Kind::kInteger || cell.kind == Kind::kNumber ||
+           (cell.kind == Kind::kFormula && !cell.is_string && !text);
+}
+
+std::string shown_in_column(const CellContent &cell, int sheet_format, int width) {
+    std::string text = shown_text(cell, sheet_format);
+    if (!shows_number(cell, sheet_format)) return text;
+    const int format = effective_format(cell, sheet_format);
+    if (format >> kKindShift == kSpecial && std::isfinite(cell.number)) {
+        const std::string on_screen = screen_date_time(cell.number, format & kDetailBits);
+        if (!on_screen.empty()) text = on_screen;
+    }
+    const std::size_t room = static_cast<std::size_t>(std::max(width - 1, 1));
+    if (text.size() <= room) return text;
+    if (is_general(format) && std::isfinite(cell.number)) text = general_fitted(cell.number, room);
+    return text.empty() || text.size() > room ? std::string(room, '*') : text;
+}
+
 std::string shown_text(const CellContent &cell, int sheet_format) {
-    int format = cell.format & kFormatBits;
-    if (format == kDefaultFormat) format = sheet_format & kFormatBits;
+    const int format = effective_format(cell, sheet_format);
     const bool special = format >> kKindShift == kSpecial;
     if (special && (format & kDetailBits) == kHidden) return "";
     switch (cell.kind) {

@@ -32,6 +32,18 @@ struct CellContent {
 // format byte the sheet gives cells of the default format.
 std::string shown_text(const CellContent &cell, int sheet_format);
 
+// Whether the cell shows a number (to the right of its column): a number
+// cell, or a formula whose value is a number and whose format is not text.
+bool shows_number(const CellContent &cell, int sheet_format);
+
+// What the cell shows on screen in a column width characters wide: dates
+// and times in the sheet's own forms (19-Feb-14, 02:30 PM, 02/19/14) rather
+// than ISO 8601.  A number keeps one position free at the right; one that
+// does not fit shows, in general format, with fewer decimals or in
+// scientific form where that fits, else as asterisks.  Anything else shows
+// as shown_text gives it.
+std::string shown_in_column(const CellContent &cell, int sheet_format, int width);
+
 // The sheet's default format byte when r is a WINDOW1 record, else -1.
 int sheet_format_of(const Record &window);
 

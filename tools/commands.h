@@ -16,6 +16,7 @@ using Args = std::vector<std::string>;
 int cmd_info(const Args &args);
 int cmd_dump(const Args &args);
 int cmd_csv(const Args &args);
+int cmd_html(const Args &args);
 int cmd_convert(const Args &args);
 int cmd_compile(const Args &args);
 int cmd_decode(const Args &args);

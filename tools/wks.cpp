@@ -23,6 +23,7 @@ const Command kCommands[] = {
     {"info", tool::cmd_info, "format, version, record counts, used range and range names of files"},
     {"dump", tool::cmd_dump, "every record of a file in order (--json: one JSON object per line)"},
     {"csv", tool::cmd_csv, "the sheet as CSV, from A1 (--values: as the sheet shows it)"},
+    {"html", tool::cmd_html, "the sheet as a page to look at in a browser"},
     {"convert", tool::cmd_convert, "WK1 to ORX or ORX to WK1"},
     {"compile", tool::cmd_compile, "formula text to formula code in hexadecimal"},
     {"decode", tool::cmd_decode, "formula code in hexadecimal to formula text"},

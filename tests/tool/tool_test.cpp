@@ -913,7 +913,7 @@ TEST_F(Tool, DamagedFilesAreShownUpToTheDamage) {
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);
         write_file(dir.file("cut.orx"), c.file);
-        for (const char *command : {"info", "dump", "csv"}) {
+        for (const char *command : {"info", "dump", "csv", "html"}) {
             r = wks({command, dir.file("cut.orx")});
             EXPECT_EQ(r.status, 1) << command;
             EXPECT_EQ(r.err, "wks: " + dir.file("cut.orx") + ": " + c.message + "\n") << command;
@@ -937,7 +937,7 @@ TEST_F(Tool, ReadersNameTheFileTheyCannotRead) {
         {"/dev/null", "/dev/null: is a character device, not a file"},
         {dir.file(std::string(5000, 'x')), ": cannot open: File name too long"},
     };
-    for (const char *command : {"info", "dump", "csv", "convert"}) {
+    for (const char *command : {"info", "dump", "csv", "html", "convert"}) {
         for (const auto &c : cases) {
             std::vector<std::string> args = {command, c.file};
             if (std::string(command) == "convert") args.push_back(dir.file("out.orx"));
@@ -956,7 +956,7 @@ TEST_F(Tool, ReadersNameTheFileTheyCannotRead) {
         << info.out;
     EXPECT_EQ(wks({"csv", "-"}, a).out, "1\n");
     // Output that is lost fails the command.
-    for (const char *command : {"info", "dump", "csv", "--help"}) {
+    for (const char *command : {"info", "dump", "csv", "html", "--help"}) {
         const std::string run = quoted(WKS_TOOL_PATH) + " " + command + " " + quoted(a) + " >/dev/full 2>" +
                                 quoted(dir.file("err"));
         const int raw = std::system(run.c_str());
@@ -1019,7 +1019,7 @@ TEST_F(Tool, CompileAndDecodeReportTheLibrarysErrors) {
 }
 
 TEST_F(Tool, EveryCommandHasHelpAndRejectsBadUsage) {
-    for (const char *command : {"info", "dump", "csv", "convert", "compile", "decode", "import", "calc"}) {
+    for (const char *command : {"info", "dump", "csv", "html", "convert", "compile", "decode", "import", "calc"}) {
         SCOPED_TRACE(command);
         Result r = wks({command, "--help"});
         EXPECT_EQ(r.status, 0);

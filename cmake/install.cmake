@@ -6,6 +6,7 @@
 #   tool         the wks command                           -> wks
 #   export       libwks-export.so.1, where it is built     -> libwks-export1
 #                (its header and libwks-export.so go with development)
+#   python       the Python package wks, where it is built  -> python3-wks
 install(TARGETS wks EXPORT wksTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
@@ -62,6 +63,9 @@ set(CPACK_COMPONENTS_ALL runtime development tool)
 if(TARGET wks_export)
   list(APPEND CPACK_COMPONENTS_ALL export)
 endif()
+if(TARGET wks_python)
+  list(APPEND CPACK_COMPONENTS_ALL python)
+endif()
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
@@ -88,6 +92,16 @@ if(TARGET wks_export)
   string(APPEND CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS
     ", libwks-export${PROJECT_VERSION_MAJOR} (= ${PROJECT_VERSION})")
 endif()
+# The Python package: Debian's Python, numpy and pandas; Dask for wks.dask.
+set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-wks)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
+set(CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS
+  "libwks${PROJECT_VERSION_MAJOR} (>= ${PROJECT_VERSION}), python3 (>= 3.${Python_VERSION_MINOR}), python3 (<< 3.${wks_python_next_minor}), python3-numpy, python3-pandas")
+set(CPACK_DEBIAN_PYTHON_PACKAGE_RECOMMENDS "python3-distributed")
+if(TARGET wks_export)
+  string(APPEND CPACK_DEBIAN_PYTHON_PACKAGE_DEPENDS ", libwks-export${PROJECT_VERSION_MAJOR} (>= ${PROJECT_VERSION})")
+endif()
+set(CPACK_COMPONENT_PYTHON_DESCRIPTION "worksheet file library for Python: WK1 and ORX files as pandas DataFrames, formulas, conversion on Dask clusters")
 set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "worksheet file library: reads and writes WKS/WK1 and ORX files, compiles and decodes formulas, converts between the formats")
 set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "worksheet file library: C header, CMake package and pkg-config file")
 set(CPACK_COMPONENT_TOOL_DESCRIPTION "wks: show, convert and export worksheet files from the shell")

@@ -65,11 +65,13 @@ auto locked(F f) -> decltype(f()) {
     return f();
 }
 
-tool::Charset charset_of(const std::optional<std::string> &encoding) {
-    tool::Charset set = tool::Charset::kCp437;
+// The set an encoding argument names; None is "auto", the set of the file's
+// variant, as the tool chooses it.
+tool::Charset charset_of(const std::optional<std::string> &encoding, const WKS_FAMILY &family) {
+    tool::Charset set = tool::Charset::kAuto;
     if (encoding && !tool::parse_charset(*encoding, set))
         throw py::value_error("unknown encoding '" + *encoding + "' (known: " + tool::kCharsetNames + ")");
-    return set;
+    return tool::resolve_charset(set, family);
 }
 
 py::str text_of(const std::string &bytes, tool::Charset set) {
@@ -110,6 +112,7 @@ struct BookData {
     std::vector<CellData> cells;
     std::vector<std::pair<std::string, std::vector<int>>> names;
     int sheet_format = tool::kDefaultFormat;
+    WKS_FAMILY family{};
 };
 
 void open_sheet(tool::Sheet &sheet, const std::string &path) {
@@ -126,6 +129,7 @@ BookData read_book(const std::string &path, bool with_records, bool formulas) {
     open_sheet(sheet, path);
     sheet.decode_formulas(formulas);
     book.format = tool::format_name(sheet.format());
+    book.family = sheet.family();
     book.header = sheet.header_block();
     tool::Record r;
     int got;
@@ -227,8 +231,8 @@ private:
 class Book {
 public:
     Book(const std::string &path, const std::optional<std::string> &encoding)
-        : path_(path), set_(charset_of(encoding)),
-          data_(std::make_shared<BookData>(locked([&] { return read_book(path, true, true); }))) {}
+        : path_(path), data_(std::make_shared<BookData>(locked([&] { return read_book(path, true, true); }))),
+          set_(charset_of(encoding, data_->family)) {}
     std::string path() const { return path_; }
     std::string format() const { return data_->format; }
     int version() const { return data_->version; }
@@ -260,8 +264,8 @@ public:
 
 private:
     std::string path_;
-    tool::Charset set_;
     std::shared_ptr<BookData> data_;
+    tool::Charset set_;  // after data_: the file's variant chooses it
 };
 
 // --- frames -------------------------------------------------------------------
@@ -303,6 +307,7 @@ struct Column {
 };
 
 struct Frame {
+    WKS_FAMILY family{};
     int rows = 0;
     std::vector<Column> columns;
 };
@@ -331,6 +336,7 @@ Frame build_frame(const std::string &path, Values values) {
     std::string why;
     if (values == Values::kComputed && !computed.compute(path, why)) fail(WKS_E_READ, path + ": " + why);
     Frame f;
+    f.family = book.family;
     int cols = 0;
     std::vector<const CellData *> held;
     held.reserve(book.cells.size());
@@ -384,8 +390,9 @@ py::object read_frame(const std::string &path, const std::string &values, const 
     else if (values == "computed") which = Values::kComputed;
     else if (values == "formulas") which = Values::kFormulas;
     else throw py::value_error("values must be 'stored', 'computed' or 'formulas', not '" + values + "'");
-    const tool::Charset set = charset_of(encoding);
+    if (encoding) charset_of(encoding, WKS_FAMILY{});  // a name it does not know stops it before any reading
     const Frame f = locked([&] { return build_frame(path, which); });
+    const tool::Charset set = charset_of(encoding, f.family);
 
     py::module_ pandas = py::module_::import("pandas");
     py::object datetime = py::module_::import("datetime").attr("datetime");

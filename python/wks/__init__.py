@@ -28,7 +28,9 @@ def open(path, encoding=None):  # noqa: A001 -- wks.open is the package's way in
     book.header_block (an ORX file's 2652 bytes, else None), book.names
     ({name: "A1..B3"}), book.records() and book.cells() in file order;
     iterating over the book gives its cells.  encoding: the 8-bit character
-    set of the labels (cp437, the default, cp850, cp1252 or latin1).
+    set of the labels: None (the set of the file's variant, as the wks tool's
+    "auto" chooses it: LICS for WK1 and Symphony files), "cp437", "cp850",
+    "cp1252", "latin1" or "lics".
     Raises wks.Error for a missing, damaged or foreign file.
     """
     return _wks.Book(str(path), encoding)

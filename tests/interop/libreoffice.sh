@@ -48,7 +48,9 @@ for name in direct converted stored zeros; do
     exit 1
   fi
   if [ "$name" = stored ]; then
-    "$wks" csv --values "$work/$name.wk1" >"$work/$name.values.csv" || status=1
+    # LibreOffice reads a WK1 file's labels as cp437, not as the LICS that
+    # wks chooses for them by default: the same set on both sides.
+    "$wks" csv --values --encoding cp437 "$work/$name.wk1" >"$work/$name.values.csv" || status=1
     "$sheet" shown "$work/$name.csv" "$work/$name.values.csv" || status=1
   elif [ "$name" = zeros ]; then
     "$sheet" imported "$work/$name.csv" "$work/imported.wk1" || status=1

@@ -325,7 +325,7 @@ Charset resolve_charset(Charset named, const WKS_FAMILY &family) {
 void tell_choice(const std::string &file, Charset named, Charset chosen, const WKS_FAMILY &family) {
     if (!took_high_bytes() || named != Charset::kAuto) return;
     warn(file, std::string("text read as ") + charset_name(chosen) + ", the character set of " +
-                   (family.name[0] ? family.name : "such files") + "; --encoding names another");
+                   (family.name[0] ? family.name : "such files") + " (--encoding SET reads it in another)");
 }
 
 std::string variant_text(const WKS_FAMILY &family) {

@@ -12,6 +12,7 @@
  * with the signal.
  */
 #include "tools/batch.h"
+#include "tools/batch_plan.h"
 #include "tools/commands.h"
 #include "tools/output.h"
 #include "tools/rewrite_report.h"
@@ -130,20 +131,6 @@ std::string damage_of(const std::string &path, bool to_orx) {
     return got < 0 ? in.error() : "cannot be converted";
 }
 
-// An existing file's identity: one file under any spelling or link.
-struct FileId {
-    dev_t device;
-    ino_t inode;
-    bool operator<(const FileId &o) const { return device != o.device ? device < o.device : inode < o.inode; }
-};
-
-bool identify(const std::string &path, FileId &id) {
-    struct stat st;
-    if (::stat(path.c_str(), &st) != 0) return false;
-    id = {st.st_dev, st.st_ino};
-    return true;
-}
-
 // Whether path ends in ext (".wk1"), in any letter case.
 bool has_extension(const std::string &path, const char *ext) {
     const std::size_t n = std::strlen(ext);
@@ -162,8 +149,7 @@ std::string already_in(Format f) {
 // the source itself (converted in place).
 std::string destination_refusal(const std::string &source_path, Format format, const std::string &dst) {
     if (!has_extension(dst, extension_of(format))) return "";
-    FileId a, b;
-    if (identify(source_path, a) && identify(dst, b) && !(a < b) && !(b < a)) return "";
+    if (same_file(source_path, dst)) return "";
     const Format other = format == Format::kOrx ? Format::kWk1 : Format::kOrx;
     return std::string("its extension names a ") + format_name(format) + " file, but the result is " +
            (other == Format::kOrx ? "an " : "a ") + format_name(other) + " file; nothing written";
@@ -246,13 +232,6 @@ int convert_one(const std::string &source, const std::string &dst, Format want, 
     }
 }
 
-std::string base_name(const std::string &path) {
-    const std::size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 // The arguments with "-j N" and "-jN" spelled as "--jobs=N" (up to a "--").
 Args jobs_spelled_long(const Args &args) {
     Args out;
@@ -277,54 +256,6 @@ unsigned long workers_given(const std::string &text) {
     if (text.empty() || text.size() > 4 || text.find_first_not_of("0123456789") != std::string::npos) return 0;
     const unsigned long n = std::strtoul(text.c_str(), nullptr, 10);
     return n <= kMostWorkers ? n : 0;
-}
-
-// A source of a batch: its destination, and why it is refused, if it is.
-// A repeat (the same file as an earlier source) is taken once: it is only
-// noted.
-struct Planned {
-    std::string destination, refusal;
-    bool repeat = false;
-};
-
-// Every destination of a batch, decided before anything runs.  A source is
-// refused when its destination would be a source of the batch (any source,
-// under any spelling or link) or the destination of another file; a file
-// listed twice is a repeat.
-std::vector<Planned> plan_batch(const std::vector<std::string> &sources, const std::string &dir, Format want) {
-    std::vector<Planned> plan(sources.size());
-    std::map<FileId, std::size_t> first_of;           // each source file's first place in the list
-    std::map<std::string, std::vector<std::size_t>> by_destination;
-    for (std::size_t i = 0; i < sources.size(); ++i) {
-        Planned &p = plan[i];
-        p.destination = dir + "/" + base_name(sources[i]) + extension_of(want);
-        FileId id;
-        if (sources[i] == "-") {
-            p.refusal = "has no name to give its result; use 'wks convert - DST'";
-        } else if (identify(sources[i], id) && !first_of.emplace(id, i).second) {
-            p.repeat = true;
-            p.refusal = "listed before as " + sources[first_of[id]] + "; taken once";
-        } else {
-            by_destination[p.destination].push_back(i);
-        }
-    }
-    for (const auto &[destination, users] : by_destination) {
-        for (std::size_t i : users) {
-            Planned &p = plan[i];
-            FileId id;
-            const auto source = identify(destination, id) ? first_of.find(id) : first_of.end();
-            if (source != first_of.end() && source->second == i)
-                p.refusal = file_format(sources[i]) == want ? already_in(want)
-                                                             : "its result " + destination + " is the source itself";
-            else if (source != first_of.end())
-                p.refusal = "its result " + destination + " would replace " + sources[source->second] +
-                            ", a source of this batch";
-            else if (users.size() > 1)
-                p.refusal = "its result " + destination + " would also be that of " +
-                            sources[users[users.front() == i ? 1 : 0]];
-        }
-    }
-    return plan;
 }
 
 }  // namespace
@@ -360,7 +291,9 @@ int cmd_convert(const Args &args) {
 
     const Format want = to == "orx" ? Format::kOrx : Format::kWk1;
     const std::vector<std::string> &sources = o.positional;
-    const std::vector<Planned> plan = plan_batch(sources, dir, want);
+    const std::vector<Planned> plan = plan_batch(sources, dir, extension_of(want), [&](std::size_t i) {
+        return file_format(sources[i]) == want ? already_in(want) : std::string();
+    });
     if (o.has("--report")) {
         std::vector<std::string> destinations;
         for (const Planned &p : plan) destinations.push_back(p.destination);

@@ -9,6 +9,7 @@
 #include "tools/commands.h"
 
 #include "tools/batch.h"
+#include "tools/batch_plan.h"
 #include "tools/common.h"
 #include "tools/encoding.h"
 #include "tools/sheet.h"
@@ -17,7 +18,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <set>
 #include <cstdlib>
 #include <string>
 #include <sys/stat.h>
@@ -156,13 +156,6 @@ std::string report_for(const std::string &report, const std::string &base) {
     return report.substr(0, dot) + "-" + base + report.substr(dot);
 }
 
-std::string base_of(const std::string &path) {
-    const std::size_t slash = path.rfind('/');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const std::size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 }  // namespace
 
 int cmd_export(const Args &args) {
@@ -205,17 +198,12 @@ int cmd_export(const Args &args) {
     if (::stat(dir.c_str(), &st) != 0) return fail(dir, std::strerror(errno));
     if (!S_ISDIR(st.st_mode)) return fail(dir, "not a directory");
     const std::vector<std::string> &sources = o.positional;
-    std::vector<std::string> destinations, refusals;
-    std::set<std::string> written;
-    for (const std::string &src : sources) {
-        destinations.push_back(dir + "/" + base_of(src) + "." + to);
-        refusals.push_back(written.insert(destinations.back()).second
-                               ? ""
-                               : "would overwrite " + destinations.back() + ", converted from an earlier source");
-    }
+    const std::vector<Planned> plan = plan_batch(sources, dir, "." + to, [](std::size_t) { return std::string(); });
     return run_batch(sources, static_cast<unsigned>(workers), ::isatty(STDERR_FILENO), [&](std::size_t i) {
-        if (!refusals[i].empty()) return fail(shown_name(sources[i]), refusals[i]);
-        return export_one(exporter, sources[i], destinations[i], flags, set, report_for(report, base_of(sources[i])));
+        const Planned &p = plan[i];
+        if (p.repeat) return warn(shown_name(sources[i]), p.refusal);
+        if (!p.refusal.empty()) return fail(shown_name(sources[i]), p.refusal);
+        return export_one(exporter, sources[i], p.destination, flags, set, report_for(report, base_name(sources[i])));
     });
 }
 

@@ -721,6 +721,7 @@ TEST_F(Tool, ConvertsSeveralFilesIntoADirectory) {
         {{"wk1", ".", "a.orx", "link.wk1"}, "a.orx: its result ./a.wk1 would replace link.wk1, a source of this batch\n"},
         {{"orx", "h", "a.wk1"}, "a.wk1: its result h/a.orx is the source itself\n"},
         {{"orx", "out", "a.wk1", "sub/a.wk1"}, "a.wk1: its result out/a.orx would also be that of sub/a.wk1\n"},
+        {{"xlsx", "out", "a.wk1", "sub/a.wk1"}, "a.wk1: its result out/a.xlsx would also be that of sub/a.wk1\n"},
         {{"orx", "out", "b.WK1", "./b.WK1"}, "./b.WK1: warning: listed before as b.WK1; taken once\n"},
     };
     for (const auto &p : planned) {

@@ -74,8 +74,13 @@ Placed place_pending(PendingFile &file) {
 }
 
 bool flush_pending_files(PendingFile *const files[], std::size_t n) {
-    for (std::size_t i = 0; i < n; ++i)
-        if (fault_hit(Op::Flush) || ::_commit(files[i]->fd) != 0) return false;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (fault_hit(Op::Flush)) {
+            errno = EIO;  // as a failing disk would report it
+            return false;
+        }
+        if (::_commit(files[i]->fd) != 0) return false;
+    }
     return true;
 }
 

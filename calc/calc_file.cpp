@@ -135,7 +135,9 @@ void report(const Sheet &sheet, const RecalcReport &recalc, wks_calc_visitor vis
 int16_t read_whole(int32_t fd, Buffer<unsigned char> &bytes, convert::Progress &progress) {
     if (plat::lseek(fd, 0, plat::kSeekSet) != 0) return wkserr(WKS_E_READ);
     const int64_t size = plat::size_of(fd);
-    if (size > 0 && !bytes.reserve(static_cast<std::size_t>(size) + 1)) return WKS_E_NO_FORMULA_MEMORY;
+    // Room for the whole file and one more block, so that the read that
+    // finds the end needs no larger copy of everything read before it.
+    if (size > 0 && !bytes.reserve(static_cast<std::size_t>(size) + kBlock)) return WKS_E_NO_FORMULA_MEMORY;
     for (;;) {
         if (!bytes.reserve(bytes.size() + kBlock)) return WKS_E_NO_FORMULA_MEMORY;
         const int32_t got = plat::read(fd, bytes.data() + bytes.size(), kBlock);

@@ -8,6 +8,7 @@
 
 #include "wks/stream.h"
 
+#include <bitset>
 #include <cmath>
 #include <cstring>
 
@@ -133,11 +134,48 @@ int16_t load_sheet(Sheet &sheet, WKS *in, Layout layout, LoadReport *report) {
     return WKS_OK;
 }
 
+namespace {
+
+// What the records of an image will put into a sheet, counted from their
+// headers and positions alone; a damaged record ends the count, and the
+// loading that follows reports it.
+Sheet::Size size_of_image(const FileImage &image, Layout layout) {
+    Sheet::Size need;
+    constexpr int kBlocks = kRows / Sheet::kPageRows;
+    std::bitset<static_cast<std::size_t>(kColumns) * kBlocks> seen;
+    const unsigned char *bytes = image.bytes.data();
+    const std::size_t size = image.bytes.size();
+    for (std::size_t at = image.records; size - at >= kRecordHeaderSize;) {
+        const uint16_t type = get_u16(bytes + at);
+        const int length = get_u16(bytes + at + 2);
+        if (type == WKS_EOF || size - at - kRecordHeaderSize < static_cast<std::size_t>(length)) break;
+        const View r{type, length, bytes + at + kRecordHeaderSize};
+        at += kRecordHeaderSize + static_cast<std::size_t>(length);
+        if (r.type != WKS_BLANK && !is_cell_type(r.type)) continue;
+        const CellRecord c = cell_of(r, layout);
+        if (!c.ok || c.col < 0 || c.col >= kColumns || c.row < 0 || c.row >= kRows) continue;
+        const std::size_t page = static_cast<std::size_t>(c.col) * kBlocks + static_cast<std::size_t>(c.row) / Sheet::kPageRows;
+        if (!seen[page]) ++need.pages;
+        seen[page] = true;
+        const std::size_t room = static_cast<std::size_t>(c.room);
+        if (r.type == WKS_LABEL) need.text += room;
+        if (r.type == WKS_STRING) need.strings += room < kMaxText ? room : kMaxText;
+        if (r.type == WKS_FORMULA && room > kNumberSize) {
+            ++need.formulas;
+            need.code += room - kNumberSize;
+        }
+    }
+    return need;
+}
+
+}  // namespace
+
 int16_t load_image(Sheet &sheet, FileImage &image, Layout layout, LoadReport *report) {
     LoadReport counts;
     const unsigned char *bytes = image.bytes.data();
     const std::size_t size = image.bytes.size();
     std::size_t at = image.records;
+    if (at <= size) sheet.reserve(size_of_image(image, layout));
     for (;;) {
         // An EOF record needs only its type word; any other record its
         // header and body, and the next record's type after it.

@@ -70,6 +70,15 @@ double stored_field(const Result &r) {
 
 Sheet::Sheet() = default;
 
+void Sheet::reserve(const Size &size) {
+    page_formulas_.reserve(size.pages);
+    cells_.reserve(size.pages * kPageRows);
+    formulas_.reserve(size.formulas);
+    code_.reserve(size.code);
+    text_.reserve(size.text);
+    strings_.reserve(size.strings);
+}
+
 int16_t Sheet::place(int col, int row, Cell **out) {
     if (col < 0 || col >= kColumns) return WKS_E_COLUMN_RANGE;
     if (row < 0 || row >= kRows) return WKS_E_ROW_RANGE;

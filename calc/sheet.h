@@ -90,6 +90,20 @@ public:
     Sheet(const Sheet &) = delete;
     Sheet &operator=(const Sheet &) = delete;
 
+    // What a file's records will need, counted before loading them, so that
+    // each store is allocated once at its full size instead of growing by
+    // copies (each copy touches fresh memory: page faults are most of the
+    // cost of loading a large sheet).  Counts may be upper bounds.
+    struct Size {
+        std::size_t pages = 0;     // distinct (column, 64-row block) pairs with a cell
+        std::size_t formulas = 0;
+        std::size_t code = 0;      // bytes of formula code
+        std::size_t text = 0;      // bytes of label text
+        std::size_t strings = 0;   // bytes of stored string values
+    };
+    // A hint: a store the heap cannot make room for grows as cells come.
+    void reserve(const Size &size);
+
     // Setting a cell replaces whatever the cell held.  Each returns WKS_OK,
     // WKS_E_COLUMN_RANGE / WKS_E_ROW_RANGE for a cell outside the sheet, or WKS_E_NO_FORMULA_MEMORY.
     int16_t set_blank(int col, int row, uint8_t format);

@@ -137,8 +137,10 @@ struct Used {
 };
 
 // The cells of the CSV text, in the WK1 cell layout between a BOF and an
-// EOF record, into cells; where they lie into used.
-int csv_cells(TextInput &text, const std::string &csv, ScratchFile &cells, Charset set, Used &used) {
+// EOF record, into cells; where they lie into used, how many are formulas
+// into formulas.
+int csv_cells(TextInput &text, const std::string &csv, ScratchFile &cells, Charset set, Used &used,
+              std::size_t &formulas) {
     std::vector<std::string> fields;
     bool unterminated = false;
     WKS cell{};
@@ -165,6 +167,7 @@ int csv_cells(TextInput &text, const std::string &csv, ScratchFile &cells, Chars
                 return fail(where, cell_name(c, r) + ": the cell does not fit a record");
             put_record(cells, rec);
             used.add(c, r);
+            formulas += rec.type[0] == WKS_FORMULA && rec.type[1] == 0;
         }
     }
     if (text.failed()) return fail(csv, "read error");
@@ -234,10 +237,12 @@ int import_csv(TextInput &text, const std::string &csv, Output &out, Charset set
     std::string why;
     if (!cells.open(why)) return fail(out.path(), why);
     Used used;
-    const int status = csv_cells(text, csv, cells, set, used);
+    std::size_t formulas = 0;
+    const int status = csv_cells(text, csv, cells, set, used, formulas);
     if (status != kOk) return status;
     if (out.format() == Format::kWk1 && !out.write(used.record())) return fail(out.path(), out.error());
     std::vector<Computed> values;
+    values.reserve(formulas);  // one allocation, not a copy of all values at each doubling
     int16_t code;
     {
         // Nothing is written yet: a signal stops the calculation at once

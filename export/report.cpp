@@ -25,7 +25,8 @@ Report::~Report() {
 }
 
 bool Report::open(const char *path) {
-    file_ = std::fopen(path, "w");
+    made_ = std::make_unique<NewFile>(path);
+    if (made_->made()) file_ = std::fopen(made_->path().c_str(), "w");
     return file_ != nullptr;
 }
 

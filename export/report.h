@@ -4,15 +4,20 @@
  * caveat ("caveat"), each format the workbook has no counterpart for
  * ("format", once per format with its first cell and count), each range
  * name renamed or dropped ("name"), and a summary line last ("summary").
- * Without a file it only counts.
+ * Without a file it only counts.  The file is written beside its name and
+ * takes that name only on commit(), after the workbook is in place: a
+ * failed export leaves no report, nor half of one, and an earlier report
+ * under that name as it was.
  */
 #ifndef WKS_EXPORT_REPORT_H
 #define WKS_EXPORT_REPORT_H
 
+#include "export/new_file.h"
 #include "wks_export.h"
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -35,12 +40,15 @@ public:
     int32_t dropped() const;
     // The format lines and the summary; false when the file could not be written.
     bool summary(const WKS_EXPORT_REPORT &counts);
+    // The complete report in its place; true without a file.
+    bool commit() { return !made_ || made_->commit(); }
 
 private:
     struct Lost {
         std::string first;
         long cells = 0;
     };
+    std::unique_ptr<NewFile> made_;
     std::FILE *file_ = nullptr;
     std::map<std::string, Lost> formats_;
     int32_t names_dropped_ = 0;

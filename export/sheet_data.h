@@ -3,12 +3,12 @@
  * library's record streams, the survey of what the sheet holds (the kind
  * of each cell, widths, names, the default format, whether the cells come
  * row by row), the values wks_calc_file computes, the names a workbook
- * takes, the alignment of a label's prefix, and the new file that takes
- * the destination's place when complete.
+ * takes and the alignment of a label's prefix.
  */
 #ifndef WKS_EXPORT_SHEET_DATA_H
 #define WKS_EXPORT_SHEET_DATA_H
 
+#include "export/new_file.h"
 #include "export/report.h"
 #include "export/translate.h"
 #include "tools/encoding.h"
@@ -343,38 +343,6 @@ inline Align align_of(char prefix) {
     default: return kNoAlign;
     }
 }
-
-// A new file beside dst that takes dst's place when complete.
-class NewFile {
-public:
-    explicit NewFile(const std::string &dst) : dst_(dst), path_(dst + ".XXXXXX") {
-        const int fd = ::mkstemp(&path_[0]);
-        if (fd < 0) {
-            path_.clear();
-            return;
-        }
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
-        ::close(fd);
-    }
-    ~NewFile() {
-        if (!path_.empty()) ::unlink(path_.c_str());
-    }
-    NewFile(const NewFile &) = delete;
-    NewFile &operator=(const NewFile &) = delete;
-
-    bool made() const { return !path_.empty(); }
-    const std::string &path() const { return path_; }
-    bool commit() {
-        if (::rename(path_.c_str(), dst_.c_str()) != 0) return false;
-        path_.clear();
-        return true;
-    }
-
-private:
-    std::string dst_, path_;
-};
 
 // Whether dst names src, under any name or link.
 inline bool same_file(const char *src, const char *dst) {

@@ -285,6 +285,7 @@ int16_t export_xlsx(const char *src, const char *dst, int32_t flags, WKS_EXPORT_
     counts.dropped = report.dropped();
     if (!report.summary(counts)) return WKS_E_WRITE;
     if (!file.commit()) return WKS_E_OPEN;
+    if (!report.commit()) return WKS_E_WRITE;
     return WKS_OK;
 }
 

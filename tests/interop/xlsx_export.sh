@@ -62,6 +62,14 @@ if [ "$mode" = check ]; then
   "$wks" dump --json "$work/sample.orx" >"$work/sample.json"
   "$wks" convert --to xlsx --report "$work/sample.jsonl" "$work/sample.orx" "$work/sample.xlsx"
   $python "$compare" check "$work/sample.json" "$work/sample.xlsx" "$work/sample.jsonl"
+  # A failed export leaves an earlier report under its name as it was, and
+  # no export leaves a temporary file beside its results.
+  echo earlier >"$work/kept.jsonl"
+  if "$wks" convert --to xlsx --report "$work/kept.jsonl" "$work/sample.orx" "$work/none/s.xlsx" 2>/dev/null; then
+    echo "an export into a missing directory succeeded"; exit 1
+  fi
+  [ "$(cat "$work/kept.jsonl")" = earlier ] || { echo "a failed export changed the report"; exit 1; }
+  if ls -a "$work" | grep '\.wks-'; then echo "an export left a temporary file"; exit 1; fi
   # Formulas that read few cells, more of them than one batch computes: their
   # stored values are 0, so each cached value must be a computed one.  C7001,
   # read by the others, comes after them; a label gives a string value.

@@ -69,8 +69,20 @@ bool compiled_formula(WKS &cell, const std::string &text, int16_t col, int16_t r
         return false;
     }
     const int length = cell.rec.length[0] | cell.rec.length[1] << 8;
-    if (!has_nonfinite_constant(cell.rec.body + kFormulaCode, length - kFormulaCode)) return true;
-    why = "formula '" + quoted_formula(text, set) + "': a number in it is out of range";
+    if (has_nonfinite_constant(cell.rec.body + kFormulaCode, length - kFormulaCode)) {
+        why = "formula '" + quoted_formula(text, set) + "': a number in it is out of range";
+        return false;
+    }
+    // Code nested deeper around one operand than the decoder's stack of
+    // texts compiles, but no reader could show it again: refused here.
+    // Shorter code has too few items to fill that stack.
+    constexpr int kDecoderStack = 64;
+    if (length - kFormulaCode < kDecoderStack) return true;
+    static char shown[1 << 13];
+    if (wksfr(0, col, row, cell.rec.body + kFormulaCode, shown, sizeof shown) != WKS_E_DECODE_DEPTH) return true;
+    take_messages();
+    why = "formula '" + quoted_formula(text, set) + "': " + error_text(WKS_E_DECODE_DEPTH) +
+          " (nested too deep to be shown again)";
     return false;
 }
 

@@ -259,6 +259,8 @@ TEST_F(Tool, ImportRefusesWhatItCannotStoreAndLeavesNoFile) {
         {"", "empty.wk1", "in.csv: is empty; nothing written"},
         {"\xEF\xBB\xBF", "bom.orx", "in.csv: is empty; nothing written"},
         {"=1e400\n", "huge.wk1", "A1: formula '1e400': a number in it is out of range"},
+        // Compiles, but nests deeper than the decoder's stack: csv could not show it.
+        {"=+A6+" + std::string(70, '+') + "32\n", "deep.wk1", "A1: formula '+A6++++"},
         {"x,=A1&\"\xC3\xA9" + std::string(100, 'y') + "\"+\n", "long.wk1",
          "B1: formula 'A1&\"\xC3\xA9" + std::string(75, 'y') + "...': error"},
     };

@@ -23,9 +23,11 @@
 #include "formula/reference_words.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 namespace wks::exporting {
 
@@ -33,11 +35,23 @@ using namespace wks::formula;
 
 CellKinds::CellKinds() : kinds_(static_cast<std::size_t>(kColumns) * kRows, Kind::kEmpty) {}
 
+namespace {
+
+// The name of a cell, each part after a $ when absolute, into out (16
+// bytes); the end of the name.
+char *put_cell(char *out, int col, int row, bool abs_col, bool abs_row) {
+    if (abs_col) *out++ = '$';
+    if (col >= 26) *out++ = static_cast<char>('A' + col / 26 - 1);
+    *out++ = static_cast<char>('A' + col % 26);
+    if (abs_row) *out++ = '$';
+    return std::to_chars(out, out + 11, row + 1).ptr;
+}
+
+}  // namespace
+
 std::string cell_name(int col, int row) {
-    std::string s;
-    if (col >= 26) s += static_cast<char>('A' + col / 26 - 1);
-    s += static_cast<char>('A' + col % 26);
-    return s + std::to_string(row + 1);
+    char buf[16];
+    return std::string(buf, put_cell(buf, col, row, false, false));
 }
 
 namespace {
@@ -69,9 +83,21 @@ struct Ref {
     bool abs_col, abs_row;
 };
 
+// A node's operands, indices of nodes, held in the translator's pool.
+struct Args {
+    const int *at = nullptr;
+    std::size_t count = 0;
+    const int &operator[](std::size_t i) const { return at[i]; }
+    std::size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    const int *begin() const { return at; }
+    const int *end() const { return at + count; }
+};
+
 struct Node {
     uint8_t op = 0;
-    std::vector<int> args;
+    std::size_t first_arg = 0;  // in the pool, while the code is read
+    Args args;
     double number = 0;
     std::string bytes;  // a string constant as in the file
     Ref first{}, last{};
@@ -94,12 +120,8 @@ Printed truth(const std::string &condition) { return atom("IF(" + condition + ",
 Printed err() { return atom(kErrText, Type::kErr); }
 
 std::string ref_text(const Ref &r) {
-    std::string s = r.abs_col ? "$" : "";
-    const std::string name = cell_name(r.col, r.row);
-    const std::size_t digits = name.find_first_of("0123456789");
-    s += name.substr(0, digits);
-    if (r.abs_row) s += '$';
-    return s + name.substr(digits);
+    char buf[16];
+    return std::string(buf, put_cell(buf, r.col, r.row, r.abs_col, r.abs_row));
 }
 
 std::string number_text(double v) {
@@ -124,6 +146,8 @@ public:
         const int32_t length = static_cast<int16_t>(code[0] | code[1] << 8);
         const unsigned char *p = code + 2, *end = p + (length > 0 ? length : 0);
         std::vector<int> stack;
+        stack.reserve(16);
+        nodes_.reserve(static_cast<std::size_t>(length > 0 ? length : 0) / 3 + 4);
         while (p < end) {
             const Item item = read_item(p, end);
             if (item.size == 0 || item.op == kError) throw NoForm{"the formula code is not valid"};
@@ -142,7 +166,9 @@ public:
                 break;
             default:
                 if (static_cast<int>(stack.size()) < item.takes) throw NoForm{"the formula code is not valid"};
-                n.args.assign(stack.end() - item.takes, stack.end());
+                n.first_arg = operands_.size();
+                n.args.count = static_cast<std::size_t>(item.takes);
+                operands_.insert(operands_.end(), stack.end() - item.takes, stack.end());
                 stack.resize(stack.size() - static_cast<std::size_t>(item.takes));
             }
             nodes_.push_back(std::move(n));
@@ -150,6 +176,7 @@ public:
             p += item.size;
         }
         if (stack.size() > 1) throw NoForm{"the formula code is not valid"};
+        for (Node &n : nodes_) n.args.at = operands_.data() + n.first_arg;  // the pool is complete
         return stack.empty() ? -1 : stack.back();
     }
 
@@ -215,6 +242,7 @@ private:
     const std::function<std::string(const std::string &)> &decode_;
     const NameMap &names_;
     std::vector<Node> nodes_;
+    std::vector<int> operands_;  // the nodes' Args
 
     static Ref reference(const unsigned char *words, int col, int row) {
         const uint16_t cw = static_cast<uint16_t>(words[0] | words[1] << 8);
@@ -401,8 +429,8 @@ private:
 
     Printed call(const Node &n) {
         const char *open = function_by_opcode(n.op).open;
-        const std::string name(open + 1, std::strlen(open) - 2);
-        const std::vector<int> &a = n.args;
+        const std::string_view name(open + 1, std::strlen(open) - 2);  // compared often: no copy
+        const Args &a = n.args;
         struct Same {
             const char *ours, *theirs, *kinds;
             Type result;
@@ -427,8 +455,17 @@ private:
             {"COLS", "COLUMNS", "r", Type::kNum},   {"ROWS", "ROWS", "r", Type::kNum},
             {"TIMEVALUE", "TIMEVALUE", "s", Type::kNum}, {"NA", "NA", "", Type::kNa},
         };
-        for (const Same &s : kSame)
-            if (name == s.ours) return simple(s.theirs, n, s.kinds, s.result);
+        static const std::array<int8_t, 256> kSameOf = [] {  // kSame's row of each opcode, or -1
+            std::array<int8_t, 256> of;
+            of.fill(-1);
+            for (std::size_t i = 0; i < sizeof kSame / sizeof kSame[0]; ++i) {
+                const int op = find_function(("@" + std::string(kSame[i].ours)).c_str());
+                if (op >= 0) of[static_cast<std::size_t>(op)] = static_cast<int8_t>(i);
+            }
+            return of;
+        }();
+        if (const int i = kSameOf[n.op]; i >= 0)
+            return simple(kSame[i].theirs, n, kSame[i].kinds, kSame[i].result);
 
         bool bad = false;
         if (name == "@") return indirect(n);
@@ -439,8 +476,8 @@ private:
             return atom("0", Type::kNum);
         }
         if (name == "RAND" || name == "NOW") {
-            caveats.push_back("@" + name + ": a new value at each recalculation");
-            return atom(name + "()", Type::kNum);
+            caveats.push_back("@" + std::string(name) + ": a new value at each recalculation");
+            return atom(std::string(name) + "()", Type::kNum);
         }
         if (name == "CHAR") {
             caveats.push_back("@CHAR: codes above 127 follow the target's character set");
@@ -479,7 +516,7 @@ private:
                         Type::kNum);
         if (name == "YEAR") return Printed{"YEAR(" + num(a[0]).text + ")-1900", kAddLevel, Type::kNum};
         if (name == "PMT" || name == "PV" || name == "FV")  // (amount, rate, term)
-            return atom(name + "(" + num(a[1]).text + "," + num(a[2]).text + ",-" + wrap(num(a[0]), kPrefix) + ")",
+            return atom(std::string(name) + "(" + num(a[1]).text + "," + num(a[2]).text + ",-" + wrap(num(a[0]), kPrefix) + ")",
                         Type::kNum);
         if (name == "RATE") {  // (future, present, term)
             const Printed f = num(a[0]), p = num(a[1]), t = num(a[2]);
@@ -559,7 +596,7 @@ private:
         if (name == "CELLPOINTER") throw NoForm{"@CELLPOINTER describes the cell pointer, which the target has not"};
         if (name == "DATEVALUE")
             throw NoForm{"@DATEVALUE: the target reads dates by its own locale and two-digit years"};
-        return database(n, name);
+        return database(n, std::string(name));
     }
 
     // @DSUM(input, offset, criteria) ...: an array formula over the records

@@ -22,7 +22,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -64,11 +63,10 @@ public:
     lxw_format *get(uint8_t byte, Align align, int col, int row) {
         int f = byte & 0x7F;
         if (f == 0x7F) f = default_;
-        const int k = (byte & kProtectedBit) << 8 | f << 4 | align;
-        auto it = cache_.find(k);
-        if (it != cache_.end()) {
-            if (it->second.lost) report_.format(it->second.lost, cell_name(col, row));
-            return it->second.format;
+        Entry &e = cache_[static_cast<std::size_t>(((byte & kProtectedBit ? 128 : 0) + f) * (kFill + 1) + align)];
+        if (e.known) {
+            if (e.lost) report_.format(e.lost, cell_name(col, row));
+            return e.format;
         }
         std::string storage;
         const char *lost;
@@ -86,7 +84,7 @@ public:
                                       : align == kCentre ? LXW_ALIGN_CENTER
                                                          : LXW_ALIGN_FILL);
         }
-        cache_[k] = Entry{fmt, lost};
+        e = Entry{fmt, lost, true};
         return fmt;
     }
 
@@ -95,10 +93,11 @@ private:
     int default_;
     Report &report_;
     struct Entry {
-        lxw_format *format;
-        const char *lost;  // what the cells of this format lose, or null
+        lxw_format *format = nullptr;
+        const char *lost = nullptr;  // what the cells of this format lose, or null
+        bool known = false;
     };
-    std::map<int, Entry> cache_;
+    std::vector<Entry> cache_ = std::vector<Entry>(256 * (kFill + 1));  // by protection, format byte, alignment
 };
 
 
@@ -169,7 +168,6 @@ private:
         lxw_format *f = formats_.get(byte, kNoAlign, col, row);
         const unsigned char *code = c + WKS_CELL_FORMULA_CODE;
         const int code_length = static_cast<int16_t>(u16(code));
-        const std::string where = cell_name(col, row);
         Computed v{WKS_VALUE_NUMBER, number_at(c), "", false};
         values_.find(col, row, v);
         const std::string text = v.kind == WKS_VALUE_STRING ? tool::to_utf8(v.text, set_) : "";
@@ -184,7 +182,7 @@ private:
 
         if (!t.translated) {
             ++counts_.values;
-            report_.values_only(where, source_text(code, col, row), t.reason);
+            report_.values_only(cell_name(col, row), source_text(code, col, row), t.reason);
             switch (v.kind) {
             case WKS_VALUE_NUMBER: return worksheet_write_number(ws_, r, k, v.number, f);
             case WKS_VALUE_STRING: return worksheet_write_string(ws_, r, k, text.c_str(), f);
@@ -195,7 +193,7 @@ private:
         ++counts_.formulas;
         if (!t.caveats.empty()) {
             ++counts_.caveats;
-            report_.caveat(where, source_text(code, col, row), t.formula, t.caveats);
+            report_.caveat(cell_name(col, row), source_text(code, col, row), t.formula, t.caveats);
         }
         const std::string formula = "=" + t.formula;
         if (t.array) {

@@ -114,6 +114,13 @@ Type type_of(Kind k) {
 }
 
 std::string wrap(const Printed &p, int level) { return p.level >= level ? p.text : "(" + p.text + ")"; }
+std::string wrap(Printed &&p, int level) {
+    if (p.level < level) {
+        p.text.insert(0, 1, '(');
+        p.text += ')';
+    }
+    return std::move(p.text);
+}
 
 Printed atom(std::string text, Type type) { return Printed{std::move(text), kAtom, type}; }
 Printed truth(const std::string &condition) { return atom("IF(" + condition + ",1,0)", Type::kNum); }
@@ -133,11 +140,23 @@ std::string number_text(double v) {
     return s;
 }
 
+// The tree's storage, kept by each thread from one formula to the next.
+struct Scratch {
+    std::vector<Node> nodes;
+    std::vector<int> operands;  // the nodes' Args
+    std::vector<int> stack;
+};
+
 class Translator {
 public:
     Translator(const CellKinds &kinds, const std::function<std::string(const std::string &)> &decode,
-               const NameMap &names)
-        : kinds_(kinds), decode_(decode), names_(names) {}
+               const NameMap &names, Scratch &scratch)
+        : kinds_(kinds), decode_(decode), names_(names), nodes_(scratch.nodes), operands_(scratch.operands),
+          stack_(scratch.stack) {
+        nodes_.clear();
+        operands_.clear();
+        stack_.clear();
+    }
 
     std::vector<std::string> caveats;
 
@@ -145,9 +164,7 @@ public:
     int read(const unsigned char *code, int col, int row) {
         const int32_t length = static_cast<int16_t>(code[0] | code[1] << 8);
         const unsigned char *p = code + 2, *end = p + (length > 0 ? length : 0);
-        std::vector<int> stack;
-        stack.reserve(16);
-        nodes_.reserve(static_cast<std::size_t>(length > 0 ? length : 0) / 3 + 4);
+        std::vector<int> &stack = stack_;
         while (p < end) {
             const Item item = read_item(p, end);
             if (item.size == 0 || item.op == kError) throw NoForm{"the formula code is not valid"};
@@ -186,7 +203,7 @@ public:
         case kReal:
         case kInteger: {
             std::string t = number_text(n.number);
-            return Printed{t, n.number < 0 ? kPrefix : kAtom, Type::kNum};
+            return Printed{std::move(t), n.number < 0 ? kPrefix : kAtom, Type::kNum};
         }
         case kString: {
             const std::string text = decode_(n.bytes);
@@ -241,8 +258,9 @@ private:
     const CellKinds &kinds_;
     const std::function<std::string(const std::string &)> &decode_;
     const NameMap &names_;
-    std::vector<Node> nodes_;
-    std::vector<int> operands_;  // the nodes' Args
+    std::vector<Node> &nodes_;
+    std::vector<int> &operands_;
+    std::vector<int> &stack_;
 
     static Ref reference(const unsigned char *words, int col, int row) {
         const uint16_t cw = static_cast<uint16_t>(words[0] | words[1] << 8);
@@ -726,7 +744,8 @@ bool calls_database_function(const unsigned char *code, int32_t size) {
 Translation translate(const unsigned char *code, int col, int row, const CellKinds &kinds,
                       const std::function<std::string(const std::string &)> &decode, const NameMap &names) {
     Translation t;
-    Translator tr(kinds, decode, names);
+    thread_local Scratch scratch;
+    Translator tr(kinds, decode, names, scratch);
     try {
         const int root = tr.read(code, col, row);
         t.formula = root < 0 ? "0" : tr.value(root).text;

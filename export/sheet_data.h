@@ -67,12 +67,25 @@ public:
     bool open() const { return open_; }
     int16_t error() const { return h_.error == WKS_E_READ ? WKS_E_READ : WKS_E_OPEN; }
     // 0: a record is current; -1: the EOF record; 27: read error.
-    int16_t next() { return orx_ ? wksnextr(&h_) : wksnextr_wk1(&h_); }
+    int16_t next() {
+        const int16_t rc = orx_ ? wksnextr(&h_) : wksnextr_wk1(&h_);
+        cell_ = rc == 0 ? find_cell() : nullptr;
+        return rc;
+    }
     int type() const { return u16(h_.rec.type); }
     int length() const { return u16(h_.rec.length); }
     const unsigned char *body() const { return h_.rec.body; }
     // A cell record's WK1 body (behind an ORX cell's prefix), or null.
-    const unsigned char *cell() const {
+    const unsigned char *cell() const { return cell_; }
+    int cell_length() const { return length() - (orx_ ? WKS_ORX_CELL_PREFIX : 0); }
+
+private:
+    WKS h_;
+    bool orx_ = false;
+    bool open_ = false;
+    const unsigned char *cell_ = nullptr;  // of the current record, found once
+
+    const unsigned char *find_cell() const {
         const int t = type();
         if (t < WKS_BLANK || t > WKS_FORMULA) return nullptr;
         const int skip = orx_ ? WKS_ORX_CELL_PREFIX : 0;
@@ -80,12 +93,6 @@ public:
                          (t == WKS_FORMULA ? 10 : 0);
         return length() >= need ? h_.rec.body + skip : nullptr;
     }
-    int cell_length() const { return length() - (orx_ ? WKS_ORX_CELL_PREFIX : 0); }
-
-private:
-    WKS h_;
-    bool orx_ = false;
-    bool open_ = false;
 };
 
 struct Name {

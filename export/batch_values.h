@@ -68,6 +68,8 @@ public:
     bool batched() const { return !whole_; }
     bool read(int col, int row) const { return bits_[index(col, row) / 64] >> (index(col, row) % 64) & 1; }
     const std::string &setup() const { return setup_; }
+    // The last row that holds a cell a formula reads, or -1.
+    int last_row() const { return last_row_; }
 
 private:
     static std::size_t index(int col, int row) { return static_cast<std::size_t>(row) * kColumns + col; }
@@ -82,6 +84,7 @@ private:
         if (!at(first, c1, r1) || !at(last, c2, r2)) return;
         if (c1 > c2) std::swap(c1, c2);
         if (r1 > r2) std::swap(r1, r2);
+        last_row_ = std::max(last_row_, r2);
         for (int r = r1; r <= r2 && !whole_; ++r)
             for (int c = c1; c <= c2; ++c) {
                 const std::size_t i = index(c, r);
@@ -97,6 +100,7 @@ private:
     std::vector<uint64_t> bits_;
     std::string setup_;
     long marked_ = 0, work_ = 0;
+    int last_row_ = -1;
     bool whole_ = false;
 };
 
@@ -117,7 +121,9 @@ public:
     Batches &operator=(const Batches &) = delete;
 
     // The records of the read cells: 0 and true when they are few enough
-    // for batches, else false; or what reading failed with.
+    // for batches, else false; or what reading failed with.  The cells come
+    // in row order (no batches else), so the reading ends after the last
+    // row that holds a read cell.
     int16_t start(const char *src, bool &few) {
         few = false;
         Source in(src);
@@ -131,7 +137,9 @@ public:
             const unsigned char *c = in.cell();
             if (!c) continue;
             const int col = u16(c + WKS_CELL_COLUMN), row = u16(c + WKS_CELL_ROW);
-            if (col >= kColumns || row >= kRows || !reads_.read(col, row)) continue;
+            if (col >= kColumns || row >= kRows) continue;
+            if (row > reads_.last_row()) break;
+            if (!reads_.read(col, row)) continue;
             if (++cells > kMaxReadCells) return WKS_OK;
             append_record(head_, in.type(), c, in.cell_length());
         }

@@ -169,7 +169,7 @@ public:
             const Item item = read_item(p, end);
             if (item.size == 0 || item.op == kError) throw NoForm{"the formula code is not valid"};
             if (item.op == kEnd) break;
-            Node n;
+            Node &n = nodes_.emplace_back();
             n.op = item.op;
             const unsigned char *b = p + 1;
             switch (item.op) {
@@ -188,7 +188,6 @@ public:
                 operands_.insert(operands_.end(), stack.end() - item.takes, stack.end());
                 stack.resize(stack.size() - static_cast<std::size_t>(item.takes));
             }
-            nodes_.push_back(std::move(n));
             stack.push_back(static_cast<int>(nodes_.size()) - 1);
             p += item.size;
         }

@@ -472,7 +472,11 @@ int16_t export_ods(const char *src, const char *dst, int32_t flags, WKS_EXPORT_R
     const std::string column_xml = column_styles(*s, columns);
     std::string head = kContentHead;
     head += "<office:automatic-styles>" + column_xml + content.styles() + "</office:automatic-styles>";
-    head += "<office:body><office:spreadsheet><table:table table:name=\"" + std::string(kSheet) + "\"" +
+    // Lookups and criteria compare text as the language does: in any case,
+    // a key's * ? ~ as wildcards only where the formula keeps them so (the
+    // format's defaults would read keys as regular expressions).
+    head += "<office:body><office:spreadsheet><table:calculation-settings table:case-sensitive=\"false\" "
+            "table:use-regular-expressions=\"false\" table:use-wildcards=\"true\"/><table:table table:name=\"" + std::string(kSheet) + "\"" +
             (s->protected_sheet ? " table:protected=\"true\"" : "") + ">" + columns;
     std::fputs(head.c_str(), out);
     char buf[65536];

@@ -410,15 +410,28 @@ private:
         return Printed{text + "+0*SUM(" + all + ")", kAddLevel, Type::kNum};  // SUM passes errors on
     }
 
+    // A string key matches a text key cell in any case, character for
+    // character: the target's exact match reads * ? ~ in the key as
+    // wildcards, so each is escaped with ~ (a constant here, any other key
+    // in the formula).
+    std::string literal_key(const Node &n, const Printed &key) {
+        if (n.op != kString) return "SUBSTITUTE(SUBSTITUTE(SUBSTITUTE(" + key.text + ",\"~\",\"~~\"),\"*\",\"~*\"),\"?\",\"~?\")";
+        if (key.text.find_first_of("~*?") == std::string::npos) return key.text;
+        std::string escaped;
+        for (char c : key.text) escaped += c == '~' || c == '*' || c == '?' ? std::string("~") + c : std::string(1, c);
+        if (escaped.size() > kMaxConstant + 2) throw NoForm{"a string constant is too long for the target"};
+        return escaped;
+    }
+
     Printed lookup(const Node &n, const char *name) {
         const Printed x = value(n.args[0]);
         const std::string tail = "," + range(n.args[1]) + "," + from_one(n.args[2]);
+        const std::string exact = std::string(name) + "(" + literal_key(node(n.args[0]), x) + tail + ",FALSE)";
         std::string text;
         switch (x.type) {
-        case Type::kStr: text = std::string(name) + "(" + x.text + tail + ",FALSE)"; break;
+        case Type::kStr: text = exact; break;
         case Type::kAny:
-            text = "IF(ISTEXT(" + x.text + ")," + name + "(" + x.text + tail + ",FALSE)," + name + "(N(" + x.text + ")" +
-                   tail + ",TRUE))";
+            text = "IF(ISTEXT(" + x.text + ")," + exact + "," + name + "(N(" + x.text + ")" + tail + ",TRUE))";
             break;
         case Type::kErr:
         case Type::kNa: return x;

@@ -423,6 +423,28 @@ private:
         return escaped;
     }
 
+    // @DATE's day must exist (years 0..199 from 1900, the language's
+    // 29 February 1900 included), where the target's DATE rolls a day or
+    // month over into the next: the parts are checked against the date
+    // made of them.
+    Printed date(const Args &a) {
+        const Node &y = node(a[0]), &m = node(a[1]), &d = node(a[2]);
+        auto constant = [](const Node &n) { return n.op == kInteger || n.op == kReal; };
+        const std::string made = "DATE(1900+" + whole(a[0]) + "," + whole(a[1]) + "," + whole(a[2]) + ")";
+        if (constant(y) && constant(m) && constant(d)) {
+            static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+            const double yy = std::trunc(y.number), mm = std::trunc(m.number), dd = std::trunc(d.number);
+            const int year = 1900 + static_cast<int>(yy >= 0 && yy <= 199 ? yy : 0);
+            const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0 || year == 1900;
+            const bool valid = yy >= 0 && yy <= 199 && mm >= 1 && mm <= 12 && dd >= 1 &&
+                               dd <= kDays[static_cast<int>(mm) - 1] + (mm == 2 && leap ? 1 : 0);
+            return valid ? atom(made, Type::kNum) : err();
+        }
+        return atom("IF(AND(" + whole(a[0]) + ">=0," + whole(a[0]) + "<=199,MONTH(" + made + ")=" + whole(a[1]) +
+                        ",DAY(" + made + ")=" + whole(a[2]) + ")," + made + "," + kErrText + ")",
+                    Type::kNum);
+    }
+
     Printed lookup(const Node &n, const char *name) {
         const Printed x = value(n.args[0]);
         const std::string tail = "," + range(n.args[1]) + "," + from_one(n.args[2]);
@@ -541,9 +563,7 @@ private:
         }
         if (name == "ISNUMBER") return atom("IF(ISTEXT(" + value(a[0]).text + "),0,1)", Type::kNum);
         if (name == "ISSTRING") return truth("ISTEXT(" + value(a[0]).text + ")");
-        if (name == "DATE")
-            return atom("DATE(1900+TRUNC(" + num(a[0]).text + ")," + num(a[1]).text + "," + num(a[2]).text + ")",
-                        Type::kNum);
+        if (name == "DATE") return date(a);
         if (name == "YEAR") return Printed{"YEAR(" + num(a[0]).text + ")-1900", kAddLevel, Type::kNum};
         if (name == "PMT" || name == "PV" || name == "FV")  // (amount, rate, term)
             return atom(std::string(name) + "(" + num(a[1]).text + "," + num(a[2]).text + ",-" + wrap(num(a[0]), kPrefix) + ")",

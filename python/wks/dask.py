@@ -41,7 +41,6 @@ __all__ = ["convert_many"]
 _LOG = "wks-group.log"
 _TASKS_PER_THREAD = 4  # groups for each worker thread: the last ones even out the workers' loads
 _GROUP_MAX = 64        # files in a group at most, for many files on few workers
-_UNSTARTED_TRIES = 3   # times a file's group is submitted again when its workers died before it started
 
 
 class _Memory:
@@ -117,9 +116,9 @@ def _convert_one(source, destination, to, scratch):
 
 
 def _read_log(scratch):
-    """What a group's tries logged: the rows {index in the group: (status, message, seconds)}
-    and the indices of the files started."""
-    rows, started = {}, set()
+    """What a group's tries logged: the rows {index in the group: (status, message, seconds)} and
+    how many tries started each file {index: tries}."""
+    rows, started = {}, {}
     try:
         with open(os.path.join(scratch, _LOG), "rb") as log:
             for line in log:
@@ -128,7 +127,7 @@ def _read_log(scratch):
                 except ValueError:  # the end of a line a dying worker did not finish
                     continue
                 if len(entry) == 1:
-                    started.add(entry[0])
+                    started[entry[0]] = started.get(entry[0], 0) + 1
                 else:
                     rows[entry[0]] = tuple(entry[1:])
     except OSError:
@@ -217,7 +216,7 @@ def convert_many(paths, out_dir, to="xlsx", client=None):
     rows = [None] * len(paths)
     scratches = []
     groups = {}  # each future not yet seen through: (indices of its files, its directory)
-    unstarted = {}  # file: times its group's workers died before it started
+    deaths = {}  # file: (tries that died converting it, tries of its groups that died before it started)
     try:
         def submit(indices):
             scratch = os.path.join(out_dir, ".wks-%s-%d" % (run, len(scratches)))
@@ -242,12 +241,7 @@ def convert_many(paths, out_dir, to="xlsx", client=None):
                 if future.status == "finished":
                     got = result
                 else:
-                    got, before = _outcome(future, result, _read_log(scratch), len(indices))
-                    if before:  # the group's workers died before its file len(got) started
-                        first = indices[len(got)]
-                        unstarted[first] = unstarted.get(first, 0) + 1
-                        if unstarted[first] >= _UNSTARTED_TRIES:
-                            got.append(("lost", "its worker died before converting it, on every try", 0.0))
+                    got = _unfinished(future, result, _read_log(scratch), indices, deaths)
                     if len(got) < len(indices):
                         finished.add(submit(indices[len(got):]))
                 for i, row in zip(indices, got):
@@ -267,11 +261,11 @@ def convert_many(paths, out_dir, to="xlsx", client=None):
     return pandas.DataFrame(table, columns=["source", "destination", "status", "message", "seconds"])
 
 
-def _outcome(future, result, log, count):
-    """The rows of a group that did not finish, the ones logged as they are: those of its first
-    files when its workers died (the others are to be submitted again), with whether they died
-    before the next file started; every row else."""
+def _unfinished(future, result, log, indices, deaths):
+    """The rows of a group that did not finish, the ones logged as they are.  When its workers
+    died, the rows of its first files only: the others are to be submitted again."""
     logged, started = log
+    count = len(indices)
     if future.status == "cancelled":
         failure = ("cancelled", "cancelled before it ran", 0.0)
     else:
@@ -279,14 +273,19 @@ def _outcome(future, result, log, count):
         from distributed import KilledWorker
 
         if isinstance(exception, KilledWorker):
-            # The tries go on from the first file without a row: the last one died on it, or before it.
-            died = next((i for i in range(count) if i not in logged), count)
-            rows = [logged[i] for i in range(died)]
-            if died == count:
-                return rows, False
-            if died not in started:
-                return rows, True
-            rows.append(("lost", "its worker died while converting it, on every try: %s" % exception, 0.0))
-            return rows, False
+            # The tries went on from the first file without a row: each that started it died on it,
+            # the others before (waiting on a worker that died of another task, or starting).
+            first = next((i for i in range(count) if i not in logged), count)
+            rows = [logged[i] for i in range(first)]
+            if first < count:
+                on, before = deaths.get(indices[first], (0, 0))
+                on, before = on + started.get(first, 0), before + (first not in started)
+                deaths[indices[first]] = (on, before)
+                allowed = getattr(exception, "allowed_failures", 3)
+                if on > allowed:
+                    rows.append(("lost", "its worker died while converting it, on every try: %s" % exception, 0.0))
+                elif before > allowed:
+                    rows.append(("lost", "its workers died before converting it, on every try: %s" % exception, 0.0))
+            return rows
         failure = ("failed", "%s: %s" % (type(exception).__name__, exception), 0.0)
-    return [logged.get(i, failure) for i in range(count)], False
+    return [logged.get(i, failure) for i in range(count)]

@@ -22,10 +22,11 @@ place, the file's row.  A try of the group after its worker died (the
 scheduler runs it again elsewhere, up to its
 distributed.scheduler.allowed-failures, 3 by default) takes the rows logged
 and goes on from the first file without one.  When every try died, the
-file the last one died on is lost and the group's files after it are
-submitted as a new group; a group that died before it started a file (it
-was waiting on a worker that died of another group's file) is submitted
-again as it is.
+group's files without a row are submitted again as a new group; the first
+of them is lost instead once more tries died on it than the scheduler
+allows a task (or, when it never started, died before it: waiting on a
+worker that another task killed).  The results are released as they come,
+so that the loss of a worker holding one makes no new try.
 """
 import json
 import os
@@ -50,12 +51,12 @@ class _Memory:
     The nanny starts its worker with MALLOC_TRIM_THRESHOLD_ set (Dask's
     distributed.nanny.pre-spawn-environ), and a threshold set so also fixes
     the size from which malloc maps a block of its own at 128 KiB instead of
-    letting it grow: every conversion's large buffers (the compressor's among
-    them) are then mapped, faulted in page by page and unmapped again, about
-    a sixth of a small file's time.  While groups run the thresholds are
-    raised; when the last group of the process ends they are put back as the
-    environment set them and the free memory is given back to the system, as
-    Dask wants it."""
+    letting it grow: every conversion's large buffers (the library's read
+    buffers, the export's tables) are then mapped, faulted in page by page
+    and unmapped again, adding about a sixth to a small file's time.  While
+    groups run the thresholds are raised; when the last group of the process
+    ends they are put back as the environment set them and the free memory
+    is given back to the system, as Dask wants it."""
 
     _lock = threading.Lock()
     _running = 0

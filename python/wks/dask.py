@@ -4,8 +4,8 @@
     import wks.dask
     table = wks.dask.convert_many(paths, "out", to="xlsx", client=Client("tcp://scheduler:8786"))
 
-The files go to the workers in groups, a few for each worker thread: one
-task converts a group's files one after the other and returns a row for
+The files go to the workers in groups of consecutive files, each a share
+of the files left, so that the last groups are short: one task converts a group's files one after the other and returns a row for
 each, so that Dask's own cost per task (scheduling, a result to fetch) is
 paid once for many files.  The library's state is per process, so each
 conversion runs in a worker process, behind the package's lock there.
@@ -40,8 +40,8 @@ import wks
 __all__ = ["convert_many"]
 
 _LOG = "wks-group.log"
-_TASKS_PER_THREAD = 4  # groups for each worker thread: the last ones even out the workers' loads
-_GROUP_MAX = 64        # files in a group at most, for many files on few workers
+_GROUP_MIN = 2   # files in a group at least
+_GROUP_MAX = 64  # files in a group at most: what a group's death or an interruption leaves to run again
 
 
 class _Memory:
@@ -171,9 +171,14 @@ def _destination(source, out_dir, to):
 
 
 def _groups(count, threads):
-    """The indices 0..count-1 in runs of nearly equal length, a few for each thread."""
-    n = min(count, max(_TASKS_PER_THREAD * threads, -(-count // _GROUP_MAX)))
-    return [range(g * count // n, (g + 1) * count // n) for g in range(n)]
+    """The indices 0..count-1 in runs, each a share of the files left (half of what each thread
+    would get), so that the last runs, short, even out the workers' loads."""
+    groups, start = [], 0
+    while start < count:
+        size = min(_GROUP_MAX, max(_GROUP_MIN, -(-(count - start) // (2 * threads))))
+        groups.append(range(start, min(count, start + size)))
+        start += size
+    return groups
 
 
 def convert_many(paths, out_dir, to="xlsx", client=None):
@@ -185,7 +190,7 @@ def convert_many(paths, out_dir, to="xlsx", client=None):
     None makes a local cluster of one single-threaded worker process per
     core for the call.  Every worker must reach paths and out_dir by the
     same names (a shared file system).  The files go to the workers in
-    groups, a few for each worker thread.
+    groups, the last ones short.
 
     The table has one row per source, in the order given: source,
     destination, status ("done", "failed", "cancelled" or "lost" when the

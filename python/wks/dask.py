@@ -272,10 +272,10 @@ def _unfinished(future, result, log, indices, deaths):
     died, the rows of its first files only: the others are to be submitted again."""
     logged, started = log
     count = len(indices)
-    if future.status == "cancelled":
+    if future.status != "error":
         failure = ("cancelled", "cancelled before it ran", 0.0)
     else:
-        exception = result[1]
+        exception = result[1]  # (type, exception, traceback)
         from distributed import KilledWorker
 
         if isinstance(exception, KilledWorker):

@@ -5,10 +5,11 @@
     table = wks.dask.convert_many(paths, "out", to="xlsx", client=Client("tcp://scheduler:8786"))
 
 The files go to the workers in groups of consecutive files, each a share
-of the files left, so that the last groups are short: one task converts a group's files one after the other and returns a row for
-each, so that Dask's own cost per task (scheduling, a result to fetch) is
-paid once for many files.  The library's state is per process, so each
-conversion runs in a worker process, behind the package's lock there.
+of the files left, so that the last groups are short: one task converts a
+group's files one after the other and returns a row for each, so that
+Dask's own cost per task (scheduling, a result to fetch) is paid once for
+many files. The library's state is per process, so each conversion runs in
+a worker process, behind the package's lock there.
 
 Each group has a directory of its own inside the output directory, made
 with the group's log in it before the group is submitted.  Each conversion

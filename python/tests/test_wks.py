@@ -160,6 +160,7 @@ def test_two_threads_at_once(sample, mixed):
 
 def test_convert_many_on_two_worker_processes(tmp_path, sample):
     distributed = pytest.importorskip("distributed")
+    import dask
     import wks.dask
 
     src = tmp_path / "src"
@@ -169,15 +170,17 @@ def test_convert_many_on_two_worker_processes(tmp_path, sample):
     shutil.copy(sample, src / "sample.wk1")
     open(src / "damaged.wk1", "wb").write(open(paths[0], "rb").read()[:-20])
     paths += [str(src / "sample.wk1"), str(src / "damaged.wk1")]
-    dying = paths[5]
+    dying, poison = paths[5], paths[100]  # the first kills its worker once, the second on every try
     marker = str(tmp_path / "die-once")
     open(marker, "w").close()
 
-    def die_once_on(path, marker):
+    def die_on(path, marker, poison):
         import wks as module
         convert = module.convert
 
         def dies(src, dst, to=None):
+            if src == poison:
+                os._exit(1)
             if src == path:
                 try:
                     os.remove(marker)
@@ -188,13 +191,16 @@ def test_convert_many_on_two_worker_processes(tmp_path, sample):
             return convert(src, dst, to)
         module.convert = dies
 
-    with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0") as cluster, \
+    with dask.config.set({"distributed.scheduler.allowed-failures": 1}), \
+            distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=":0") as cluster, \
             distributed.Client(cluster) as client:
-        client.run(die_once_on, dying, marker)
+        client.register_worker_callbacks(lambda: die_on(dying, marker, poison))  # on each worker started too
         table = wks.dask.convert_many(paths, tmp_path / "out", to="xlsx", client=client)
     assert not os.path.exists(marker)  # the worker did die on the file
     assert list(table.source) == paths
-    assert dict(table.status.value_counts()) == {"done": 301, "failed": 1}
+    assert dict(table.status.value_counts()) == {"done": 300, "failed": 1, "lost": 1}
     failed = table[table.status == "failed"].iloc[0]
     assert failed.source.endswith("damaged.wk1") and "damaged.wk1" in failed.message
-    assert sorted(os.listdir(tmp_path / "out")) == sorted(os.path.basename(d) for d in table.destination[:-1])
+    assert table[table.status == "lost"].iloc[0].source == poison
+    done = table[table.status == "done"]
+    assert sorted(os.listdir(tmp_path / "out")) == sorted(os.path.basename(d) for d in done.destination)

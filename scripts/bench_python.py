@@ -62,7 +62,7 @@ def main():
         clients = {n: Client(c) for n, c in clusters.items()}
         for n, client in clients.items():  # every worker imports the package before the timing
             wks.dask.convert_many(paths[:2 * n], os.path.join(scratch, "warm"), client=client)
-        for _ in range(3):
+        for _ in range(7):
             for n, client in clients.items():
                 out = os.path.join(scratch, "out%d" % n)
                 start = time.perf_counter()

@@ -162,9 +162,11 @@ Value database(Evaluator &ev, Value *a, Stat stat) {
     const int column = input.c1 + static_cast<int>(offset);
     Accumulator acc;
     for (int row = input.r1 + 1; row <= input.r2; ++row) {
-        if (!selected(ev, input, criteria, row)) continue;
+        // A blank field adds nothing whatever the criteria say: only the
+        // records that hold one are tested, so the cost follows the cells
+        // present, not the rows the ranges span.
         const Value v = ev.sheet().value_at(column, row);
-        if (v.tag != Tag::kBlank) acc.add(v);
+        if (v.tag != Tag::kBlank && selected(ev, input, criteria, row)) acc.add(v);
     }
     return acc.result(stat);
 }

@@ -19,6 +19,7 @@
  */
 #include "export/translate.h"
 
+#include "calc/dates.h"
 #include "formula/code_tables.h"
 #include "formula/reference_words.h"
 
@@ -430,18 +431,17 @@ private:
     Printed date(const Args &a) {
         const Node &y = node(a[0]), &m = node(a[1]), &d = node(a[2]);
         auto constant = [](const Node &n) { return n.op == kInteger || n.op == kReal; };
-        const std::string made = "DATE(1900+" + whole(a[0]) + "," + whole(a[1]) + "," + whole(a[2]) + ")";
         if (constant(y) && constant(m) && constant(d)) {
-            static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-            const double yy = std::trunc(y.number), mm = std::trunc(m.number), dd = std::trunc(d.number);
-            const int year = 1900 + static_cast<int>(yy >= 0 && yy <= 199 ? yy : 0);
-            const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0 || year == 1900;
-            const bool valid = yy >= 0 && yy <= 199 && mm >= 1 && mm <= 12 && dd >= 1 &&
-                               dd <= kDays[static_cast<int>(mm) - 1] + (mm == 2 && leap ? 1 : 0);
-            return valid ? atom(made, Type::kNum) : err();
+            auto part = [](double x) { return std::fabs(x) < 1e6 ? static_cast<int>(std::trunc(x)) : -1; };
+            if (!calc::valid_date(1900 + part(y.number), part(m.number), part(d.number))) return err();
         }
-        return atom("IF(AND(" + whole(a[0]) + ">=0," + whole(a[0]) + "<=199,MONTH(" + made + ")=" + whole(a[1]) +
-                        ",DAY(" + made + ")=" + whole(a[2]) + ")," + made + "," + kErrText + ")",
+        const std::string year = whole(a[0]), month = whole(a[1]), day = whole(a[2]);
+        const std::string made = "DATE(1900+" + year + "," + month + "," + day + ")";
+        if (constant(y) && constant(m) && constant(d)) return atom(made, Type::kNum);
+        // Each part stands several times: a nesting of dates must not grow it past any use.
+        if (made.size() > kMaxFormula) throw NoForm{"the translated formula is too long for the target"};
+        return atom("IF(AND(" + year + ">=0," + year + "<=199,MONTH(" + made + ")=" + month + ",DAY(" + made + ")=" +
+                        day + ")," + made + "," + kErrText + ")",
                     Type::kNum);
     }
 

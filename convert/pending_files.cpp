@@ -159,6 +159,7 @@ bool PendingResult::hold() {
         int free = kFree;
         if (s.state.compare_exchange_strong(free, kFilling)) {
             s.file.take(g_own.file);
+            plat::start_writing_pending(s.file.pending());
             s.state.store(kPending);
             g_own.state.store(kFree);
             return true;

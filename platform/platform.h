@@ -85,6 +85,9 @@ bool   create_pending(PendingFile &file, const char *destination);
 // Flushes the file to the disk, closes it and puts it in place.  Whatever
 // fails, the pending file is gone and the destination as it was.
 Placed place_pending(PendingFile &file);
+// Asks the system to start writing a complete pending file to the disk, so
+// that a later flush waits for less; nothing is waited for or reported.
+void   start_writing_pending(PendingFile &file);
 // Flushes n pending files to the disk together (one flush of each file
 // system they lie on where the system has it, else each file's own): false
 // when any flush failed.  The files stay pending either way.

@@ -329,21 +329,26 @@ private:
         std::_Exit(kOk);
     }
 
-    // Keeps every worker kAhead jobs ahead, in the order of the files; in
-    // groups, up to a group's worth, at most half of each worker's share of
-    // what is left, so that the groups get smaller towards the end and the
-    // workers finish together.
+    // Keeps every worker kAhead jobs ahead, in the order of the files.  In
+    // groups, a worker is sent a whole group at once: what is left split
+    // evenly into as few rounds of a group per worker as hold it, so that
+    // every flush serves as many results as it can and the workers finish
+    // near each other without a tail of small groups, each one more flush.
     void dispatch() {
         if (stop_requested()) return;
-        const std::size_t share = todo_.size() / (2 * workers_);
-        const std::size_t ahead = groups_.size > kAhead ? std::max(kAhead, std::min(groups_.size, share)) : kAhead;
+        std::size_t ahead = kAhead;
+        if (groups_.size > kAhead && !todo_.empty()) {
+            const std::size_t round = workers_ * groups_.size;
+            const std::size_t rounds = (todo_.size() + round - 1) / round;
+            const std::size_t groups = rounds * workers_;
+            ahead = std::max(kAhead, (todo_.size() + groups - 1) / groups);
+        }
         for (Worker &w : workers_list_) {
-            while (w.commands >= 0 && w.assigned.size() < ahead && !todo_.empty()) {
-                const uint64_t i = todo_.front();
-                if (!write_all(w.commands, &i, sizeof i)) break;
-                todo_.pop_front();
-                w.assigned.push_back(static_cast<std::size_t>(i));
-            }
+            if (w.commands < 0 || w.assigned.size() >= ahead || todo_.empty()) continue;
+            const std::size_t more = std::min(ahead - w.assigned.size(), todo_.size());
+            const std::vector<uint64_t> sent(todo_.begin(), todo_.begin() + static_cast<std::ptrdiff_t>(more));
+            if (!write_all(w.commands, sent.data(), sent.size() * sizeof sent[0])) continue;
+            for (uint64_t i : sent) w.assigned.push_back(static_cast<std::size_t>(i)), todo_.pop_front();
         }
         if (!todo_.empty() && live_workers() == 0) {  // no worker could be started: the rest fail
             for (std::size_t i : todo_) {

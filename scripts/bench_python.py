@@ -3,7 +3,11 @@
 wks.dask.convert_many of 100 files of 5,000 cells to XLSX on a local cluster
 of 2 worker processes against 1 (target: at least 1.6 times the throughput).
 
-    /usr/bin/python3 scripts/bench_python.py BUILD DIR [REPETITIONS]
+    /usr/bin/python3 scripts/bench_python.py BUILD DIR [RUNS]
+
+Each figure is the median of RUNS runs when given (scripts/test gives 1, to
+see that the benchmark works), else of five (read_frame) and seven
+(convert_many).
 
 BUILD is a build directory with the package (BUILD/python) and the tools
 (BUILD/wks, BUILD/wks_batch_files); DIR holds cells.wk1 as wks_csv_files
@@ -37,7 +41,8 @@ def frame_cpu(cells):
 def main():
     # The worker processes start this script anew: everything runs under main().
     build, files = sys.argv[1], sys.argv[2]
-    repetitions = int(sys.argv[3]) if len(sys.argv) > 3 else 5
+    runs = int(sys.argv[3]) if len(sys.argv) > 3 else None
+    repetitions = runs or 5
     sys.path.insert(0, os.path.join(build, "python"))
     os.environ["PYTHONPATH"] = os.path.join(os.path.abspath(build), "python")  # for the workers
     import wks.dask
@@ -58,11 +63,13 @@ def main():
         subprocess.run([os.path.join(build, "wks_batch_files"), scratch, "100", "5000"], check=True)
         paths = sorted(os.path.join(scratch, f) for f in os.listdir(scratch))
         walls = {1: [], 2: []}
-        clusters = {n: LocalCluster(n_workers=n, threads_per_worker=1, processes=True) for n in (1, 2)}
+        # Two clusters at once: each scheduler's web server on a free port of its own.
+        clusters = {n: LocalCluster(n_workers=n, threads_per_worker=1, processes=True, dashboard_address=":0")
+                    for n in (1, 2)}
         clients = {n: Client(c) for n, c in clusters.items()}
         for n, client in clients.items():  # every worker imports the package before the timing
             wks.dask.convert_many(paths[:2 * n], os.path.join(scratch, "warm"), client=client)
-        for _ in range(7):
+        for _ in range(runs or 7):
             for n, client in clients.items():
                 out = os.path.join(scratch, "out%d" % n)
                 start = time.perf_counter()

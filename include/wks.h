@@ -640,7 +640,8 @@ WKS_API void    wks_discard_all(void);
  * most; a host converting many files can have them flushed in one go.
  * wks_hold_results(1) turns holding on: from then on a conversion
  * (wk1_to_orx, orx_to_wk1) that gets through leaves its complete result
- * held, neither flushed nor in place, and returns as usual (0, or -4); the
+ * held, neither flushed nor in place (where the system can, its writing to
+ * the disk is started, not waited for), and returns as usual (0, or -4); the
  * destination keeps its old bytes until wks_place_held.  Up to
  * WKS_HOLD_MAX results are held: one more conversion is refused with -1
  * (errno EMFILE) before it starts.  wks_hold_results(0) turns it off; the
